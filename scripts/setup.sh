@@ -1,0 +1,29 @@
+#!/bin/sh
+# Installs the build and test dependencies from Debian packages.
+# Does nothing when every package is already present.
+set -eu
+
+PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5opengl5-dev \
+libeigen3-dev libtinyobjloader-dev libgtest-dev googletest \
+xvfb xauth libgl1-mesa-dri libgl1-mesa-dev libegl-mesa0 python3"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+echo "Installing missing packages:$missing"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+# shellcheck disable=SC2086
+$SUDO apt-get install -y --no-install-recommends $missing

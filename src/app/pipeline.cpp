@@ -1,0 +1,2 @@
+#include "app/pipeline.h"
+Pipeline::Pipeline() : atlas_(384, 384) {}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "model/model.h"
+#include "model/obj_loader.h"
+#include "model/stats.h"
+#include "packing/atlas.h"
+
+#include <string>
+
+// What the pipeline reports to the widgets that show it. The batch runner may
+// run without any observer.
+class PipelineObserver {
+public:
+    virtual ~PipelineObserver() = default;
+
+    // A display update ran: the topology of the model has been rebuilt and the
+    // statistics computed. With dirty UV data the views redraw and the 3D view
+    // receives the merged mesh.
+    virtual void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) = 0;
+    // A model was loaded (before its display update): the 3D view fits its camera.
+    virtual void positionsChanged(const iuv::DoubleVector& sharedPositions) = 0;
+    // The load finished (successful or not): the window hands the cone
+    // singularities and positions to the 3D view.
+    virtual void loadFinished() = 0;
+    // An input was refused; an interactive window shows its message box here.
+    virtual void inputRejected(const std::string& title, const std::string& text) = 0;
+    // Renders the 3D view into pngName. Returns false and fills whyNot when no
+    // snapshot can be made (no OpenGL context, for example).
+    virtual bool saveSnapshot(const std::string& pngName, std::string& whyNot) = 0;
+};
+
+// The pipeline of stages on one model: loading, overlap removal, welding and
+// refinement, with the stage counter, the reference boundary length, the
+// refinement time and the atlas shared by every packing call of the stages.
+// Qt-free; the main window and the batch runner both drive it.
+class Pipeline {
+public:
+    Pipeline();
+
+    Model& model() { return model_; }
+    const Model& model() const { return model_; }
+    Atlas& atlas() { return atlas_; }
+
+    void setObserver(PipelineObserver* observer) { observer_ = observer; }
+    // In batch mode refusals are printed only, never shown as a dialog.
+    void setBatchMode(bool batch) { batchMode_ = batch; }
+    bool batchMode() const { return batchMode_; }
+
+    // Stores the file name (used by reload) and loads the model.
+    LoadStatus loadModelFromFile(const std::string& filename, bool repack = true);
+    LoadStatus lastLoadStatus() const { return lastLoadStatus_; }
+
+    // Rebuilds the topology, computes the statistics and notifies the observer.
+    void updateDisplay(bool dirtyUVData = true);
+    UnwrappingStats currentStats() const;
+
+    // The stages.
+    void removeOverlapsTrivial();
+    void removeOverlaps();
+    void weldCharts();
+    void refineAtlas();
+
+    // The window's pipeline slots.
+    void step();     // stepButtonPressed: the next stage by the stage counter
+    void runAll();   // optimizeButtonPressed: every stage with its result files
+    void reload();   // reloadButtonPressed
+    void save();     // saveButtonPressed: the export files
+
+    // Result files of the current model. An empty name skips that file.
+    void writeResultJSON(const std::string& filename);
+    void exportResults(const std::string& svgName, const std::string& objName,
+                       const std::string& pngName);
+
+    int stageCounter() const { return stageCounter_; }
+    double referenceNormBLen() const { return referenceNormBLen_; }
+    double boxifyTime() const { return boxifyTime_; }
+    const std::string& modelFileName() const { return modelFileName_; }
+
+    // True once any result file could not be written since construction.
+    bool writeFailed() const { return writeFailed_; }
+
+private:
+    void recordReferenceNormBLen();
+
+    Model model_;
+    Atlas atlas_;
+    PipelineObserver* observer_ = nullptr;
+    bool batchMode_ = false;
+    std::string modelFileName_;
+    int stageCounter_ = 0;
+    double referenceNormBLen_ = 1.0;
+    double boxifyTime_ = 0.0;
+    bool writeFailed_ = false;
+    LoadStatus lastLoadStatus_ = LoadStatus::ParseFailed;
+};
+
+// The batch sequence: input files, plain overlap removal and its files, reload,
+// then every stage with its files. Returns the process exit status: 0 on
+// success, 2 when the input could not be loaded (nothing is written then),
+// 3 when a result file could not be written.
+int runBatchPipeline(Pipeline& pipeline);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "model/iuv_vector.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One connected piece of the UV layout. Triangle t is entries 3t..3t+2 of
+// both index lists; triIndicesUV counts UV vertices within this chart.
+struct Chart {
+    iuv::UIntVector triIndicesPos;
+    iuv::UIntVector triIndicesUV;
+    iuv::DoubleVector uvCoords2D;
+
+    size_t numTriangles() const { return triIndicesPos.size() / 3; }
+    size_t numUVVertices() const { return uvCoords2D.size() / 2; }
+};
+
+// The chart list owns its charts; its order is significant (chart labels,
+// packing order and refinement all refer to it). Charts are plain values, so
+// replacing the list releases the old charts.
+using ChartList = std::vector<Chart>;
+
+// Axis-aligned UV box. The default value is the inverted box that every
+// union starts from.
+struct UVBox {
+    double minU;
+    double minV;
+    double maxU;
+    double maxV;
+
+    UVBox();
+    UVBox(double minU, double minV, double maxU, double maxV);
+
+    double width() const { return maxU - minU; }
+    double height() const { return maxV - minV; }
+    bool isInverted() const { return minU > maxU || minV > maxV; }
+    void include(const UVBox& other);
+    void include(double u, double v);
+};
+
+UVBox chartUVBounds(const Chart& chart);
+// Union of chartUVBounds over the list (the inverted box for no triangles).
+UVBox chartListUVBounds(const ChartList& charts);
+
+double chartArea(const Chart& chart, const iuv::DoubleVector& sharedPositions, bool inUV);
+bool hasUVFlips(const Chart& chart);
+void translateUVs(iuv::DoubleVector& uvCoords2D, double du, double dv);
+void normalizeToUnitSquare(Chart& chart);
+void mergeCharts(const ChartList& charts, Chart& target);
+double totalUVArea(const ChartList& charts);
+
+// Euclidean UV length of the chart's boundary edges (edges without a partner
+// corner in the UV edge matching); each boundary edge counts once.
+double chartBoundaryLength(const Chart& chart);
+double totalBoundaryLength(const ChartList& charts);
+
+// Signed UV cross product (b - a) x (c - a) of triangle t.
+double uvTriangleCross(const Chart& chart, size_t t);

@@ -1,0 +1,10 @@
+#include "model/model.h"
+
+void Model::clear()
+{
+    charts.clear();
+    sharedPositions.clear();
+    vertexColors.clear();
+    coneSingularities.clear();
+    topology.clear();
+}

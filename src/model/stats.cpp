@@ -1,0 +1,23 @@
+#include "model/stats.h"
+#include "refine/efficiency.h"
+#include "topology/overlap.h"
+
+#include <cmath>
+
+UnwrappingStats computeStats(const ChartList& charts, const iuv::DoubleVector& sharedPositions)
+{
+    UnwrappingStats stats;
+    Chart merged;
+    mergeCharts(charts, merged);
+    stats.numTriangles = merged.triIndicesPos.size() / 3;
+    stats.flipsFound = hasUVFlips(merged);
+    stats.overlapsFound = hasUVOverlaps(merged);
+    stats.numCharts = charts.size();
+    stats.numVertices = sharedPositions.size() / 3;
+    stats.packingEfficiency = atlasPackingEfficiency(charts);
+    // An empty layout (or one without area) has no meaningful ratio; report 0
+    // instead of a NaN or infinity that would make the statistics file invalid.
+    const double area = totalUVArea(charts);
+    stats.normBLen = area > 0.0 ? totalBoundaryLength(charts) / std::sqrt(area) : 0.0;
+    return stats;
+}

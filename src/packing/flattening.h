@@ -1,0 +1,27 @@
+#pragma once
+
+#include "model/chart.h"
+
+#include <vector>
+
+// Angle-based flattening: fills chart.uvCoords2D from the chart's 3D triangles.
+// The chart's triIndicesUV must equal its triIndicesPos and its uvCoords2D hold
+// two values per 3D vertex. exemptVertices (may be null) lists vertices without
+// planarity constraint.
+void flattenByAngles(Chart& chart, const iuv::DoubleVector& sharedPositions,
+                     const std::vector<uint32_t>* exemptVertices);
+
+// Lays out the triangles from per-corner angles (least squares, last vertex at
+// (0,0), the one before at (0,1)). False when the solve fails; the UVs are then
+// left as they were.
+bool reconstructUVsFromAngles(const iuv::UIntVector& triIndices, const std::vector<double>& angles,
+                              iuv::DoubleVector& uvCoords2D);
+
+// Angle at every corner (arccos of the dot product of the two unit edge vectors
+// leaving the corner), from x,y,z coordinates.
+std::vector<double> cornerAngles(const iuv::UIntVector& triIndices, const iuv::DoubleVector& coordinates);
+
+// Loader entry point for an untextured single chart: prepares the chart (one UV
+// vertex per 3D vertex) and flattens it. Returns false, after printing why, when
+// the mesh cannot be flattened into one chart; the caller then rejects the input.
+bool flattenUntexturedChart(Chart& chart, const iuv::DoubleVector& sharedPositions);

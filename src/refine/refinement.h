@@ -1,0 +1,25 @@
+#pragma once
+
+#include "model/model.h"
+#include "packing/atlas.h"
+
+#include <functional>
+#include <string>
+
+// What the refinement driver needs from the pipeline that owns the model.
+// Each hook works on the model as it is at the time of the call (the driver
+// swaps the best layout in for the snapshots during the loop).
+struct RefinementHooks {
+    std::function<void(const std::string& jsonName)> writeResultJSON;
+    std::function<void(const std::string& svgName, const std::string& objName,
+                       const std::string& pngName)>
+        exportResults;
+    std::function<void()> updateDisplay; // display update with dirty UV data
+};
+
+// The refinement driver: repeats applyBestCut until a termination criterion
+// holds, keeps the best layout within twice referenceNormBLen, writes the
+// bl_130/bl_150 snapshots and "bl_200.json" through the hooks and installs the
+// best layout. boxifyTime receives the processor time of the run in seconds.
+void refineAtlas(Model& model, double referenceNormBLen, double& boxifyTime, Atlas& atlas,
+                 const RefinementHooks& hooks);

@@ -1,0 +1,51 @@
+#include "support/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace testsupport {
+
+Chart makeChart(const std::vector<uint32_t>& posIndices, const std::vector<uint32_t>& uvIndices,
+                const std::vector<double>& uv)
+{
+    Chart c;
+    c.triIndicesPos = iuv::UIntVector(posIndices);
+    c.triIndicesUV = iuv::UIntVector(uvIndices.empty() ? posIndices : uvIndices);
+    c.uvCoords2D = iuv::DoubleVector(uv);
+    return c;
+}
+
+Chart unitSquareChart()
+{
+    return makeChart({0, 1, 2, 0, 2, 3}, {}, {0, 0, 1, 0, 1, 1, 0, 1});
+}
+
+std::string makeTempDir(const std::string& prefix)
+{
+    std::string templ = "/tmp/" + prefix + "XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    return std::string(buf.data());
+}
+
+std::string writeTextFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return path;
+}
+
+std::string readTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace testsupport

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/chart.h"
+
+#include <string>
+
+namespace testsupport {
+
+// Chart from explicit lists (UV indices equal 3D indices when uvIndices is empty).
+Chart makeChart(const std::vector<uint32_t>& posIndices, const std::vector<uint32_t>& uvIndices,
+                const std::vector<double>& uv);
+
+// Unit square [0,1]^2 of two counter-clockwise triangles (4 UV vertices).
+Chart unitSquareChart();
+
+// A fresh, empty temporary directory (removed by the caller if wanted).
+std::string makeTempDir(const std::string& prefix);
+
+// Runs fn with the working directory set to dir and restores it afterwards.
+template <typename Fn>
+void inDirectory(const std::string& dir, Fn fn);
+
+// Writes text to a file, returning its path.
+std::string writeTextFile(const std::string& path, const std::string& text);
+std::string readTextFile(const std::string& path);
+
+} // namespace testsupport
+
+#include <unistd.h>
+#include <stdexcept>
+
+template <typename Fn>
+void testsupport::inDirectory(const std::string& dir, Fn fn)
+{
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer))
+        throw std::runtime_error("getcwd failed");
+    const std::string old = buffer;
+    if (chdir(dir.c_str()) != 0)
+        throw std::runtime_error("chdir failed: " + dir);
+    try {
+        fn();
+    } catch (...) {
+        (void)chdir(old.c_str());
+        throw;
+    }
+    (void)chdir(old.c_str());
+}

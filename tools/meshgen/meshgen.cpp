@@ -1,0 +1,2 @@
+// Placeholder until the generators land.
+#include "meshgen/meshgen.h"
