@@ -2,6 +2,7 @@
 
 #include "model/chart.h"
 
+#include <string>
 #include <vector>
 
 // Angle-based flattening: fills chart.uvCoords2D from the chart's 3D triangles.
@@ -21,7 +22,16 @@ bool reconstructUVsFromAngles(const iuv::UIntVector& triIndices, const std::vect
 // leaving the corner), from x,y,z coordinates.
 std::vector<double> cornerAngles(const iuv::UIntVector& triIndices, const iuv::DoubleVector& coordinates);
 
+// Why an untextured input cannot be flattened: the text of the message box and
+// the console line.
+struct FlatteningRefusal {
+    std::string boxText;
+    std::string consoleLine;
+};
+
 // Loader entry point for an untextured single chart: prepares the chart (one UV
-// vertex per 3D vertex) and flattens it. Returns false, after printing why, when
-// the mesh cannot be flattened into one chart; the caller then rejects the input.
-bool flattenUntexturedChart(Chart& chart, const iuv::DoubleVector& sharedPositions);
+// vertex per 3D vertex) and flattens it. Returns false, filling refusal, when
+// the mesh cannot be flattened into one usable chart; the loader then rejects
+// the input with those texts.
+bool flattenUntexturedChart(Chart& chart, const iuv::DoubleVector& sharedPositions,
+                            FlatteningRefusal& refusal);
