@@ -1,2 +1,196 @@
 #include "app/pipeline.h"
+#include "app/result_files.h"
+#include "model/obj_writer.h"
+#include "refine/refinement.h"
+#include "topology/overlap_removal.h"
+#include "topology/welding.h"
+
+#include <iostream>
+
 Pipeline::Pipeline() : atlas_(384, 384) {}
+
+LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
+{
+    modelFileName_ = filename;
+    RejectionNotifier notify = [this](const std::string& title, const std::string& text) {
+        if (!batchMode_ && observer_)
+            observer_->inputRejected(title, text);
+    };
+    lastLoadStatus_ = loadModel(filename, repack, model_, notify);
+    if (lastLoadStatus_ == LoadStatus::Loaded && observer_)
+        observer_->positionsChanged(model_.sharedPositions);
+    // A failed load leaves an empty model; the views are refreshed as well so
+    // that they never keep showing a layout that is gone.
+    updateDisplay(true);
+    if (observer_)
+        observer_->loadFinished();
+    return lastLoadStatus_;
+}
+
+void Pipeline::updateDisplay(bool dirtyUVData)
+{
+    buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, model_.topology);
+    const UnwrappingStats stats = currentStats();
+    if (observer_)
+        observer_->displayUpdated(dirtyUVData, stats);
+}
+
+UnwrappingStats Pipeline::currentStats() const
+{
+    return computeStats(model_.charts, model_.sharedPositions);
+}
+
+void Pipeline::removeOverlapsTrivial()
+{
+    if (model_.charts.empty())
+        return;
+    runTrivialOverlapRemoval(model_, atlas_);
+    updateDisplay(true);
+}
+
+void Pipeline::removeOverlaps()
+{
+    runOverlapRemoval(model_, atlas_);
+    updateDisplay(true);
+    writeResultJSON("overlap_free.json");
+}
+
+void Pipeline::weldCharts()
+{
+    if (model_.coneSingularities.empty()) {
+        std::cout << "Model without singularities - no welding will be performed." << std::endl;
+        writeResultJSON("welded.json");
+        return;
+    }
+    runWelding(model_, atlas_);
+    updateDisplay(true);
+    writeResultJSON("welded.json");
+}
+
+void Pipeline::refineAtlas()
+{
+    RefinementHooks hooks;
+    hooks.writeResultJSON = [this](const std::string& name) { writeResultJSON(name); };
+    hooks.exportResults = [this](const std::string& svg, const std::string& obj, const std::string& png) {
+        exportResults(svg, obj, png);
+    };
+    hooks.updateDisplay = [this]() { updateDisplay(true); };
+    ::refineAtlas(model_, referenceNormBLen_, boxifyTime_, atlas_, hooks);
+}
+
+void Pipeline::recordReferenceNormBLen()
+{
+    referenceNormBLen_ = currentStats().normBLen;
+}
+
+void Pipeline::step()
+{
+    switch (stageCounter_) {
+    case 0:
+        removeOverlaps();
+        stageCounter_ = 1;
+        break;
+    case 1:
+        weldCharts();
+        recordReferenceNormBLen();
+        stageCounter_ = 2;
+        break;
+    case 2:
+        refineAtlas();
+        stageCounter_ = 3;
+        break;
+    default:
+        refineAtlas();
+        break;
+    }
+}
+
+void Pipeline::runAll()
+{
+    if (model_.charts.empty())
+        return;
+    removeOverlaps();
+    exportResults("overlap_free.svg", "overlap_free.obj", "overlap_free3D.png");
+    ++stageCounter_;
+    weldCharts();
+    recordReferenceNormBLen();
+    exportResults("welded.svg", "welded.obj", "welded.png");
+    ++stageCounter_;
+    refineAtlas();
+    exportResults("bl_200.svg", "bl_200.obj", "bl_200_3D.png");
+    exportResults("export.svg", "export.obj", "export3D.png");
+    ++stageCounter_;
+
+    const UVBox box = chartListUVBounds(model_.charts);
+    if (!box.isInverted()) {
+        for (Chart& chart : model_.charts)
+            translateUVs(chart.uvCoords2D, -box.minU, -box.minV);
+    }
+    updateDisplay(true);
+}
+
+void Pipeline::reload()
+{
+    const std::string name = modelFileName_;
+    stageCounter_ = 0;
+    loadModelFromFile(name, true);
+}
+
+void Pipeline::save()
+{
+    exportResults("export.svg", "export.obj", "export3D.png");
+}
+
+void Pipeline::writeResultJSON(const std::string& filename)
+{
+    if (!::writeResultJSON(currentStats(), boxifyTime_, filename))
+        writeFailed_ = true;
+}
+
+void Pipeline::exportResults(const std::string& svgName, const std::string& objName,
+                             const std::string& pngName)
+{
+    Chart merged;
+    mergeCharts(model_.charts, merged);
+
+    if (!svgName.empty()) {
+        if (!writeAtlasSVG(model_.charts, chartListUVBounds(model_.charts), svgName))
+            writeFailed_ = true;
+    }
+    if (!objName.empty()) {
+        normalizeToUnitSquare(merged);
+        if (!writeLayoutOBJ(merged, model_.sharedPositions, model_.vertexColors,
+                            model_.coneSingularities, objName)) {
+            writeFailed_ = true;
+            return;
+        }
+    }
+    if (!pngName.empty()) {
+        std::string whyNot = "no 3D view is available";
+        if (!observer_ || !observer_->saveSnapshot(pngName, whyNot))
+            std::cout << "Skipping snapshot " << pngName << ": " << whyNot << "." << std::endl;
+    }
+}
+
+int runBatchPipeline(Pipeline& pipeline)
+{
+    if (pipeline.lastLoadStatus() != LoadStatus::Loaded) {
+        std::cout << "Batch run stopped: the input was not loaded." << std::endl;
+        return 2;
+    }
+    pipeline.writeResultJSON("input.json");
+    // A failure here is reported by the writer; exportResults writes the same
+    // file once more below and records it.
+    (void)writeAtlasSVG(pipeline.model().charts, chartListUVBounds(pipeline.model().charts), "input.svg");
+    pipeline.exportResults("input.svg", "input.obj", "input3D.png");
+    pipeline.removeOverlapsTrivial();
+    pipeline.writeResultJSON("overlap_free_levy.json");
+    pipeline.exportResults("overlap_free_levy.svg", "overlap_free_levy.obj", "overlap_free_levy3D.png");
+    pipeline.reload();
+    if (pipeline.lastLoadStatus() != LoadStatus::Loaded) {
+        std::cout << "Batch run stopped: the input could not be reloaded." << std::endl;
+        return 2;
+    }
+    pipeline.runAll();
+    return pipeline.writeFailed() ? 3 : 0;
+}

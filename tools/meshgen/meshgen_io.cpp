@@ -1,0 +1,109 @@
+// Output of the generated meshes: OBJ text, the model record, and the colour
+// and UV modifiers.
+#include "meshgen/meshgen.h"
+#include "meshgen/meshgen_internal.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iomanip>
+#include <limits>
+
+namespace meshgen {
+
+void addColors(MeshData& mesh)
+{
+    const size_t n = mesh.positions.size() / 3;
+    double lo[3] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+                    std::numeric_limits<double>::max()};
+    double hi[3] = {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest(),
+                    std::numeric_limits<double>::lowest()};
+    for (size_t k = 0; k < n; ++k) {
+        for (int c = 0; c < 3; ++c) {
+            lo[c] = std::min(lo[c], mesh.positions[3 * k + c]);
+            hi[c] = std::max(hi[c], mesh.positions[3 * k + c]);
+        }
+    }
+    double extent = 0.0;
+    for (int c = 0; c < 3 && n > 0; ++c)
+        extent = std::max(extent, hi[c] - lo[c]);
+    if (!(extent > 0.0) || !std::isfinite(extent))
+        extent = 1.0;
+
+    mesh.colors.assign(3 * n, 0.5);
+    for (size_t k = 0; k < n; ++k) {
+        double p[3];
+        for (int c = 0; c < 3; ++c) {
+            p[c] = (mesh.positions[3 * k + c] - lo[c]) / extent;
+            if (!std::isfinite(p[c]))
+                p[c] = 0.0;
+        }
+        // Smooth waves mixing the coordinates, kept inside [0.05, 0.95].
+        const double twoPi = 2.0 * detail::kPi;
+        mesh.colors[3 * k] = 0.5 + 0.45 * std::cos(twoPi * (p[0] + 0.5 * p[2]));
+        mesh.colors[3 * k + 1] = 0.5 + 0.45 * std::cos(twoPi * (p[1] + 0.5 * p[0]) + 2.0);
+        mesh.colors[3 * k + 2] = 0.5 + 0.45 * std::cos(twoPi * (p[2] + 0.5 * p[1]) + 4.0);
+    }
+    detail::roundToFloat(mesh);
+}
+
+void dropUVs(MeshData& mesh)
+{
+    mesh.uvs.clear();
+    mesh.uvIndices.clear();
+}
+
+bool writeOBJ(const MeshData& mesh, const std::string& path)
+{
+    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    if (!out)
+        return false;
+    out << std::setprecision(9);
+    for (uint32_t c : mesh.cones)
+        out << "c " << (uint64_t(c) + 1) << '\n';
+
+    const size_t numVertices = mesh.positions.size() / 3;
+    const bool colored = !mesh.colors.empty() && mesh.colors.size() == 3 * numVertices;
+    for (size_t k = 0; k < numVertices; ++k) {
+        out << "v " << mesh.positions[3 * k] << ' ' << mesh.positions[3 * k + 1] << ' '
+            << mesh.positions[3 * k + 2];
+        if (colored)
+            out << ' ' << mesh.colors[3 * k] << ' ' << mesh.colors[3 * k + 1] << ' ' << mesh.colors[3 * k + 2];
+        out << '\n';
+    }
+
+    const bool textured = mesh.isTextured();
+    if (textured)
+        for (size_t k = 0; k + 1 < mesh.uvs.size(); k += 2)
+            out << "vt " << mesh.uvs[k] << ' ' << mesh.uvs[k + 1] << '\n';
+
+    for (size_t t = 0; t + 2 < mesh.posIndices.size(); t += 3) {
+        out << 'f';
+        for (size_t c = t; c < t + 3; ++c) {
+            out << ' ' << (uint64_t(mesh.posIndices[c]) + 1);
+            if (textured)
+                out << '/' << (uint64_t(mesh.uvIndices[c]) + 1);
+        }
+        out << '\n';
+    }
+    out.close();
+    return !out.fail();
+}
+
+Model toModel(const MeshData& mesh)
+{
+    Model model;
+    Chart chart;
+    chart.triIndicesPos = iuv::UIntVector(mesh.posIndices);
+    if (mesh.isTextured()) {
+        chart.triIndicesUV = iuv::UIntVector(mesh.uvIndices);
+        chart.uvCoords2D = iuv::DoubleVector(mesh.uvs);
+    }
+    model.charts.push_back(std::move(chart));
+    model.sharedPositions = iuv::DoubleVector(mesh.positions);
+    if (mesh.colors.size() == mesh.positions.size())
+        model.vertexColors = iuv::DoubleVector(mesh.colors);
+    model.coneSingularities = iuv::UIntVector(mesh.cones);
+    return model;
+}
+
+} // namespace meshgen
