@@ -1,0 +1,25 @@
+#!/bin/sh
+# Sets up, builds and runs the batch job on a bundled example model.
+# Usage: scripts/run.sh [MODEL.obj] [--square]
+# The result files are written to ./run (created if missing).
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+"$ROOT/scripts/setup.sh"
+
+BUILD="$ROOT/build"
+cmake -S "$ROOT" -B "$BUILD" -DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_BENCH=OFF >/dev/null
+cmake --build "$BUILD" --target tarnwick -j2
+
+MODEL="${1:-$ROOT/examples/cube_net.obj}"
+case "$MODEL" in /*) ;; *) MODEL="$PWD/$MODEL" ;; esac
+[ $# -gt 0 ] && shift
+
+mkdir -p "$ROOT/run"
+cd "$ROOT/run"
+# Without a display the program renders no 3D snapshots; a virtual X server
+# gives it one when available.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    exec env LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
+        "$BUILD/tarnwick" "$MODEL" --batchmode "$@"
+fi
+exec "$BUILD/tarnwick" "$MODEL" --batchmode "$@"
