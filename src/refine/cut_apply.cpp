@@ -1,0 +1,231 @@
+#include "refine/cut_apply.h"
+
+#include "topology/halfedge.h"
+#include "topology/segmentation.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Each pass only inserts vertices that were created after the edge's ends, so
+// repeated passes end on their own; the bound is a guard against corrupt data.
+constexpr int MaxRepairPasses = 1000;
+
+bool meshIndicesValid(const Chart& chart)
+{
+    if (chart.triIndicesUV.size() != chart.triIndicesPos.size() ||
+        chart.triIndicesUV.size() % 3 != 0)
+        return false;
+    const size_t n = chart.numUVVertices();
+    for (uint32_t k : chart.triIndicesUV)
+        if (k >= n)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
+{
+    if (registry.empty() || !meshIndicesValid(chart))
+        return false;
+    bool changed = false;
+    const size_t nT = chart.numTriangles();
+    // Within one pass, two triangles on the same UV edge get the same new UV
+    // vertex for a split point.
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t>, uint32_t> newUV;
+    std::vector<uint32_t> chainUV, chainPos;
+    for (size_t t = 0; t < nT; ++t) {
+        uint32_t pos[3], uv[3];
+        for (int k = 0; k < 3; ++k) {
+            pos[k] = chart.triIndicesPos[3 * t + k];
+            uv[k] = chart.triIndicesUV[3 * t + k];
+        }
+        // A triangle with a repeated 3D vertex would keep the split edge after
+        // the fan and be split again on every pass.
+        if (pos[0] == pos[1] || pos[1] == pos[2] || pos[0] == pos[2])
+            continue;
+        int edge = -1;
+        const std::vector<SplitPoint>* points = nullptr;
+        for (int k = 0; k < 3 && edge < 0; ++k) {
+            points = registry.find(pos[k], pos[(k + 1) % 3]);
+            if (points && !points->empty())
+                edge = k;
+        }
+        if (edge < 0)
+            continue;
+        const int ia = edge, ib = (edge + 1) % 3, ic = (edge + 2) % 3;
+        const bool aIsSmaller = pos[ia] < pos[ib];
+        const uint32_t uvSmall = aIsSmaller ? uv[ia] : uv[ib];
+        const uint32_t uvLarge = aIsSmaller ? uv[ib] : uv[ia];
+
+        chainUV.assign(1, uv[ia]);
+        chainPos.assign(1, pos[ia]);
+        const size_t np = points->size();
+        for (size_t i = 0; i < np; ++i) {
+            // The list runs from the larger end (weight 0) to the smaller end
+            // (weight 1); walk it from a to b.
+            const SplitPoint& sp = aIsSmaller ? (*points)[np - 1 - i] : (*points)[i];
+            if (sp.vertex == pos[ia] || sp.vertex == pos[ib] || sp.vertex == pos[ic])
+                continue;
+            const auto key = std::make_tuple(std::min(uv[ia], uv[ib]), std::max(uv[ia], uv[ib]),
+                                             sp.vertex);
+            auto found = newUV.find(key);
+            uint32_t uvIndex;
+            if (found != newUV.end()) {
+                uvIndex = found->second;
+            } else {
+                iuv::DoubleVector& c = chart.uvCoords2D;
+                const double w = sp.weight;
+                const double u = w * c[2 * size_t(uvSmall)] + (1.0 - w) * c[2 * size_t(uvLarge)];
+                const double v =
+                    w * c[2 * size_t(uvSmall) + 1] + (1.0 - w) * c[2 * size_t(uvLarge) + 1];
+                uvIndex = static_cast<uint32_t>(c.size() / 2);
+                c.push_back(u);
+                c.push_back(v);
+                newUV.emplace(key, uvIndex);
+            }
+            chainUV.push_back(uvIndex);
+            chainPos.push_back(sp.vertex);
+        }
+        if (chainUV.size() == 1)
+            continue;
+        chainUV.push_back(uv[ib]);
+        chainPos.push_back(pos[ib]);
+
+        for (size_t i = 0; i + 1 < chainUV.size(); ++i) {
+            const uint32_t tu[3] = {chainUV[i], chainUV[i + 1], uv[ic]};
+            const uint32_t tp[3] = {chainPos[i], chainPos[i + 1], pos[ic]};
+            if (i == 0) {
+                for (int k = 0; k < 3; ++k) {
+                    chart.triIndicesUV[3 * t + k] = tu[k];
+                    chart.triIndicesPos[3 * t + k] = tp[k];
+                }
+            } else {
+                chart.triIndicesUV.insert(chart.triIndicesUV.end(), tu, tu + 3);
+                chart.triIndicesPos.insert(chart.triIndicesPos.end(), tp, tp + 3);
+            }
+        }
+        changed = true;
+    }
+    return changed;
+}
+
+int repairTJunctionsFully(Chart& chart, const SplitEdgeRegistry& registry)
+{
+    int passes = 0;
+    while (passes < MaxRepairPasses && repairTJunctions(chart, registry))
+        ++passes;
+    return passes;
+}
+
+void splitIntoPieces(const Chart& chart, const CutCandidate& candidate, ChartList& secondList,
+                     ChartList& firstList, const CutMask& maskLo, const CutMask& maskHi)
+{
+    const size_t nT = chart.numTriangles();
+    if (nT == 0 || !meshIndicesValid(chart)) {
+        // nothing to separate: the chart goes on as one piece
+        secondList.push_back(chart);
+        if (secondList.size() > 1) {
+            firstList.push_back(std::move(secondList.back()));
+            secondList.pop_back();
+        }
+        return;
+    }
+    const int axis = candidate.horizontal ? 1 : 0;
+    const iuv::DoubleVector& uv = chart.uvCoords2D;
+    std::vector<uint8_t> code(nT);
+    for (size_t t = 0; t < nT; ++t) {
+        double sum = 0.0;
+        for (int k = 0; k < 3; ++k)
+            sum += uv[2 * size_t(chart.triIndicesUV[3 * t + k]) + axis];
+        const double centroid = sum / 3.0;
+        code[t] = static_cast<uint8_t>((candidate.lo > centroid ? 1 : 0) |
+                                       (candidate.hi > centroid ? 2 : 0));
+    }
+    auto marked = [](const CutMask& mask, size_t t) { return t < mask.size() && mask[t]; };
+
+    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
+    const uint64_t NoLabel = ~uint64_t(0);
+    std::vector<uint64_t> labels(nT, NoLabel);
+    uint64_t labelCount = 0;
+    std::vector<size_t> stack;
+    for (size_t start = 0; start < nT; ++start) {
+        if (labels[start] != NoLabel)
+            continue;
+        labels[start] = labelCount;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const size_t s = stack.back();
+            stack.pop_back();
+            for (int k = 0; k < 3; ++k) {
+                const uint64_t p = partners[3 * s + k].partner;
+                if (p == InvalidIndex || p / 3 >= nT)
+                    continue;
+                const size_t n = static_cast<size_t>(p / 3);
+                if (labels[n] != NoLabel)
+                    continue;
+                const bool loOk =
+                    ((code[s] ^ code[n]) & 1) == 0 || marked(maskLo, s) || marked(maskLo, n);
+                const bool hiOk =
+                    ((code[s] ^ code[n]) & 2) == 0 || marked(maskHi, s) || marked(maskHi, n);
+                if (!loOk || !hiOk)
+                    continue;
+                labels[n] = labelCount;
+                stack.push_back(n);
+            }
+        }
+        ++labelCount;
+    }
+    splitChartByLabels(chart, labels, labelCount, secondList);
+    if (secondList.size() > 1) {
+        firstList.push_back(std::move(secondList.back()));
+        secondList.pop_back();
+    }
+}
+
+void cutChart(const Chart& chart, iuv::DoubleVector& positions, iuv::DoubleVector& colours,
+              const CutCandidate& candidate, ChartList& secondList, ChartList& firstList,
+              SplitEdgeRegistry& registry)
+{
+    Chart copy = chart;
+    repairTJunctionsFully(copy, registry);
+    CutMask maskLo, maskHi;
+    cutAlongLine(copy, positions, colours, registry, candidate.horizontal,
+                 candidate.lo - CutLineOffset, maskLo, CutMargin);
+    cutAlongLine(copy, positions, colours, registry, candidate.horizontal,
+                 candidate.hi + CutLineOffset, maskHi, CutMargin);
+    repairTJunctionsFully(copy, registry);
+    splitIntoPieces(copy, candidate, secondList, firstList, maskLo, maskHi);
+}
+
+void cutChartList(const ChartList& charts, const CutCandidate& candidate,
+                  const iuv::DoubleVector& positions, iuv::DoubleVector& newPositions,
+                  const iuv::DoubleVector& colours, iuv::DoubleVector& newColours,
+                  ChartList& firstList, ChartList& secondList, int32_t selector)
+{
+    firstList.clear();
+    secondList.clear();
+    newPositions = positions;
+    newColours = colours;
+    SplitEdgeRegistry registry;
+    for (size_t j = 0; j < charts.size(); ++j) {
+        if (selector == CutAllCharts || (selector >= 0 && static_cast<size_t>(selector) == j)) {
+            cutChart(charts[j], newPositions, newColours, candidate, secondList, firstList,
+                     registry);
+        } else {
+            secondList.push_back(charts[j]);
+            repairTJunctionsFully(secondList.back(), registry);
+        }
+    }
+    for (Chart& c : secondList)
+        repairTJunctionsFully(c, registry);
+    for (Chart& c : firstList)
+        repairTJunctionsFully(c, registry);
+    if (secondList.empty())
+        secondList.swap(firstList);
+}
