@@ -43,7 +43,8 @@ void addColors(MeshData& mesh)
         mesh.colors[3 * k + 1] = 0.5 + 0.45 * std::cos(twoPi * (p[1] + 0.5 * p[0]) + 2.0);
         mesh.colors[3 * k + 2] = 0.5 + 0.45 * std::cos(twoPi * (p[2] + 0.5 * p[1]) + 4.0);
     }
-    detail::roundToFloat(mesh);
+    for (double& c : mesh.colors)
+        c = static_cast<double>(static_cast<float>(c));
 }
 
 void dropUVs(MeshData& mesh)

@@ -40,7 +40,8 @@ Patch makePatch(std::mt19937& rng, double targetTriangles, double baseCell)
     const double bend = uniformIn(rng, -0.3, 0.3);
 
     const double quads = std::max(1.0, targetTriangles / 2.0 / outlineCoverage(outline));
-    const int nx = clampInt(int(std::lround(std::sqrt(quads * aspect))), 1, kMaxGridSize);
+    const int widest = int(std::min(std::floor(quads), double(kMaxGridSize)));
+    const int nx = clampInt(int(std::lround(std::sqrt(quads * aspect))), 1, widest);
     const int ny = clampInt(int(std::lround(quads / nx)), 1, kMaxGridSize);
     if (outline == Outline::WithHoles && (nx < 5 || ny < 5))
         outline = Outline::LShape;
@@ -90,7 +91,7 @@ Model randomChartLayout(int count, int totalTriangles, uint32_t seed)
     totalTriangles = clampInt(totalTriangles, 0, kMaxRandomTriangles);
     std::mt19937 rng(seed);
 
-    std::vector<double> weights(size_t(count));
+    std::vector<double> weights(static_cast<size_t>(count));
     double weightSum = 0.0;
     for (double& w : weights) {
         w = uniformIn(rng, 0.3, 1.7);
