@@ -53,7 +53,7 @@ std::vector<BadInput> corpus()
     return {
         {"empty", "", 2, "Input must have at least one triangle."},
         {"garbage", garbage, 2, "Input must have at least one triangle."},
-        {"truncated", cube.substr(0, cube.size() / 2), 2, "Input"},
+        {"truncated", cube.substr(0, cube.find("vt ") + 50), 2, "Input must have at least one triangle."},
         {"huge_index", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99999999999\n", 2, "Failed to load/parse .obj."},
         {"missing_vertex", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n", 2,
          "The file holds faces that refer to vertices that do not exist."},
@@ -89,6 +89,22 @@ TEST(BadInput, CorpusEndsWithMessageAndStatus)
         EXPECT_EQ(run.result.err.find("ERROR: AddressSanitizer"), std::string::npos) << run.result.err;
         EXPECT_EQ(run.result.err.find("runtime error"), std::string::npos) << run.result.err;
     }
+}
+
+TEST(BadInput, TruncatedInsideTheFacesStillEndsCleanly)
+{
+    const std::string modelDir = testsupport::makeTempDir("tarnwick_bad");
+    meshgen::writeOBJ(meshgen::cubeNet(2), modelDir + "/full.obj");
+    const std::string full = testsupport::readTextFile(modelDir + "/full.obj");
+    const size_t faces = full.find("\nf ");
+    ASSERT_NE(faces, std::string::npos);
+    const std::string model = testsupport::writeTextFile(
+        modelDir + "/model.obj", full.substr(0, faces + (full.size() - faces) / 2 + 3));
+    const BatchRun run = runBatch(model, {}, {}, 300);
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_TRUE(run.result.exitStatus == 0 || run.result.exitStatus == 2) << run.result.exitStatus;
+    EXPECT_EQ(run.result.err.find("ERROR: AddressSanitizer"), std::string::npos) << run.result.err;
+    EXPECT_EQ(run.result.err.find("runtime error"), std::string::npos) << run.result.err;
 }
 
 TEST(BadInput, MissingFile)
