@@ -12,6 +12,24 @@
 void flattenByAngles(Chart& chart, const iuv::DoubleVector& sharedPositions,
                      const std::vector<uint32_t>* exemptVertices);
 
+// Figures of one flattening run, for callers that need more than the console
+// report (the loader, benchmarks). Durations are processor time.
+struct FlatteningReport {
+    bool flattened = false;       // the chart received a new layout
+    int iterations = 0;           // Newton iterations run
+    double finalGradient = 0.0;   // gradient magnitude after the last iteration
+    double solutionError = 0.0;   // norm of (layout angles - solved angles)
+    double largestError = 0.0;    // largest |layout angle - solved angle|, radians
+    double newtonSeconds = 0.0;   // angle solve, including set-up
+    double layoutSeconds = 0.0;   // layout solve and its check
+};
+
+// flattenByAngles with its figures. flattened is false, and the UVs are left
+// as they were, when the halfedge structure cannot be built, a coordinate is
+// not finite or the layout solve fails.
+FlatteningReport runAngleFlattening(Chart& chart, const iuv::DoubleVector& sharedPositions,
+                                    const std::vector<uint32_t>* exemptVertices);
+
 // Lays out the triangles from per-corner angles (least squares, last vertex at
 // (0,0), the one before at (0,1)). False when the solve fails; the UVs are then
 // left as they were.

@@ -106,6 +106,7 @@ public:
 private:
     Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu_;
     bool analysed_ = false;
+    Eigen::Index analysedNonZeros_ = 0;
 };
 
 // Step check and update: a corner whose new angle would not lie strictly
