@@ -1,6 +1,293 @@
-// Placeholder until the implementation lands.
 #include "topology/overlap.h"
-#include <stdexcept>
 
-bool hasUVOverlaps(const Chart&) { throw std::logic_error("hasUVOverlaps: not implemented"); }
-void splitIntoUVComponents(const Chart&, ChartList&) { throw std::logic_error("splitIntoUVComponents: not implemented"); }
+#include "topology/halfedge.h"
+#include "topology/overlap_grid.h"
+#include "topology/segmentation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+UVPoint uvPoint(const Chart& chart, uint32_t k)
+{
+    return {chart.uvCoords2D[2 * size_t(k)], chart.uvCoords2D[2 * size_t(k) + 1]};
+}
+
+double dot(UVPoint a, UVPoint b) { return a.u * b.u + a.v * b.v; }
+UVPoint sub(UVPoint a, UVPoint b) { return {a.u - b.u, a.v - b.v}; }
+double length(UVPoint a) { return std::sqrt(dot(a, a)); }
+
+UVBox triangleBox(const Chart& chart, size_t t)
+{
+    UVBox box;
+    for (size_t k = 0; k < 3; ++k) {
+        const UVPoint p = uvPoint(chart, chart.triIndicesUV[3 * t + k]);
+        box.include(p.u, p.v);
+    }
+    return box;
+}
+
+} // namespace
+
+bool chartIndicesValid(const Chart& chart)
+{
+    const size_t n = chart.triIndicesUV.size();
+    if (n != chart.triIndicesPos.size() || n % 3 != 0)
+        return false;
+    const size_t numUV = chart.uvCoords2D.size() / 2;
+    for (uint32_t k : chart.triIndicesUV)
+        if (k >= numUV)
+            return false;
+    return true;
+}
+
+bool pointStrictlyInTriangle(UVPoint p, UVPoint a, UVPoint b, UVPoint c)
+{
+    const UVPoint e1 = sub(b, a);
+    const UVPoint e2 = sub(c, a);
+    const UVPoint w = sub(p, a);
+    const double d11 = dot(e1, e1);
+    const double d12 = dot(e1, e2);
+    const double d22 = dot(e2, e2);
+    const double w1 = dot(w, e1);
+    const double w2 = dot(w, e2);
+    const double denom = d11 * d22 - d12 * d12;
+    const double beta = (w1 * d22 - w2 * d12) / denom;
+    const double gamma = (w2 * d11 - w1 * d12) / denom;
+    const double alpha = 1.0 - beta - gamma;
+    return alpha > OverlapTolerance && beta > OverlapTolerance && gamma > OverlapTolerance;
+}
+
+bool segmentsIntersect(UVPoint p1, UVPoint p2, UVPoint q1, UVPoint q2, double tolerance)
+{
+    const UVPoint d = sub(p2, p1);
+    const UVPoint e = sub(q2, q1);
+    const double cross = d.u * e.v - d.v * e.u;
+    if (cross == 0.0) {
+        // Parallel: apart unless q lies on the line of p. The direction to q1
+        // says nothing when q1 coincides with p1; q2 is asked then.
+        UVPoint w = sub(q1, p1);
+        if (w.u == 0.0 && w.v == 0.0)
+            w = sub(q2, p1);
+        const double cosine = std::fabs(dot(d, w)) / (length(d) * length(w));
+        if (!(cosine > 0.9999))
+            return false;
+        const bool q1Inside = dot(d, sub(q1, p1)) > 0.0 && dot(d, sub(q1, p2)) < 0.0;
+        const bool q2Inside = dot(d, sub(q2, p1)) > 0.0 && dot(d, sub(q2, p2)) < 0.0;
+        return q1Inside || q2Inside;
+    }
+    const UVPoint pq = sub(q1, p1);
+    const double t = (pq.u * e.v - pq.v * e.u) / cross;
+    const UVPoint x = {p1.u + t * d.u, p1.v + t * d.v};
+    const double u = dot(sub(x, p1), d) / dot(d, d);
+    const double v = dot(sub(x, q1), e) / dot(e, e);
+    return tolerance <= u && u < 1.0 - tolerance && tolerance <= v && v < 1.0 - tolerance;
+}
+
+bool trianglesOverlapUV(const Chart& chart, size_t t1, size_t t2)
+{
+    const size_t numTriangles = chart.triIndicesUV.size() / 3;
+    if (t1 >= numTriangles || t2 >= numTriangles)
+        return false;
+    const uint32_t* a = &chart.triIndicesUV[3 * t1];
+    const uint32_t* b = &chart.triIndicesUV[3 * t2];
+    const UVPoint pa[3] = {uvPoint(chart, a[0]), uvPoint(chart, a[1]), uvPoint(chart, a[2])};
+    const UVPoint pb[3] = {uvPoint(chart, b[0]), uvPoint(chart, b[1]), uvPoint(chart, b[2])};
+
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (a[i] == b[(j + 1) % 3] && a[(i + 1) % 3] == b[j]) {
+                // Shared edge with opposite orientation: they overlap only when
+                // one is folded over the other.
+                const int ia = (i + 2) % 3;
+                const int jb = (j + 2) % 3;
+                if (a[ia] == b[jb])
+                    return true;
+                return pointStrictlyInTriangle(pa[ia], pb[0], pb[1], pb[2]) ||
+                       pointStrictlyInTriangle(pb[jb], pa[0], pa[1], pa[2]);
+            }
+        }
+    }
+
+    for (int i = 0; i < 3; ++i) {
+        if (pointStrictlyInTriangle(pa[i], pb[0], pb[1], pb[2]) ||
+            pointStrictlyInTriangle(pb[i], pa[0], pa[1], pa[2]))
+            return true;
+    }
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            if (segmentsIntersect(pb[j], pb[(j + 1) % 3], pa[i], pa[(i + 1) % 3], OverlapTolerance))
+                return true;
+    return false;
+}
+
+bool hasUVOverlaps(const Chart& chart)
+{
+    if (chart.triIndicesUV.empty() || !chartIndicesValid(chart))
+        return false;
+    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
+
+    struct Edge {
+        uint32_t from;
+        uint32_t to;
+    };
+    std::vector<Edge> edges;
+    std::vector<UVBox> boxes;
+    for (size_t c = 0; c < chart.triIndicesUV.size(); ++c) {
+        if (partners[c].partner != InvalidIndex)
+            continue;
+        const Edge e{chart.triIndicesUV[c], chart.triIndicesUV[nextCorner(c)]};
+        edges.push_back(e);
+        UVBox box;
+        const UVPoint p = uvPoint(chart, e.from);
+        const UVPoint q = uvPoint(chart, e.to);
+        box.include(p.u, p.v);
+        box.include(q.u, q.v);
+        boxes.push_back(box);
+    }
+
+    OverlapGrid grid(chartUVBounds(chart), boxes);
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const Edge ei = edges[i];
+        const UVPoint p1 = uvPoint(chart, ei.from);
+        const UVPoint p2 = uvPoint(chart, ei.to);
+        const bool crossed = grid.query(boxes[i], [&](size_t j) {
+            if (j == i)
+                return false;
+            const Edge ej = edges[j];
+            if (ej.from == ei.from || ej.from == ei.to || ej.to == ei.from || ej.to == ei.to)
+                return false;
+            return segmentsIntersect(p1, p2, uvPoint(chart, ej.from), uvPoint(chart, ej.to), 0.0);
+        });
+        if (crossed)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Calls found(t, u) for every ordered pair of distinct triangles whose boxes
+// intersect and that overlap; found returns true to end t's query.
+template <typename Found>
+void forEachOverlap(const Chart& chart, Found found)
+{
+    const size_t n = chart.numTriangles();
+    std::vector<UVBox> boxes(n);
+    for (size_t t = 0; t < n; ++t)
+        boxes[t] = triangleBox(chart, t);
+    OverlapGrid grid(chartUVBounds(chart), boxes);
+    for (size_t t = 0; t < n; ++t) {
+        grid.query(boxes[t], [&](size_t u) {
+            if (u == t || !boxesIntersect(boxes[t], boxes[u]))
+                return false;
+            if (!trianglesOverlapUV(chart, t, u))
+                return false;
+            return found(t, u);
+        });
+    }
+}
+
+} // namespace
+
+std::vector<bool> markOverlappingTriangles(const Chart& chart)
+{
+    std::vector<bool> marks(chart.numTriangles(), false);
+    if (!chartIndicesValid(chart))
+        return marks;
+    forEachOverlap(chart, [&](size_t t, size_t) {
+        marks[t] = true;
+        return true;
+    });
+    return marks;
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Chart& chart)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> pairs;
+    if (!chartIndicesValid(chart))
+        return pairs;
+    forEachOverlap(chart, [&](size_t t, size_t u) {
+        pairs.emplace_back(std::min(t, u), std::max(t, u));
+        return false;
+    });
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    return pairs;
+}
+
+void splitIntoUVComponents(const Chart& chart, ChartList& out)
+{
+    const size_t n = chart.numTriangles();
+    if (n == 0)
+        return;
+    if (!chartIndicesValid(chart)) {
+        out.push_back(chart);
+        return;
+    }
+    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
+    const uint64_t unset = ~uint64_t(0);
+    std::vector<uint64_t> labels(n, unset);
+    std::vector<size_t> stack;
+    uint64_t count = 0;
+    for (size_t start = 0; start < n; ++start) {
+        if (labels[start] != unset)
+            continue;
+        labels[start] = count;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const size_t t = stack.back();
+            stack.pop_back();
+            for (size_t c = 3 * t; c < 3 * t + 3; ++c) {
+                const uint64_t p = partners[c].partner;
+                if (p == InvalidIndex || p / 3 >= n)
+                    continue;
+                if (labels[p / 3] == unset) {
+                    labels[p / 3] = count;
+                    stack.push_back(size_t(p / 3));
+                }
+            }
+        }
+        ++count;
+    }
+    splitChartByLabels(chart, labels, count, out);
+}
+
+void splitOffOverlaps(const Chart& chart, ChartList& out)
+{
+    const size_t n = chart.numTriangles();
+    if (n == 0)
+        return;
+    if (!chartIndicesValid(chart)) {
+        out.push_back(chart);
+        return;
+    }
+    const std::vector<bool> marks = markOverlappingTriangles(chart);
+    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
+    std::vector<bool> cut(partners.size(), false);
+    for (size_t c = 0; c < partners.size(); ++c) {
+        const uint64_t p = partners[c].partner;
+        if (p == InvalidIndex || p >= partners.size())
+            continue;
+        if (marks[c / 3] != marks[p / 3]) {
+            cut[c] = true;
+            cut[p] = true;
+        }
+    }
+    splitChartAlongCuts(chart, partners, cut, out);
+}
+
+void removeOverlapsPlain(ChartList& charts, const iuv::UIntVector& coneSingularities,
+                         const iuv::DoubleVector& sharedPositions, bool seamSeparating, bool trivialSplit)
+{
+    ChartList pieces;
+    if (trivialSplit) {
+        for (const Chart& chart : charts)
+            splitOffOverlaps(chart, pieces);
+    } else {
+        removeOverlapsBySegmentation(charts, sharedPositions.size() / 3, coneSingularities, pieces,
+                                     seamSeparating);
+    }
+    charts = std::move(pieces);
+}
