@@ -3,10 +3,68 @@
 #include "app/pipeline.h"
 #include "model/settings.h"
 
+#ifdef TARNWICK_WITH_GUI
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#endif
+
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#ifdef TARNWICK_WITH_GUI
+namespace {
+
+bool envSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Whether Qt can reach a window system: on X11/Wayland systems the platform
+// plugin aborts the process when there is none.
+bool displayAvailable()
+{
+#if defined(__unix__) && !defined(__APPLE__)
+    return envSet("QT_QPA_PLATFORM") || envSet("DISPLAY") || envSet("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+int runWithWindow(int argc, char** argv, const CommandLine& cl)
+{
+    if (!displayAvailable()) {
+        if (!cl.batchMode) {
+            std::cout << "No display available; run with --batchmode." << std::endl;
+            return 1;
+        }
+        // Batch runs work without a window system: no 3D view, no snapshots.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    MainWindow* window = new MainWindow;
+    window->setBatchMode(cl.batchMode);
+    if (cl.batchMode)
+        window->showMinimized();
+    else
+        window->showMaximized();
+    window->loadModelFromFile(cl.modelFile.c_str(), true);
+    if (!cl.batchMode) {
+        const int result = app.exec();
+        delete window;
+        return result;
+    }
+    const int status = window->runBatchPipeline();
+    std::cout.flush();
+    // The batch run ends here without tearing the window down.
+    std::exit(status);
+}
+
+} // namespace
+#endif
 
 int main(int argc, char** argv)
 {
@@ -20,6 +78,9 @@ int main(int argc, char** argv)
     if (cl.square)
         atlasAspectRatio = 1.0;
 
+#ifdef TARNWICK_WITH_GUI
+    return runWithWindow(argc, argv, cl);
+#else
     if (!cl.batchMode) {
         std::cout << "Interactive mode is not available in this build; use --batchmode." << std::endl;
         return 1;
@@ -30,4 +91,5 @@ int main(int argc, char** argv)
     const int status = runBatchPipeline(pipeline);
     std::cout.flush();
     std::exit(status);
+#endif
 }

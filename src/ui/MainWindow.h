@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/pipeline.h"
+#include "ui/MainWindowForm.h"
+#include "ui/Viewer2DUV.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstddef>
+
+class GLViewer3DModel;
+
+// The main window: statistics bar, the 2D and 3D views and the control strip.
+// It owns the pipeline and shows what the pipeline reports; its slots only
+// forward to the pipeline and the views.
+class MainWindow : public QMainWindow, public PipelineObserver {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Pipeline& pipeline() { return pipeline_; }
+    const MainWindowForm& form() const { return form_; }
+    Viewer2DUV* viewer2D() const { return form_.graphicsView2D; }
+    GLViewer3DModel* viewer3D() const { return form_.modelViewerGL; }
+
+    // Batch mode: no dialogs, and loads never wait for the 3D view.
+    void setBatchMode(bool batch);
+    bool batchMode() const { return pipeline_.batchMode(); }
+
+    // Loads through the 2D view (which may wait for the 3D view); the cone
+    // singularities reach the 3D view when the load has finished.
+    void loadModelFromFile(const char* filename, bool repack);
+    void exportResults(const char* svgName, const char* objName, const char* pngName);
+    // The batch sequence; returns the process exit status.
+    int runBatchPipeline();
+
+    // The rejected-input box; the default shows a QMessageBox::critical.
+    void setCriticalHook(MessageBoxHook hook) { criticalHook_ = std::move(hook); }
+
+    // PipelineObserver.
+    void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
+    void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
+    void loadFinished() override;
+    void inputRejected(const std::string& title, const std::string& text) override;
+    bool saveSnapshot(const std::string& pngName, std::string& whyNot) override;
+
+public slots:
+    void writeResultJSON(const char* filename);
+    void flatShadingRBToggled(bool checked);
+    void smoothShadingRBToggled(bool checked);
+    void noShadingRBToggled(bool checked);
+    void coneSingularities3DCBToggled(bool checked);
+    void cutEdges3DCBToggled(bool checked);
+    void updateStatsDisplay(const UnwrappingStats& stats);
+    void seamSelectionChanged(QString label, size_t seamIdx);
+    void seamSelectionCleared();
+    void reattachmentButtonPressed();
+    void clearReattachmentButtonPressed();
+    void glueButtonPressed();
+    void optimizeButtonPressed();
+    void reloadButtonPressed();
+    void saveButtonPressed();
+    void stepButtonPressed();
+    void removeOverlapsTrivial();
+
+private:
+    void connectSignals();
+    // Whether a load should wait until the 3D view reports that it is ready.
+    bool canWaitFor3DView() const;
+
+    MainWindowForm form_;
+    Pipeline pipeline_;
+    MessageBoxHook criticalHook_;
+};

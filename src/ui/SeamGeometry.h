@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/model.h"
+
+#include <QPointF>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// UV end points of the joined halfedges of a model's topology, looked up in
+// the chart that holds each halfedge's triangle. Every index is checked, so a
+// stale or partly built topology gives "no point" rather than a bad read.
+class SeamGeometry {
+public:
+    explicit SeamGeometry(const Model& model);
+
+    struct EdgeUV {
+        size_t chart = 0;
+        QPointF from; // UV of the vertex the halfedge leaves
+        QPointF to;   // UV of the vertex it points to
+    };
+
+    // False for boundary halfedges (no triangle) and inconsistent indices.
+    bool edgeUV(uint32_t joinedHalfedge, EdgeUV& out) const;
+    // Chart of the triangle of the joined halfedge, or false.
+    bool edgeChart(uint32_t joinedHalfedge, size_t& chart) const;
+
+    // The two charts of seam s and the UV vertices of its ends in each: chart
+    // c1 holds the seam's own halfedges, c2 their twins; A1/A2 are the copies
+    // of its start vertex, B1/B2 of its end vertex.
+    struct SeamEnds {
+        size_t c1 = 0;
+        size_t c2 = 0;
+        uint32_t A1 = 0;
+        uint32_t B1 = 0;
+        uint32_t A2 = 0;
+        uint32_t B2 = 0;
+        uint32_t firstHalfedge = 0; // joined halfedge g_first
+    };
+    bool seamEnds(size_t s, SeamEnds& out) const;
+
+    // The halfedges of seam s in boundaryAndSeamHalfedges (empty when the
+    // topology's lengths do not fit its list).
+    std::vector<uint32_t> seamHalfedges(size_t s) const;
+    size_t numSeams() const { return model_.topology.seamSegmentLengths.size(); }
+
+private:
+    bool chartCorner(uint32_t joinedHalfedge, size_t& chart, size_t& localCorner) const;
+    QPointF uvAt(size_t chart, size_t localCorner) const;
+    // UV vertex numbers of the source and target of a joined halfedge.
+    bool edgeUVVertices(uint32_t joinedHalfedge, size_t& chart, uint32_t& from, uint32_t& to) const;
+
+    const Model& model_;
+    std::vector<size_t> firstTriangle_; // first joined triangle of each chart
+    std::vector<size_t> seamStart_;     // first entry of each seam in boundaryAndSeamHalfedges
+};
