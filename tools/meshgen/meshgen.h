@@ -83,7 +83,7 @@ MeshData saddle(int rings);
 // boundary crosses itself, while every triangle stays counter-clockwise (no
 // flips). In 3D the strip is gently arched and 0.8 wide. It is 4 quads wide:
 // 8 * segments triangles. folds in [1, kMaxStripFolds]; segments in
-// [16 * folds, kMaxStripSegments] (so every loop is finely resolved).
+// [24 * folds, kMaxStripSegments] (so every loop is finely resolved).
 MeshData foldedStrip(int segments, int folds);
 
 // Adds per-vertex colours (a smooth function of the position).
