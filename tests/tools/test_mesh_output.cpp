@@ -1,5 +1,6 @@
 // OBJ text, model conversion and the colour / UV modifiers.
 #include "mesh_checks.h"
+#include "model/obj_loader.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -181,4 +182,48 @@ TEST(Modifiers, DropUVsLeavesAValidUntexturedMesh)
     EXPECT_EQ(mesh.cones.size(), 8u);
     EXPECT_EQ(meshchecks::describe(meshchecks::basicProblems(mesh)), "");
     EXPECT_EQ(meshchecks::describe(meshchecks::manifoldProblems(mesh)), "");
+}
+
+TEST(WriteOBJ, ShortestSinglePrecisionNumbers)
+{
+    MeshData mesh;
+    mesh.positions = {0.1f, -0.4f, 2.0, 1.0 / 3.0, 1e-7f, 12345678.0};
+    mesh.posIndices = {0, 1, 0};
+    const ParsedOBJ obj = parse(writeToText(mesh));
+    ASSERT_EQ(obj.v.size(), 2u);
+    EXPECT_EQ(obj.v[0], (std::vector<std::string>{"0.1", "-0.4", "2"}));
+    // A value that is not single-precision keeps nine significant digits.
+    EXPECT_EQ(obj.v[1][0], "0.333333333");
+    EXPECT_EQ(double(std::strtof(obj.v[1][1].c_str(), nullptr)), double(1e-7f));
+    EXPECT_EQ(obj.v[1][2], "12345678");
+}
+
+TEST(WriteOBJ, ProgramLoaderReadsTheMeshBack)
+{
+    MeshData mesh = meshgen::cubeNet(3);
+    meshgen::addColors(mesh);
+    const std::string dir = testsupport::makeTempDir("meshgen_load");
+    const std::string path = dir + "/cube.obj";
+    ASSERT_TRUE(meshgen::writeOBJ(mesh, path));
+
+    ChartList charts;
+    iuv::DoubleVector positions, colors;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool loaded = loadOBJ(path, charts, positions, colors);
+    const iuv::UIntVector cones = readConeSingularities(path, positions.size() / 3);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::remove(path.c_str());
+    std::remove(dir.c_str());
+
+    ASSERT_TRUE(loaded);
+    const Model expected = meshgen::toModel(mesh);
+    ASSERT_EQ(charts.size(), 1u);
+    EXPECT_EQ(positions, expected.sharedPositions); // exact: all values are floats
+    EXPECT_EQ(colors, expected.vertexColors);
+    EXPECT_EQ(cones, expected.coneSingularities);
+    EXPECT_EQ(charts[0].triIndicesPos, expected.charts[0].triIndicesPos);
+    EXPECT_EQ(charts[0].triIndicesUV, expected.charts[0].triIndicesUV);
+    EXPECT_EQ(charts[0].uvCoords2D, expected.charts[0].uvCoords2D);
 }

@@ -93,7 +93,9 @@ void dropUVs(MeshData& mesh);
 
 // Writes the mesh as an OBJ file: "c" lines for the cones, "v" lines (with
 // colours when present), "vt" lines and "f v/vt" (or "f v") lines.
-// Numbers carry nine significant digits; indices in the file start at 1.
+// Each number is the shortest text that reads back as the same single-precision
+// value (nine significant digits for a value that is not single-precision);
+// indices in the file start at 1.
 // Returns false when the file cannot be written.
 bool writeOBJ(const MeshData& mesh, const std::string& path);
 

@@ -4,8 +4,9 @@
 #include "meshgen/meshgen_internal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
-#include <iomanip>
+#include <string>
 #include <limits>
 
 namespace meshgen {
@@ -53,39 +54,89 @@ void dropUVs(MeshData& mesh)
     mesh.uvIndices.clear();
 }
 
+namespace {
+
+// Shortest text that reads back as the same single-precision value when x is
+// one (0.1f gives "0.1"), otherwise nine significant digits; independent of
+// the C locale.
+void appendNumber(std::string& text, double x)
+{
+    char buffer[64];
+    const float f = static_cast<float>(x);
+    const std::to_chars_result r = static_cast<double>(f) == x
+                                       ? std::to_chars(buffer, buffer + sizeof buffer, f)
+                                       : std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 9);
+    text.append(buffer, r.ptr);
+}
+
+void appendIndex(std::string& text, uint32_t zeroBased)
+{
+    char buffer[24];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, uint64_t(zeroBased) + 1);
+    text.append(buffer, r.ptr);
+}
+
+} // namespace
+
 bool writeOBJ(const MeshData& mesh, const std::string& path)
 {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!out)
         return false;
-    out << std::setprecision(9);
-    for (uint32_t c : mesh.cones)
-        out << "c " << (uint64_t(c) + 1) << '\n';
+    std::string text;
+    auto flushIfLarge = [&]() {
+        if (text.size() > (1u << 20)) {
+            out.write(text.data(), std::streamsize(text.size()));
+            text.clear();
+        }
+    };
+
+    for (uint32_t c : mesh.cones) {
+        text += "c ";
+        appendIndex(text, c);
+        text += '\n';
+    }
 
     const size_t numVertices = mesh.positions.size() / 3;
     const bool colored = !mesh.colors.empty() && mesh.colors.size() == 3 * numVertices;
     for (size_t k = 0; k < numVertices; ++k) {
-        out << "v " << mesh.positions[3 * k] << ' ' << mesh.positions[3 * k + 1] << ' '
-            << mesh.positions[3 * k + 2];
-        if (colored)
-            out << ' ' << mesh.colors[3 * k] << ' ' << mesh.colors[3 * k + 1] << ' ' << mesh.colors[3 * k + 2];
-        out << '\n';
+        text += 'v';
+        for (int c = 0; c < 3; ++c) {
+            text += ' ';
+            appendNumber(text, mesh.positions[3 * k + c]);
+        }
+        for (int c = 0; c < 3 && colored; ++c) {
+            text += ' ';
+            appendNumber(text, mesh.colors[3 * k + c]);
+        }
+        text += '\n';
+        flushIfLarge();
     }
 
     const bool textured = mesh.isTextured();
-    if (textured)
-        for (size_t k = 0; k + 1 < mesh.uvs.size(); k += 2)
-            out << "vt " << mesh.uvs[k] << ' ' << mesh.uvs[k + 1] << '\n';
+    for (size_t k = 0; textured && k + 1 < mesh.uvs.size(); k += 2) {
+        text += "vt ";
+        appendNumber(text, mesh.uvs[k]);
+        text += ' ';
+        appendNumber(text, mesh.uvs[k + 1]);
+        text += '\n';
+        flushIfLarge();
+    }
 
     for (size_t t = 0; t + 2 < mesh.posIndices.size(); t += 3) {
-        out << 'f';
+        text += 'f';
         for (size_t c = t; c < t + 3; ++c) {
-            out << ' ' << (uint64_t(mesh.posIndices[c]) + 1);
-            if (textured)
-                out << '/' << (uint64_t(mesh.uvIndices[c]) + 1);
+            text += ' ';
+            appendIndex(text, mesh.posIndices[c]);
+            if (textured) {
+                text += '/';
+                appendIndex(text, mesh.uvIndices[c]);
+            }
         }
-        out << '\n';
+        text += '\n';
+        flushIfLarge();
     }
+    out.write(text.data(), std::streamsize(text.size()));
     out.close();
     return !out.fail();
 }
