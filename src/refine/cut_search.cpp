@@ -40,10 +40,6 @@ void printCandidateCount(size_t count)
     std::cout << "Detected " << count << " cut candidates." << std::endl;
 }
 
-void printFeasible(double score)
-{
-    std::cout << "Found feasible configuration with score " << score << std::endl;
-}
 
 // Replaces the model's lists with the result of a cut.
 void installCut(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVector& colours,
@@ -96,27 +92,19 @@ bool localSearch(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVec
     }
     printCandidateCount(candidates.size());
 
-    CandidateHeap heap;
-    double best = std::numeric_limits<double>::lowest();
-    for (size_t k = 0; k < candidates.size(); ++k) {
+    const size_t chosen = chooseBestCandidate(candidates.size(), [&](size_t k, double& s) {
         ChartList trial = charts;
         iuv::DoubleVector trialPositions = positions;
         iuv::DoubleVector trialColours = colours;
         if (!applyLocalCut(trial, candidates[k], candidateChart[k], trialPositions, trialColours))
-            continue;
-        const double e = packCharts(trial, trialPositions, true, atlas);
-        const double s = cutScore(e, trial, A);
-        printFeasible(s);
-        if (s > best) {
-            heap.push(ScoredCandidate{k, s});
-            best = s;
-        }
-    }
-    if (heap.empty()) {
+            return false;
+        s = cutScore(packCharts(trial, trialPositions, true, atlas), trial, A);
+        return true;
+    });
+    if (chosen == NoCandidate) {
         std::cout << "> No local cut improves the result." << std::endl;
         return false;
     }
-    const size_t chosen = heap.top().index;
     applyLocalCut(charts, candidates[chosen], candidateChart[chosen], positions, colours);
     const double e = packCharts(charts, positions, true, atlas);
     scoreOut = cutScore(e, charts, A);
@@ -124,6 +112,25 @@ bool localSearch(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVec
 }
 
 } // namespace
+
+size_t chooseBestCandidate(size_t count, const std::function<bool(size_t, double&)>& trial)
+{
+    // Only strictly better scores enter the heap, so its top is the earliest
+    // of the best.
+    CandidateHeap heap;
+    double best = std::numeric_limits<double>::lowest();
+    for (size_t k = 0; k < count; ++k) {
+        double s = 0.0;
+        if (!trial(k, s))
+            continue;
+        std::cout << "Found feasible configuration with score " << s << std::endl;
+        if (s > best) {
+            heap.push(ScoredCandidate{k, s});
+            best = s;
+        }
+    }
+    return heap.empty() ? NoCandidate : heap.top().index;
+}
 
 double cutScoreFromLength(double efficiency, double boundaryLength, double A)
 {
@@ -263,27 +270,20 @@ bool findGlobalCut(ChartList& charts, iuv::DoubleVector& sharedPositions,
         return false;
 
     const double L0 = totalBoundaryLength(charts);
-    CandidateHeap heap;
-    double best = std::numeric_limits<double>::lowest();
-    for (size_t k = 0; k < candidates.size(); ++k) {
+    const size_t chosen = chooseBestCandidate(candidates.size(), [&](size_t k, double& s) {
         ChartList trial = charts;
         iuv::DoubleVector trialPositions = sharedPositions;
         iuv::DoubleVector trialColours = vertexColors;
         if (!applyGlobalCut(trial, candidates[k], trialPositions, trialColours))
-            continue;
-        const double e = packCharts(trial, trialPositions, true, atlas);
-        const double s = cutScore(e, trial, A);
-        printFeasible(s);
-        if (s > best) {
-            heap.push(ScoredCandidate{k, s});
-            best = s;
-        }
-    }
-    if (heap.empty()) {
+            return false;
+        s = cutScore(packCharts(trial, trialPositions, true, atlas), trial, A);
+        return true;
+    });
+    if (chosen == NoCandidate) {
         std::cout << "> No global cut improves the result." << std::endl;
         return false;
     }
-    applyGlobalCut(charts, candidates[heap.top().index], sharedPositions, vertexColors);
+    applyGlobalCut(charts, candidates[chosen], sharedPositions, vertexColors);
     const double e = packCharts(charts, sharedPositions, true, atlas);
     const double L1 = totalBoundaryLength(charts);
     scoreOut = cutScoreFromLength(e, L1, A);

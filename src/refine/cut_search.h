@@ -7,6 +7,7 @@
 #include "refine/empty_spaces.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The local and the global cut search. The local search looks for empty space
@@ -52,6 +53,13 @@ double cutScoreFromLength(double efficiency, double boundaryLength, double A);
 // status 23 when the optimised lines come out in the wrong order.
 CutCandidate candidateFromSpace(const EmptySpace& space, bool horizontal,
                                 const std::vector<const Chart*>& charts, const UVBox& box);
+
+// Tries candidates 0 .. count-1 in order: trial(k, score) returns true with the
+// candidate's score when it is feasible. Prints "Found feasible configuration
+// with score " for each feasible one and returns the index of the highest
+// score (the earliest among equal scores), or NoCandidate.
+constexpr size_t NoCandidate = static_cast<size_t>(-1);
+size_t chooseBestCandidate(size_t count, const std::function<bool(size_t, double&)>& trial);
 
 // Cuts chart chartIndex of the list along the candidate. False (lists
 // unchanged) when the cut leaves the chart count unchanged.
