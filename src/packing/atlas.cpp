@@ -1,8 +1,193 @@
-// Placeholder until the implementation lands.
 #include "packing/atlas.h"
+
+#include "model/settings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
-Atlas::Atlas(int32_t, int32_t) : occupiedRect{2147483647, 2147483647, -2147483647, -2147483647} {}
-void resetAtlas(Atlas&) { throw std::logic_error("not implemented"); }
-int32_t growthCost(const Atlas&, int32_t, int32_t, int32_t, int32_t) { throw std::logic_error("not implemented"); }
-void enlargeAtlas(Atlas&) { throw std::logic_error("not implemented"); }
+namespace {
+
+constexpr int32_t EmptyRectMin = 2147483647;
+constexpr int32_t EmptyRectMax = -2147483647;
+
+int32_t clampToInt32(int64_t v)
+{
+    return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(v, std::numeric_limits<int32_t>::min()),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// floor(log2(v)) for v >= 1.
+int32_t floorLog2(int32_t v)
+{
+    int32_t n = 0;
+    while (v > 1) {
+        v >>= 1;
+        ++n;
+    }
+    return n;
+}
+
+uint32_t initialValue(const Atlas& atlas, size_t level)
+{
+    if (level == 0)
+        return Atlas::EmptyMarker;
+    const uint32_t f = static_cast<uint32_t>(atlas.blockFactor(level));
+    return f * f;
+}
+
+void clearOccupiedRect(Atlas& atlas)
+{
+    atlas.occupiedRect[0] = EmptyRectMin;
+    atlas.occupiedRect[1] = EmptyRectMin;
+    atlas.occupiedRect[2] = EmptyRectMax;
+    atlas.occupiedRect[3] = EmptyRectMax;
+}
+
+} // namespace
+
+Atlas::Atlas(int32_t width, int32_t height)
+{
+    width = std::max(width, 1);
+    height = std::max(height, 1);
+    // floor(log2(min side)) levels (8 for 384), fewer when a side would not
+    // halve evenly all the way up, and always at least level 0.
+    int32_t n = std::max(floorLog2(std::min(width, height)), 1);
+    while (n > 1 && (width % (1 << (n - 1)) != 0 || height % (1 << (n - 1)) != 0))
+        --n;
+    for (int32_t level = 0; level < n; ++level) {
+        widths.push_back(width >> level);
+        heights.push_back(height >> level);
+    }
+    levels.resize(n);
+    resetAtlas(*this);
+}
+
+void resetAtlas(Atlas& atlas)
+{
+    for (size_t level = 1; level < atlas.levels.size(); ++level) {
+        atlas.widths[level] = atlas.widths[level - 1] / 2;
+        atlas.heights[level] = atlas.heights[level - 1] / 2;
+    }
+    for (size_t level = 0; level < atlas.levels.size(); ++level)
+        atlas.levels[level].assign(size_t(atlas.widths[level]) * size_t(atlas.heights[level]),
+                                   initialValue(atlas, level));
+    clearOccupiedRect(atlas);
+}
+
+int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    if (atlas.isEmpty())
+        return clampToInt32(int64_t(w) * h);
+    const int32_t* rect = atlas.occupiedRect;
+    const int64_t nw = std::max<int64_t>(rect[2], int64_t(x) + w - 1) - std::min<int64_t>(rect[0], x) + 1;
+    const int64_t nh = std::max<int64_t>(rect[3], int64_t(y) + h - 1) - std::min<int64_t>(rect[1], y) + 1;
+    const int64_t ow = int64_t(rect[2]) - rect[0] + 1;
+    const int64_t oh = int64_t(rect[3]) - rect[1] + 1;
+    const int64_t newLong = std::max(nw, nh), newShort = std::min(nw, nh);
+    const int64_t oldLong = std::max(ow, oh), oldShort = std::min(ow, oh);
+    const double ratio = atlasAspectRatio;
+    // A ratio that is not a positive finite number leaves the shape free.
+    if (!(ratio > 0.0) || !std::isfinite(ratio))
+        return clampToInt32(newShort * newLong - oldShort * oldLong);
+    const auto shortSide = [ratio](int64_t longSide, int64_t shorter) {
+        const double scaled = std::trunc(static_cast<double>(longSide) / ratio);
+        const int64_t fromLong = scaled >= 2147483647.0 ? 2147483647 : static_cast<int64_t>(scaled);
+        return std::max(fromLong, shorter);
+    };
+    return clampToInt32(shortSide(newLong, newShort) * newLong - shortSide(oldLong, oldShort) * oldLong);
+}
+
+void enlargeAtlas(Atlas& atlas)
+{
+    if (atlas.widths[0] > MaxAtlasSide / 2 || atlas.heights[0] > MaxAtlasSide / 2)
+        throw std::length_error("atlas cannot grow beyond its largest size");
+    // Every level doubles; its old cells keep their position, the new ones
+    // are free. Block factors stay as they were.
+    for (size_t level = 0; level < atlas.levels.size(); ++level) {
+        const int32_t oldW = atlas.widths[level], oldH = atlas.heights[level];
+        const int32_t newW = 2 * oldW, newH = 2 * oldH;
+        std::vector<uint32_t> grown(size_t(newW) * size_t(newH), initialValue(atlas, level));
+        const std::vector<uint32_t>& old = atlas.levels[level];
+        for (int32_t y = 0; y < oldH; ++y)
+            std::copy(old.begin() + size_t(y) * oldW, old.begin() + size_t(y + 1) * oldW,
+                      grown.begin() + size_t(y) * newW);
+        atlas.levels[level] = std::move(grown);
+        atlas.widths[level] = newW;
+        atlas.heights[level] = newH;
+    }
+    // The new top level halves the doubled top level (whose sides are even),
+    // each cell summing the free counts of its 2 x 2 children: its block
+    // factor is twice the old top one, and every block refines into its four
+    // children, so the search from the new top still reaches every level-0
+    // cell.
+    const size_t top = atlas.levels.size() - 1;
+    const int32_t childW = atlas.widths[top], childH = atlas.heights[top];
+    const int32_t topW = childW / 2, topH = childH / 2;
+    std::vector<uint32_t> summed(size_t(topW) * size_t(topH), 0u);
+    const std::vector<uint32_t>& child = atlas.levels[top];
+    for (int32_t y = 0; y < topH; ++y)
+        for (int32_t x = 0; x < topW; ++x) {
+            uint32_t sum = 0;
+            for (int32_t dy = 0; dy < 2; ++dy)
+                for (int32_t dx = 0; dx < 2; ++dx) {
+                    const uint32_t v = child[size_t(2 * y + dy) * childW + (2 * x + dx)];
+                    // Level 0 holds labels: a free cell counts one.
+                    sum += top == 0 ? (v == Atlas::EmptyMarker ? 1u : 0u) : v;
+                }
+            summed[size_t(y) * topW + x] = sum;
+        }
+    atlas.levels.push_back(std::move(summed));
+    atlas.widths.push_back(topW);
+    atlas.heights.push_back(topH);
+}
+
+void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t label, int32_t x,
+                 int32_t y)
+{
+    const int32_t w0 = atlas.widths[0], h0 = atlas.heights[0];
+    for (const auto& cell : orientation.chartCells) {
+        const int64_t cx = int64_t(x) + cell.first, cy = int64_t(y) + cell.second;
+        if (cx < 0 || cy < 0 || cx >= w0 || cy >= h0)
+            continue;
+        uint32_t& target = atlas.levels[0][size_t(cy) * w0 + size_t(cx)];
+        if (target != Atlas::EmptyMarker) {
+            target = label;
+            continue;
+        }
+        target = label;
+        for (size_t level = 1; level < atlas.levels.size(); ++level)
+            --atlas.levels[level][size_t(cy >> level) * atlas.widths[level] + size_t(cx >> level)];
+    }
+    int32_t* rect = atlas.occupiedRect;
+    rect[0] = std::min(rect[0], x);
+    rect[1] = std::min(rect[1], y);
+    rect[2] = std::max(rect[2], clampToInt32(int64_t(x) + orientation.w - 1));
+    rect[3] = std::max(rect[3], clampToInt32(int64_t(y) + orientation.h - 1));
+}
+
+void collectRasterCells(OrientationRaster& o, uint32_t label)
+{
+    o.boundaryCells.clear();
+    o.chartCells.clear();
+    const int32_t w = static_cast<int32_t>(o.w), h = static_cast<int32_t>(o.h);
+    if (o.raster.size() < size_t(w) * size_t(h))
+        return;
+    const auto at = [&](int32_t x, int32_t y) { return o.raster[size_t(y) * w + x]; };
+    for (int32_t x = 0; x < w; ++x)
+        for (int32_t y = 0; y < h; ++y) {
+            if (at(x, y) != label)
+                continue;
+            o.chartCells.emplace_back(x, y);
+            bool touchesEmpty = false;
+            for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, h - 1) && !touchesEmpty; ++ny)
+                for (int32_t nx = std::max(x - 1, 0); nx <= std::min(x + 1, w - 1); ++nx)
+                    if (at(nx, ny) != label) {
+                        touchesEmpty = true;
+                        break;
+                    }
+            if (touchesEmpty)
+                o.boundaryCells.emplace_back(x, y);
+        }
+}

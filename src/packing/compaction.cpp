@@ -1,5 +1,233 @@
-// Placeholder until the implementation lands.
 #include "packing/compaction.h"
-#include <stdexcept>
 
-double compactCharts(ChartList&) { throw std::logic_error("not implemented"); }
+#include "refine/efficiency.h"
+#include "refine/raster.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace {
+
+// A grid cell covered by more than one chart (two charts closer than a cell).
+constexpr uint32_t SharedCell = 0xFFFFFFFEu;
+
+// One chart on the compaction grid: every cell it covers, the cells that
+// the moves test (its boundary), its cell origin now and where it started.
+struct GridChart {
+    std::vector<uint32_t> cells; // cell indices y * width + x
+    CellList boundary;
+    CellRect rect;
+    int32_t startX = 0;
+    int32_t startY = 0;
+    bool drawn = false;
+};
+
+// The compaction grid. It holds only the charts' boundary cells: a chart's
+// label, or SharedCell where several charts' cells meet in one cell.
+class CompactionGrid {
+public:
+    CompactionGrid(std::vector<uint32_t>& grid, int32_t width, int32_t height)
+        : grid_(grid), width_(width), height_(height)
+    {
+    }
+
+    void add(size_t index, uint32_t label)
+    {
+        uint32_t& v = grid_[index];
+        if (v == EmptyLabel) {
+            v = label;
+        } else if (v == SharedCell) {
+            shared_[index].push_back(label);
+        } else {
+            shared_[index] = {v, label};
+            v = SharedCell;
+        }
+    }
+
+    void remove(size_t index, uint32_t label)
+    {
+        uint32_t& v = grid_[index];
+        if (v == label) {
+            v = EmptyLabel;
+            return;
+        }
+        if (v != SharedCell)
+            return;
+        std::vector<uint32_t>& owners = shared_[index];
+        owners.erase(std::find(owners.begin(), owners.end(), label));
+        if (owners.size() == 1) {
+            v = owners.front();
+            shared_.erase(index);
+        }
+    }
+
+    uint32_t at(int32_t x, int32_t y) const { return grid_[size_t(y) * width_ + x]; }
+
+    // Whether every boundary cell, shifted by (-dx, -dy), lies on the grid on
+    // an empty cell or one of the chart's own (a shared cell is never free).
+    bool fits(const GridChart& chart, uint32_t label, int32_t dx, int32_t dy) const
+    {
+        for (const CellPos& p : chart.boundary) {
+            const int32_t x = p.first - dx, y = p.second - dy;
+            if (x < 0 || x >= width_ || y < 0 || y >= height_)
+                return false;
+            const uint32_t v = at(x, y);
+            if (v != EmptyLabel && v != label)
+                return false;
+        }
+        return true;
+    }
+
+    // Slides the chart left as far as it goes, then one row down, and so on;
+    // true when it moved.
+    bool slide(GridChart& chart, uint32_t label)
+    {
+        int32_t dx = 0, dy = 0;
+        for (;;) {
+            if (fits(chart, label, dx + 1, dy))
+                ++dx;
+            else if (fits(chart, label, dx, dy + 1))
+                ++dy;
+            else
+                break;
+        }
+        if (dx == 0 && dy == 0)
+            return false;
+        for (const CellPos& p : chart.boundary)
+            remove(size_t(p.second) * width_ + p.first, label);
+        chart.rect.x -= dx;
+        chart.rect.y -= dy;
+        for (CellPos& p : chart.boundary) {
+            p.first -= dx;
+            p.second -= dy;
+            add(size_t(p.second) * width_ + p.first, label);
+        }
+        return true;
+    }
+
+private:
+    std::vector<uint32_t>& grid_;
+    int32_t width_;
+    int32_t height_;
+    std::unordered_map<size_t, std::vector<uint32_t>> shared_;
+};
+
+// Draws the chart alone (the grid is empty outside the call), records every
+// cell it covers and empties them again. Returns the number of cells.
+uint32_t drawAlone(const Chart& chart, const LayoutRaster& raster, std::vector<uint32_t>& grid,
+                   uint32_t label, GridChart& out)
+{
+    uint32_t filled = 0;
+    rasterizeChart(chart, raster.frame, grid, raster.width, raster.height, label, EmptyLabel, filled,
+                   out.rect, nullptr, false, 0);
+    out.drawn = out.rect.w > 0 && out.rect.h > 0;
+    out.startX = out.rect.x;
+    out.startY = out.rect.y;
+    for (int32_t y = out.rect.y; y < out.rect.y + out.rect.h; ++y)
+        for (int32_t x = out.rect.x; x < out.rect.x + out.rect.w; ++x) {
+            const size_t index = size_t(y) * raster.width + x;
+            if (grid[index] == label) {
+                out.cells.push_back(static_cast<uint32_t>(index));
+                grid[index] = EmptyLabel;
+            }
+        }
+    return filled;
+}
+
+// The cells a chart's moves must test: those on its cell rectangle's border,
+// those with one of their eight neighbours (clipped to the grid) not the
+// chart's alone, and those it shares with another chart. Every other cell of
+// the chart is enclosed by these, so no other chart can reach it first; those
+// interior cells are returned, to be emptied once every chart is done.
+std::vector<uint32_t> collectBoundary(GridChart& chart, uint32_t label, const CompactionGrid& cells,
+                                      int32_t width, int32_t height)
+{
+    std::vector<uint32_t> interior;
+    const CellRect& r = chart.rect;
+    for (uint32_t index : chart.cells) {
+        const int32_t x = int32_t(index % uint32_t(width)), y = int32_t(index / uint32_t(width));
+        bool boundary = x == r.x || x == r.x + r.w - 1 || y == r.y || y == r.y + r.h - 1;
+        for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, height - 1) && !boundary; ++ny)
+            for (int32_t nx = std::max(x - 1, 0); nx <= std::min(x + 1, width - 1); ++nx)
+                if (cells.at(nx, ny) != label) {
+                    boundary = true;
+                    break;
+                }
+        if (boundary)
+            chart.boundary.emplace_back(x, y);
+        else
+            interior.push_back(index);
+    }
+    // Column by column.
+    std::sort(chart.boundary.begin(), chart.boundary.end());
+    chart.cells = std::vector<uint32_t>();
+    return interior;
+}
+
+} // namespace
+
+double compactCharts(ChartList& charts)
+{
+    if (charts.empty())
+        return 0.0;
+    std::vector<UVBox> boxes(charts.size());
+    UVBox layout;
+    for (size_t i = 0; i < charts.size(); ++i) {
+        boxes[i] = chartUVBounds(charts[i]);
+        layout.include(boxes[i]);
+    }
+    LayoutRaster raster;
+    if (!layoutRasterFor(layout, raster))
+        return 0.0;
+
+    // Each chart is drawn on its own first, so that a cell that two charts
+    // touch is known to be shared rather than silently taken by the later
+    // one. Then the grid keeps only the boundary cells of every chart.
+    std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
+    std::vector<GridChart> gridCharts(charts.size());
+    double filled = 0.0;
+    for (size_t i = 0; i < charts.size(); ++i)
+        filled += drawAlone(charts[i], raster, grid, static_cast<uint32_t>(i), gridCharts[i]);
+
+    CompactionGrid cells(grid, raster.width, raster.height);
+    for (size_t i = 0; i < charts.size(); ++i)
+        for (uint32_t index : gridCharts[i].cells)
+            cells.add(index, static_cast<uint32_t>(i));
+    std::vector<uint32_t> interior;
+    for (size_t i = 0; i < charts.size(); ++i) {
+        const std::vector<uint32_t> cellsInside = collectBoundary(
+            gridCharts[i], static_cast<uint32_t>(i), cells, raster.width, raster.height);
+        interior.insert(interior.end(), cellsInside.begin(), cellsInside.end());
+    }
+    for (uint32_t index : interior)
+        grid[index] = EmptyLabel;
+
+    // Passes over the charts in list order until one pass moves nothing.
+    // Every move lowers some chart's cell position, so this ends.
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (size_t i = 0; i < charts.size(); ++i)
+            if (gridCharts[i].drawn && cells.slide(gridCharts[i], static_cast<uint32_t>(i)))
+                moved = true;
+    }
+
+    // Each chart moves rigidly by the cells it slid (one cell is the frame's
+    // width / W by its height / H), then the whole layout moves to the UV
+    // origin.
+    const double cellU = raster.frame.width() / raster.width;
+    const double cellV = raster.frame.height() / raster.height;
+    UVBox movedBox;
+    for (size_t i = 0; i < charts.size(); ++i) {
+        const GridChart& gc = gridCharts[i];
+        if (!gc.drawn)
+            continue;
+        const double du = (gc.rect.x - gc.startX) * cellU, dv = (gc.rect.y - gc.startY) * cellV;
+        translateUVs(charts[i].uvCoords2D, du, dv);
+        movedBox.include(UVBox(boxes[i].minU + du, boxes[i].minV + dv, boxes[i].maxU + du,
+                               boxes[i].maxV + dv));
+    }
+    for (size_t i = 0; i < charts.size(); ++i)
+        if (gridCharts[i].drawn)
+            translateUVs(charts[i].uvCoords2D, -movedBox.minU, -movedBox.minV);
+    return rasterEfficiency(grid, raster.width, raster.height, filled);
+}

@@ -1,5 +1,182 @@
-// Placeholder until the implementation lands.
 #include "packing/pack.h"
-#include <stdexcept>
 
-double packCharts(ChartList&, const iuv::DoubleVector&, bool, Atlas&) { throw std::logic_error("packCharts: not implemented"); }
+#include "packing/compaction.h"
+#include "refine/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <iostream>
+#include <numeric>
+
+namespace {
+
+constexpr double FullTurn = 6.283185307178;
+// Charts filling 33 % of a square map that square onto 128 x 128 cells.
+constexpr double InverseFillShare = 3.0303030303030303;
+constexpr double TargetSide = 128.0;
+// Longest side of an orientation raster. The packing scale is lowered when a
+// chart would exceed it (a very long chart, or no total area at all), which
+// bounds every raster and therefore how far the atlas has to grow.
+constexpr int32_t MaxRasterSide = 1024;
+
+double orientationAngle(int32_t k) { return (k % 8) * FullTurn * 0.125; }
+
+// Mirrors (u -> -u) when asked, then rotates counter-clockwise about the UV
+// origin.
+void orientUVs(iuv::DoubleVector& uv, bool mirror, double angle)
+{
+    const double c = std::cos(angle), s = std::sin(angle);
+    const size_t n = uv.size() / 2;
+    for (size_t i = 0; i < n; ++i) {
+        const double u = mirror ? -uv[2 * i] : uv[2 * i];
+        const double v = uv[2 * i + 1];
+        uv[2 * i] = u * c - v * s;
+        uv[2 * i + 1] = u * s + v * c;
+    }
+}
+
+bool finiteBox(const UVBox& box)
+{
+    return !box.isInverted() && std::isfinite(box.width()) && std::isfinite(box.height());
+}
+
+double chartSortArea(const Chart& chart)
+{
+    static const iuv::DoubleVector noPositions;
+    const double area = chartArea(chart, noPositions, true);
+    return std::isnan(area) ? 0.0 : area;
+}
+
+// Cells per UV unit: 128 / sqrt(3.0303... * A), lowered so that no chart in
+// any rotation exceeds MaxRasterSide cells (a rotated chart's box side never
+// exceeds its box diagonal).
+double packingScale(const ChartList& charts, double totalArea)
+{
+    double longest = 0.0;
+    for (const Chart& chart : charts) {
+        const UVBox box = chartUVBounds(chart);
+        if (finiteBox(box))
+            longest = std::max(longest, std::hypot(box.width(), box.height()));
+    }
+    double s = TargetSide / std::sqrt(InverseFillShare * totalArea);
+    const double limit = longest > 0.0 ? (MaxRasterSide - 1) / longest : 1.0;
+    if (!(s > 0.0) || !std::isfinite(s) || s > limit)
+        s = limit;
+    return std::isfinite(s) && s > 0.0 ? s : 1.0;
+}
+
+int32_t rasterSide(double extent, double s)
+{
+    const double cells = std::ceil(extent * s);
+    if (!(cells >= 1.0))
+        return 1;
+    return cells >= MaxRasterSide ? MaxRasterSide : static_cast<int32_t>(cells);
+}
+
+OrientationRaster buildOrientation(const Chart& oriented, double s, uint32_t label, double angle)
+{
+    OrientationRaster o;
+    o.angle = angle;
+    const UVBox box = chartUVBounds(oriented);
+    const int32_t w = rasterSide(box.width(), s), h = rasterSide(box.height(), s);
+    o.w = static_cast<uint32_t>(w);
+    o.h = static_cast<uint32_t>(h);
+    o.raster.assign(size_t(w) * size_t(h), EmptyLabel);
+    const UVBox frame(box.minU, box.minV, box.minU + w / s, box.minV + h / s);
+    CellRect rect;
+    rasterizeChart(oriented, frame, o.raster, w, h, label, EmptyLabel, o.filled, rect, nullptr,
+                   false, 0);
+    collectRasterCells(o, label);
+    return o;
+}
+
+ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t count, double s)
+{
+    ChartOrientations result;
+    result.label = label;
+    result.orientations.reserve(count);
+    Chart oriented = chart;
+    for (int32_t k = 0; k < count; ++k) {
+        oriented.uvCoords2D = chart.uvCoords2D;
+        orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
+        result.orientations.push_back(buildOrientation(oriented, s, label, orientationAngle(k)));
+    }
+    return result;
+}
+
+double secondsSince(std::clock_t start)
+{
+    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+}
+
+} // namespace
+
+double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, bool allowMirroring,
+                  Atlas& atlas)
+{
+    (void)sharedPositions; // areas are measured in UV
+    if (charts.empty())
+        return 0.0;
+    if (!atlas.isEmpty())
+        resetAtlas(atlas);
+
+    std::cout << "Packing charts ..." << std::flush;
+    const std::clock_t packStart = std::clock();
+
+    // Largest UV area first; equal areas keep their order.
+    std::vector<double> areas(charts.size());
+    for (size_t i = 0; i < charts.size(); ++i)
+        areas[i] = chartSortArea(charts[i]);
+    std::vector<size_t> order(charts.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&areas](size_t a, size_t b) { return areas[a] > areas[b]; });
+    ChartList sorted;
+    sorted.reserve(charts.size());
+    double totalArea = 0.0;
+    for (size_t i : order) {
+        sorted.push_back(std::move(charts[i]));
+        if (std::isfinite(areas[i]))
+            totalArea += areas[i];
+    }
+    charts = std::move(sorted);
+
+    const double s = packingScale(charts, totalArea);
+    const int32_t count = allowMirroring ? 16 : 8;
+
+    // Orientations are built chart by chart, right before the chart is
+    // placed, so that only one chart's rasters are alive at a time. Charts
+    // without a finite box (no triangles) take no place and keep their UVs.
+    std::vector<ChartOrientations> placed(charts.size());
+    for (size_t i = 0; i < charts.size(); ++i) {
+        if (!finiteBox(chartUVBounds(charts[i])))
+            continue;
+        ChartOrientations orientations =
+            buildOrientations(charts[i], static_cast<uint32_t>(i), count, s);
+        while (!tryPlaceChart(atlas, orientations)) {
+            std::cout << "Enlarging atlas." << std::endl;
+            enlargeAtlas(atlas);
+        }
+        placed[i].x = orientations.x;
+        placed[i].y = orientations.y;
+        placed[i].orientation = orientations.orientation;
+    }
+
+    for (size_t i = 0; i < charts.size(); ++i) {
+        const int32_t o = placed[i].orientation;
+        if (o < 0)
+            continue;
+        Chart& chart = charts[i];
+        orientUVs(chart.uvCoords2D, allowMirroring && o >= count / 2, orientationAngle(o));
+        const UVBox box = chartUVBounds(chart);
+        translateUVs(chart.uvCoords2D, placed[i].x / s - box.minU, placed[i].y / s - box.minV);
+    }
+    std::cout << "Done. Took " << secondsSince(packStart) << "s. " << std::endl;
+
+    std::cout << "Performing packing optimization ..." << std::flush;
+    const std::clock_t compactStart = std::clock();
+    const double efficiency = compactCharts(charts);
+    std::cout << "Done. Took " << secondsSince(compactStart) << "s. " << std::endl;
+    return efficiency;
+}

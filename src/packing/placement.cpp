@@ -1,0 +1,200 @@
+#include "packing/atlas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The coarse-to-fine placement search over one chart's orientations. The
+// best candidate has the lowest growth cost, then the smallest distance of
+// its raster box centre from cell (0, 0); on a full tie the earlier one stays.
+class PlacementSearch {
+public:
+    PlacementSearch(const Atlas& atlas, bool pruneByCost) : atlas_(atlas), prune_(pruneByCost) {}
+
+    void searchOrientation(int32_t k, const OrientationRaster& o)
+    {
+        k_ = k;
+        o_ = &o;
+        w_ = static_cast<int32_t>(o.w);
+        h_ = static_cast<int32_t>(o.h);
+        const size_t top = atlas_.topLevel();
+        const int32_t f = atlas_.blockFactor(top);
+        const int32_t* rect = atlas_.occupiedRect;
+        const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
+        const int64_t x0 = std::max<int64_t>(int64_t(rect[0]) - w_, 0) / f;
+        const int64_t x1 = std::min<int64_t>(w0 - 1, int64_t(rect[2]) + w_) / f;
+        const int64_t y0 = std::max<int64_t>(int64_t(rect[1]) - h_, 0) / f;
+        const int64_t y1 = std::min<int64_t>(h0 - 1, int64_t(rect[3]) + h_) / f;
+        for (int64_t x = x0; x <= x1; ++x)
+            for (int64_t y = y0; y <= y1; ++y)
+                evaluate(static_cast<int32_t>(x), static_cast<int32_t>(y), top);
+    }
+
+    bool found() const { return found_; }
+    int32_t bestK() const { return bestK_; }
+    int32_t bestX() const { return bestX_; }
+    int32_t bestY() const { return bestY_; }
+
+private:
+    static double centreDistance(int64_t x, int64_t y, int32_t w, int32_t h)
+    {
+        const double cx = x + 0.5 * w, cy = y + 0.5 * h;
+        return std::sqrt(cx * cx + cy * cy);
+    }
+
+    // Whether a candidate of this score and distance would replace the best.
+    bool beats(int32_t score, double distance) const
+    {
+        return score < bestScore_ || (score == bestScore_ && distance < bestDistance_);
+    }
+
+    void score(int32_t x, int32_t y)
+    {
+        const int32_t cost = growthCost(atlas_, x, y, w_, h_);
+        const double distance = centreDistance(x, y, w_, h_);
+        if (beats(cost, distance)) {
+            found_ = true;
+            bestScore_ = cost;
+            bestDistance_ = distance;
+            bestK_ = k_;
+            bestX_ = x;
+            bestY_ = y;
+        }
+    }
+
+    // The placement of the level-0 range [first, first + span) on one axis
+    // that keeps the occupied rectangle narrowest: the cost only grows with
+    // the new rectangle's sides, so it is the cost's lower bound per axis.
+    static int32_t narrowestPosition(int32_t first, int32_t span, int32_t size, int32_t occMin,
+                                     int32_t occMax)
+    {
+        const int64_t occupied = int64_t(occMax) - occMin + 1;
+        const int64_t best = size <= occupied ? occMin : int64_t(occMax) - size + 1;
+        return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(best, first), int64_t(first) + span - 1));
+    }
+
+    // True when no level-0 position of the block at (x, y) of a level with
+    // block factor f can beat the best candidate found so far.
+    bool blockRuledOut(int32_t x, int32_t y, int32_t f) const
+    {
+        if (!prune_ || !found_)
+            return false;
+        const int32_t* rect = atlas_.occupiedRect;
+        const int32_t px = narrowestPosition(x * f, f, w_, rect[0], rect[2]);
+        const int32_t py = narrowestPosition(y * f, f, h_, rect[1], rect[3]);
+        return !beats(growthCost(atlas_, px, py, w_, h_), centreDistance(int64_t(x) * f, int64_t(y) * f, w_, h_));
+    }
+
+    void evaluate(int32_t x, int32_t y, size_t level)
+    {
+        if (level == 0) {
+            evaluateCell(x, y);
+            return;
+        }
+        const int32_t f = atlas_.blockFactor(level);
+        const int32_t levelW = atlas_.widths[level], levelH = atlas_.heights[level];
+        const int64_t cx = int64_t(x) + (int64_t(w_) + f - 1) / f;
+        const int64_t cy = int64_t(y) + (int64_t(h_) + f - 1) / f;
+        if (cx > levelW || cy > levelH)
+            return;
+        if (blockRuledOut(x, y, f))
+            return;
+        const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
+        const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
+        const std::vector<uint32_t>& cells = atlas_.levels[level];
+        uint64_t sum = 0;
+        for (int32_t yy = y; yy <= yEnd; ++yy) {
+            const uint32_t* row = cells.data() + size_t(yy) * levelW;
+            for (int32_t xx = x; xx <= xEnd; ++xx)
+                sum += row[xx];
+        }
+        if (sum < o_->filled)
+            return;
+        const uint64_t count = uint64_t(xEnd - x + 1) * uint64_t(yEnd - y + 1);
+        if (sum == count * uint64_t(f) * uint64_t(f)) {
+            score(x * f, y * f);
+            return;
+        }
+        for (int32_t dx = 0; dx < 2; ++dx)
+            for (int32_t dy = 0; dy < 2; ++dy)
+                evaluate(2 * x + dx, 2 * y + dy, level - 1);
+    }
+
+    void evaluateCell(int32_t x, int32_t y)
+    {
+        const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
+        if (int64_t(x) + w_ >= w0 || int64_t(y) + h_ >= h0)
+            return;
+        if (prune_ && found_ && !beats(growthCost(atlas_, x, y, w_, h_), centreDistance(x, y, w_, h_)))
+            return;
+        const uint32_t* level0 = atlas_.levels[0].data();
+        const auto occupied = [&](const std::pair<int32_t, int32_t>& c) {
+            return level0[size_t(y + c.second) * w0 + size_t(x + c.first)] != Atlas::EmptyMarker;
+        };
+        for (const auto& c : o_->boundaryCells)
+            if (occupied(c))
+                return;
+        for (const auto& c : o_->chartCells)
+            if (occupied(c))
+                return;
+        score(x, y);
+    }
+
+    const Atlas& atlas_;
+    const bool prune_;
+    const OrientationRaster* o_ = nullptr;
+    int32_t k_ = 0, w_ = 0, h_ = 0;
+    bool found_ = false;
+    int32_t bestScore_ = 2147483647;
+    double bestDistance_ = std::numeric_limits<double>::max();
+    int32_t bestK_ = -1, bestX_ = 0, bestY_ = 0;
+};
+
+bool placeOnEmptyAtlas(Atlas& atlas, ChartOrientations& chart)
+{
+    const int32_t w0 = atlas.widths[0], h0 = atlas.heights[0];
+    int32_t bestK = -1;
+    uint64_t bestArea = 0;
+    for (size_t k = 0; k < chart.orientations.size(); ++k) {
+        const OrientationRaster& o = chart.orientations[k];
+        const int64_t w = o.w, h = o.h;
+        if (w0 / 2 - w / 2 + w > w0 || h0 / 2 - h / 2 + h > h0)
+            continue;
+        const uint64_t area = uint64_t(w) * uint64_t(h);
+        if (bestK < 0 || area < bestArea) {
+            bestK = static_cast<int32_t>(k);
+            bestArea = area;
+        }
+    }
+    if (bestK < 0)
+        return false;
+    const OrientationRaster& o = chart.orientations[bestK];
+    chart.x = w0 / 2 - static_cast<int32_t>(o.w / 2);
+    chart.y = h0 / 2 - static_cast<int32_t>(o.h / 2);
+    chart.orientation = bestK;
+    stampRaster(atlas, o, chart.label, chart.x, chart.y);
+    return true;
+}
+
+} // namespace
+
+bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, bool pruneByCost)
+{
+    if (chart.orientations.empty())
+        return false;
+    if (atlas.isEmpty())
+        return placeOnEmptyAtlas(atlas, chart);
+
+    PlacementSearch search(atlas, pruneByCost);
+    for (size_t k = 0; k < chart.orientations.size(); ++k)
+        search.searchOrientation(static_cast<int32_t>(k), chart.orientations[k]);
+    if (!search.found())
+        return false;
+    chart.x = search.bestX();
+    chart.y = search.bestY();
+    chart.orientation = search.bestK();
+    stampRaster(atlas, chart.orientations[chart.orientation], chart.label, chart.x, chart.y);
+    return true;
+}
