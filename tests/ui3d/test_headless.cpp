@@ -1,0 +1,70 @@
+// Behaviour where no OpenGL context can be created. These tests run in a
+// process started without a display (TARNWICK_TEST_NO_DISPLAY); elsewhere
+// they are skipped.
+#include "view_test_support.h"
+
+#include "support/test_support.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+TEST(Headless, ViewReportsOnceAndNeverPromisesInitialisation)
+{
+    if (GLViewer3DModel::openGLAvailable())
+        GTEST_SKIP() << "OpenGL is available here";
+    testing::internal::CaptureStdout();
+    auto first = std::make_unique<TestView>();
+    auto second = std::make_unique<TestView>();
+    const std::string out = testing::internal::GetCapturedStdout();
+    // One line for the process, however many views.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_NE(out.find("OpenGL is not available"), std::string::npos) << out;
+
+    EXPECT_TRUE(first->openGLFailed());
+    EXPECT_FALSE(first->isGLInitialized());
+    int handlerCalls = 0;
+    first->setOpenGLFailureHandler([&] { ++handlerCalls; });
+    EXPECT_EQ(handlerCalls, 1);  // already known: called at once
+
+    int initialised = 0;
+    QObject::connect(first.get(), &GLViewer3DModel::glViewer3DInitialized, [&] { ++initialised; });
+    first->resize(200, 200);
+    first->show();
+    QApplication::processEvents();
+    EXPECT_EQ(initialised, 0);
+    EXPECT_EQ(handlerCalls, 1);
+}
+
+TEST(Headless, EveryCallStillWorksAndSnapshotsAreRefusedWithAReason)
+{
+    if (GLViewer3DModel::openGLAvailable())
+        GTEST_SKIP() << "OpenGL is available here";
+    const std::string dir = testsupport::makeTempDir("ui3d_headless");
+    testsupport::inDirectory(dir, [] {
+        TestView view;
+        view.resize(200, 200);
+        view.show();
+        QApplication::processEvents();
+        FlatTestModel model;
+        model.loadInto(view);
+        EXPECT_EQ(view.coneMarkerGeometry().vertexCount(), 12u);
+        EXPECT_EQ(view.edgeTubeGeometry().vertexCount(), 4 * 32u);
+        view.setShadingMode(GLViewer3DModel::FlatShading);
+        view.setShowConeSingularities(true);
+        view.update();
+        QApplication::processEvents();
+        view.storeView();
+        view.loadView();
+
+        QString why;
+        EXPECT_FALSE(view.saveSnapshot("input3D.png", &why));
+        EXPECT_NE(why.indexOf("OpenGL"), -1) << why.toStdString();
+        EXPECT_FALSE(QFile::exists("input3D.png"));
+        EXPECT_TRUE(view.snapshotImage().isNull());
+    });
+}
