@@ -77,30 +77,6 @@ bool SeamGeometry::edgeUV(uint32_t g, EdgeUV& out) const
     return true;
 }
 
-bool SeamGeometry::seamEnds(size_t s, SeamEnds& out) const
-{
-    const std::vector<uint32_t> halfedges = seamHalfedges(s);
-    if (halfedges.empty())
-        return false;
-    const uint32_t first = halfedges.front();
-    const uint32_t last = halfedges.back();
-    size_t chartFirst = 0, chartLast = 0, chartFirstTwin = 0, chartLastTwin = 0;
-    uint32_t from = 0, to = 0, unused = 0;
-    if (!edgeUVVertices(first, chartFirst, out.A1, unused) || !edgeUVVertices(last, chartLast, unused, out.B1))
-        return false;
-    // The twins run backwards: the twin of the first edge ends at the start vertex.
-    if (!edgeUVVertices(twin(first), chartFirstTwin, from, out.A2) ||
-        !edgeUVVertices(twin(last), chartLastTwin, out.B2, to))
-        return false;
-    // A seam whose halfedges change chart along the way has no single pair.
-    if (chartLast != chartFirst || chartLastTwin != chartFirstTwin)
-        return false;
-    out.c1 = chartFirst;
-    out.c2 = chartFirstTwin;
-    out.firstHalfedge = first;
-    return true;
-}
-
 bool SeamGeometry::edgeChart(uint32_t g, size_t& chart) const
 {
     size_t corner = 0;

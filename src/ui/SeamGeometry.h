@@ -26,20 +26,6 @@ public:
     // Chart of the triangle of the joined halfedge, or false.
     bool edgeChart(uint32_t joinedHalfedge, size_t& chart) const;
 
-    // The two charts of seam s and the UV vertices of its ends in each: chart
-    // c1 holds the seam's own halfedges, c2 their twins; A1/A2 are the copies
-    // of its start vertex, B1/B2 of its end vertex.
-    struct SeamEnds {
-        size_t c1 = 0;
-        size_t c2 = 0;
-        uint32_t A1 = 0;
-        uint32_t B1 = 0;
-        uint32_t A2 = 0;
-        uint32_t B2 = 0;
-        uint32_t firstHalfedge = 0; // joined halfedge g_first
-    };
-    bool seamEnds(size_t s, SeamEnds& out) const;
-
     // The halfedges of seam s in boundaryAndSeamHalfedges (empty when the
     // topology's lengths do not fit its list).
     std::vector<uint32_t> seamHalfedges(size_t s) const;

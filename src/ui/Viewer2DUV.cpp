@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-#include <cmath>
 
 namespace {
 
@@ -53,11 +52,9 @@ Viewer2DUV::~Viewer2DUV() = default;
 
 QColor Viewer2DUV::chartDisplayColor(size_t chartIndex)
 {
-    const Rgb8 c = chartColor(chartIndex);
-    const double gamma = 0.45454545454545453;
-    QColor colour;
-    colour.setRgbF(std::pow(c.r / 255.0, gamma), std::pow(c.g / 255.0, gamma), std::pow(c.b / 255.0, gamma));
-    return colour;
+    // The same gamma step as the atlas drawing, so both show the same colour.
+    const Rgb8 c = gammaCorrected(chartColor(chartIndex));
+    return QColor(c.r, c.g, c.b);
 }
 
 QString Viewer2DUV::seamLabel(int pathIndex)

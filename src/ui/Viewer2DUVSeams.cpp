@@ -4,6 +4,7 @@
 #include "ui/Viewer2DUV.h"
 
 #include "app/pipeline.h"
+#include "topology/seams.h"
 #include "ui/SeamGeometry.h"
 
 #include <QDateTime>
@@ -14,10 +15,6 @@
 
 #include <cmath>
 
-#if __has_include("topology/seams.h")
-#include "topology/seams.h"
-#define TARNWICK_HAVE_SEAMS 1
-#endif
 
 namespace {
 
@@ -65,16 +62,15 @@ void Viewer2DUV::reattachAlongCurrentSeam()
 {
     if (!pipeline_ || selectedSeam_ < 0)
         return;
-#ifdef TARNWICK_HAVE_SEAMS
     const Model& model = pipeline_->model();
-    const SeamGeometry geometry(model);
-    SeamGeometry::SeamEnds ends;
-    if (!geometry.seamEnds(static_cast<size_t>(selectedSeam_ / 2), ends))
+    SeamEnds ends;
+    if (!findSeamEnds(model.topology, static_cast<size_t>(selectedSeam_ / 2), ends) ||
+        ends.c1 >= model.charts.size() || ends.c2 >= model.charts.size())
         return;
     // The chart of the selected side stays; the other one moves onto it.
     const bool firstMoves = selectedSeam_ % 2 == 1;
-    const size_t moving = firstMoves ? ends.c1 : ends.c2;
-    const size_t fixed = firstMoves ? ends.c2 : ends.c1;
+    const size_t moving = static_cast<size_t>(firstMoves ? ends.c1 : ends.c2);
+    const size_t fixed = static_cast<size_t>(firstMoves ? ends.c2 : ends.c1);
     const SeamAlignment alignment =
         firstMoves ? computeSeamAlignment(model.charts[moving].uvCoords2D, model.charts[fixed].uvCoords2D,
                                           ends.A1, ends.B1, ends.A2, ends.B2)
@@ -87,7 +83,6 @@ void Viewer2DUV::reattachAlongCurrentSeam()
     animDy_ = static_cast<float>(alignment.translationV);
     drawScene(static_cast<int>(moving));
     animationStart_ = QDateTime::currentMSecsSinceEpoch();
-#endif
 }
 
 void Viewer2DUV::glueCurrentSeam()
@@ -110,7 +105,6 @@ void Viewer2DUV::glueCurrentSeam()
                          QStringLiteral("Cannot glue this seam segment:\nCurrently only supported for different charts."));
         return;
     }
-#ifdef TARNWICK_HAVE_SEAMS
     const uint32_t g = halfedges.front();
     const HalfedgeMesh& joined = model.topology.joinedMesh;
     const uint32_t a = joined.source(g);
@@ -128,7 +122,4 @@ void Viewer2DUV::glueCurrentSeam()
     charts.push_back(std::move(*glued));
     model.charts = std::move(charts);
     updateDisplay(true);
-#else
-    (void)side;
-#endif
 }

@@ -1,0 +1,298 @@
+// The main window: widget tree, slot order, statistics labels, the controls'
+// connections and the dialogs that batch mode must never show.
+#include "ui_test_support.h"
+
+#include "ui/GLViewer3DModel.h"
+#include "support/test_support.h"
+#include "ui/MainWindow.h"
+
+#include <QCheckBox>
+#include <QGraphicsPathItem>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+template <typename T>
+T* child(const MainWindow& window, const char* name)
+{
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+void expectGeometry(QWidget* w, int x, int y, int width, int height)
+{
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->geometry(), QRect(x, y, width, height)) << w->objectName().toStdString();
+}
+
+} // namespace
+
+TEST(MainWindow, WidgetTreeNamesCaptionsAndStates)
+{
+    MainWindow window;
+    EXPECT_EQ(window.windowTitle(), QString("Tarnwick UI"));
+    EXPECT_EQ(window.objectName(), QString("MainWindow"));
+    EXPECT_EQ(window.size(), QSize(3785, 1033));
+    EXPECT_EQ(window.locale(), QLocale(QLocale::English, QLocale::UnitedStates));
+
+    auto* splitter2 = child<QSplitter>(window, "splitter_2");
+    ASSERT_NE(splitter2, nullptr);
+    EXPECT_EQ(splitter2->orientation(), Qt::Vertical);
+    EXPECT_EQ(splitter2->handleWidth(), 12);
+    EXPECT_EQ(window.centralWidget()->objectName(), QString("centralWidget"));
+    auto* splitter = child<QSplitter>(window, "splitter");
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_EQ(splitter->orientation(), Qt::Horizontal);
+    ASSERT_EQ(splitter->count(), 2);
+    EXPECT_EQ(splitter->widget(0), child<Viewer2DUV>(window, "graphicsView2D"));
+    EXPECT_EQ(splitter->widget(1), child<GLViewer3DModel>(window, "modelViewerGL"));
+
+    auto* view2D = window.viewer2D();
+    EXPECT_EQ(view2D->minimumSize(), QSize(600, 400));
+    EXPECT_EQ(view2D->resizeAnchor(), QGraphicsView::NoAnchor);
+    EXPECT_EQ(view2D->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(view2D->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(window.viewer3D()->minimumSize(), QSize(200, 400));
+    EXPECT_EQ(window.viewer3D()->maximumWidth(), 800);
+
+    const struct {
+        const char* name;
+        const char* text;
+        bool bold;
+        QRect geometry;
+    } labels[] = {
+        {"label_2", "#Charts:", true, {10, 0, 55, 16}},
+        {"numChartsLabel", "0", false, {70, 0, 51, 16}},
+        {"label_7", "Packing Efficiency (%):", true, {110, 0, 141, 16}},
+        {"fillRateLabel", "0", false, {260, 0, 31, 16}},
+        {"label_6", "Norm. Boundary Length:", true, {340, 0, 151, 16}},
+        {"summedBLengthLabel", "0", false, {490, 0, 111, 16}},
+        {"label_3", "#Vertices:", true, {780, 0, 71, 16}},
+        {"numVerticesLabel", "0", false, {852, 0, 51, 16}},
+        {"label_5", "#Triangles:", true, {912, 0, 71, 16}},
+        {"numTrianglesLabel", "0", false, {990, 0, 71, 16}},
+    };
+    auto* statsBar = child<QWidget>(window, "widget_2");
+    ASSERT_NE(statsBar, nullptr);
+    EXPECT_EQ(statsBar->maximumHeight(), 20);
+    EXPECT_EQ(statsBar->minimumHeight(), 20);
+    for (const auto& l : labels) {
+        auto* label = child<QLabel>(window, l.name);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->parentWidget(), statsBar);
+        EXPECT_EQ(label->text(), QString(l.text)) << l.name;
+        EXPECT_EQ(label->geometry(), l.geometry) << l.name;
+        EXPECT_EQ(label->styleSheet(), QString(l.bold ? "font-weight:bold;" : "")) << l.name;
+    }
+
+    EXPECT_EQ(child<QGroupBox>(window, "controls2D")->title(), QString("Controls"));
+    EXPECT_EQ(child<QGroupBox>(window, "stepButton_2")->title(), QString("Tarnwick"));
+    EXPECT_EQ(child<QGroupBox>(window, "controls3D")->title(), QString("3D View"));
+    EXPECT_EQ(child<QGroupBox>(window, "groupBox")->title(), QString("Shading"));
+    EXPECT_EQ(child<QPushButton>(window, "reloadButton")->text(), QString("Reload"));
+    EXPECT_EQ(child<QPushButton>(window, "optimizeButton")->text(), QString("Run"));
+    EXPECT_EQ(child<QPushButton>(window, "saveButton")->text(), QString("Save"));
+    EXPECT_EQ(child<QPushButton>(window, "storeViewButton")->text(), QString("Store View"));
+    expectGeometry(child<QPushButton>(window, "reloadButton"), 170, 20, 91, 41);
+    expectGeometry(child<QPushButton>(window, "optimizeButton"), 10, 20, 161, 81);
+    expectGeometry(child<QPushButton>(window, "saveButton"), 170, 60, 91, 41);
+    expectGeometry(child<QPushButton>(window, "storeViewButton"), 10, 80, 141, 23);
+    expectGeometry(child<QGroupBox>(window, "groupBox"), 158, 10, 131, 111);
+
+    auto* cones = child<QCheckBox>(window, "coneSingularities3DCB");
+    auto* edges = child<QCheckBox>(window, "cutEdges3DCB");
+    EXPECT_EQ(cones->text(), QString("Cone Singularities"));
+    EXPECT_EQ(edges->text(), QString("Cut Edges"));
+    EXPECT_FALSE(cones->isChecked());
+    EXPECT_TRUE(edges->isChecked());
+    auto* flat = child<QRadioButton>(window, "flatShadingRB");
+    auto* smooth = child<QRadioButton>(window, "smoothShadingRB");
+    auto* none = child<QRadioButton>(window, "noShadingRB");
+    EXPECT_EQ(flat->text(), QString("Flat"));
+    EXPECT_EQ(smooth->text(), QString("Smooth"));
+    EXPECT_EQ(none->text(), QString("None"));
+    EXPECT_FALSE(flat->isChecked());
+    EXPECT_TRUE(smooth->isChecked());
+    EXPECT_FALSE(none->isChecked());
+    // The form's initial states match the 3D view's own defaults.
+    EXPECT_EQ(window.viewer3D()->shadingMode(), 1);
+    EXPECT_FALSE(window.viewer3D()->showConeSingularities());
+    EXPECT_TRUE(window.viewer3D()->showCutEdges());
+
+    EXPECT_EQ(child<QMenuBar>(window, "menuBar"), window.menuBar());
+    EXPECT_EQ(child<QStatusBar>(window, "statusBar"), window.statusBar());
+    auto* toolBar = child<QToolBar>(window, "mainToolBar");
+    ASSERT_NE(toolBar, nullptr);
+    EXPECT_EQ(window.toolBarArea(toolBar), Qt::TopToolBarArea);
+}
+
+TEST(MainWindow, SlotsInTheirOrder)
+{
+    const QMetaObject* meta = &MainWindow::staticMetaObject;
+    QStringList names;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod m = meta->method(i);
+        if (m.methodType() == QMetaMethod::Slot)
+            names << QString::fromLatin1(m.methodSignature());
+    }
+    const QStringList expected = {
+        "writeResultJSON(const char*)", "flatShadingRBToggled(bool)", "smoothShadingRBToggled(bool)",
+        "noShadingRBToggled(bool)", "coneSingularities3DCBToggled(bool)", "cutEdges3DCBToggled(bool)",
+        "updateStatsDisplay(UnwrappingStats)", "seamSelectionChanged(QString,size_t)", "seamSelectionCleared()",
+        "reattachmentButtonPressed()", "clearReattachmentButtonPressed()", "glueButtonPressed()",
+        "optimizeButtonPressed()", "reloadButtonPressed()", "saveButtonPressed()", "stepButtonPressed()",
+        "removeOverlapsTrivial()"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST(MainWindow, ControlStripKeepsItsHeightAndTheThreeDViewItsWidthLimit)
+{
+    MainWindow window;
+    window.setBatchMode(true);
+    window.resize(1800, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* controls = child<QGroupBox>(window, "controls2D");
+    EXPECT_EQ(controls->height(), 140);
+    EXPECT_LE(window.viewer3D()->width(), 800);
+    window.resize(1500, 1000);
+    QTest::qWait(50);
+    EXPECT_EQ(controls->height(), 140);
+    auto* splitter = child<QSplitter>(window, "splitter");
+    splitter->setSizes({200, 1300});
+    EXPECT_LE(window.viewer3D()->width(), 800);
+}
+
+TEST(MainWindow, StatisticsLabelsUseGeneralFormat)
+{
+    MainWindow window;
+    UnwrappingStats stats;
+    stats.numCharts = 7;
+    stats.numVertices = 123456789;
+    stats.numTriangles = 42;
+    stats.normBLen = 4.123456789;
+    stats.packingEfficiency = 12345678.9;
+    window.updateStatsDisplay(stats);
+    EXPECT_EQ(child<QLabel>(window, "numChartsLabel")->text(), QString("7"));
+    EXPECT_EQ(child<QLabel>(window, "numVerticesLabel")->text(), QString("123456789"));
+    EXPECT_EQ(child<QLabel>(window, "numTrianglesLabel")->text(), QString("42"));
+    EXPECT_EQ(child<QLabel>(window, "summedBLengthLabel")->text(), QString("4.12346"));
+    EXPECT_EQ(child<QLabel>(window, "fillRateLabel")->text(), QString("1.23457e+07"));
+}
+
+TEST(MainWindow, DisplayUpdatesReachTheLabels)
+{
+    MainWindow window;
+    window.pipeline().model() = uitest::quadStrip(5);
+    window.viewer2D()->updateDisplay(false);
+    EXPECT_EQ(child<QLabel>(window, "numChartsLabel")->text(), QString("5"));
+    EXPECT_EQ(child<QLabel>(window, "numTrianglesLabel")->text(), QString("10"));
+    EXPECT_EQ(child<QLabel>(window, "numVerticesLabel")->text(), QString("12"));
+    // Five squares of side 0.15: boundary 3, area 0.1125.
+    EXPECT_EQ(child<QLabel>(window, "summedBLengthLabel")->text(), QString("%1").arg(3.0 / std::sqrt(0.1125)));
+    EXPECT_TRUE(window.viewer2D()->seamPathItems().isEmpty()); // no redraw without dirty data
+    window.viewer2D()->updateDisplay(true);
+    EXPECT_EQ(window.viewer2D()->seamPathItems().size(), 8);
+}
+
+TEST(MainWindow, DisplayOptionsReachTheThreeDView)
+{
+    MainWindow window;
+    GLViewer3DModel* view3D = window.viewer3D();
+    child<QRadioButton>(window, "flatShadingRB")->setChecked(true);
+    EXPECT_EQ(view3D->shadingMode(), 0);
+    child<QRadioButton>(window, "noShadingRB")->setChecked(true);
+    EXPECT_EQ(view3D->shadingMode(), 2);
+    child<QRadioButton>(window, "smoothShadingRB")->setChecked(true);
+    EXPECT_EQ(view3D->shadingMode(), 1);
+    child<QCheckBox>(window, "coneSingularities3DCB")->setChecked(true);
+    EXPECT_TRUE(view3D->showConeSingularities());
+    child<QCheckBox>(window, "cutEdges3DCB")->setChecked(false);
+    EXPECT_FALSE(view3D->showCutEdges());
+}
+
+TEST(MainWindow, SeamSlotsForwardToTheTwoDView)
+{
+    MainWindow window;
+    window.resize(1800, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.pipeline().model() = uitest::quadStrip(3);
+    window.viewer2D()->updateDisplay(true);
+    Viewer2DUV* view = window.viewer2D();
+    const QPointF middle = view->seamPathItems()[2]->path().pointAtPercent(0.5);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->mapFromScene(middle));
+    ASSERT_EQ(view->selectedSeamIndex(), 2);
+    window.reattachmentButtonPressed();
+    EXPECT_NE(view->movedChartGroup(), nullptr);
+    window.clearReattachmentButtonPressed();
+    EXPECT_EQ(view->selectedSeamIndex(), -1);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->mapFromScene(middle));
+    window.glueButtonPressed();
+    EXPECT_EQ(window.pipeline().model().charts.size(), 2u);
+    EXPECT_EQ(child<QLabel>(window, "numChartsLabel")->text(), QString("2"));
+}
+
+TEST(MainWindow, RejectionsShowABoxOnlyOutsideBatchMode)
+{
+    MainWindow window;
+    QStringList shown;
+    QWidget* parent = nullptr;
+    window.setCriticalHook([&](QWidget* p, const QString& title, const QString& text) {
+        parent = p;
+        shown << title << text;
+    });
+    window.inputRejected("Input Mesh Not Accepted", "Cannot process input: must be a single chart.");
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], QString("Input Mesh Not Accepted"));
+    EXPECT_EQ(shown[1], QString("Cannot process input: must be a single chart."));
+    EXPECT_EQ(parent, window.viewer2D());
+
+    window.setBatchMode(true);
+    window.inputRejected("Input Mesh Not Accepted", "Cannot process input: must be a single chart.");
+    EXPECT_EQ(shown.size(), 2);
+}
+
+TEST(MainWindow, TwoShapeInputShowsTheBoxInteractively)
+{
+    const std::string dir = testsupport::makeTempDir("ui-reject");
+    const std::string path = testsupport::writeTextFile(
+        dir + "/two.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                          "o a\nf 1/1 2/2 3/3\no b\nf 1/1 3/3 2/2\n");
+    MainWindow window;
+    window.viewer2D()->setWaitFor3DView(false);
+    int boxes = 0;
+    window.setCriticalHook([&](QWidget*, const QString&, const QString&) { ++boxes; });
+    testing::internal::CaptureStdout();
+    window.loadModelFromFile(path.c_str(), true);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_NE(out.find("Input must be a single chart."), std::string::npos);
+    EXPECT_TRUE(window.pipeline().model().charts.empty());
+}
+
+TEST(MainWindow, BatchModeLoadsWithoutWaiting)
+{
+    MainWindow window;
+    window.setBatchMode(true);
+    EXPECT_FALSE(window.viewer2D()->waitsFor3DView());
+    testing::internal::CaptureStdout();
+    window.loadModelFromFile("/nonexistent/batch.obj", true);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(window.viewer2D()->pendingModelFile().isEmpty());
+    EXPECT_EQ(window.pipeline().modelFileName(), "/nonexistent/batch.obj");
+}
