@@ -144,12 +144,14 @@ SeamAlignment computeSeamAlignment(const iuv::DoubleVector& movingUV, const iuv:
     d1y /= l1;
     d2x /= l2;
     d2y /= l2;
+    // The cosine is kept just above -1 (exactly opposite sides turn by just
+    // under pi) and at most 1, so that sides that already point the same way
+    // give angle 0 rather than acos(0.99999999) = 1.4e-4.
     const double floor = -0.99999999;
-    const double ceiling = 0.99999999;
     const double c = std::max(d1x * d2x + d1y * d2y, floor);
     const double s = std::max(d1x * d2y - d1y * d2x, floor);
-    result.angle = std::acos(std::min(c, ceiling));
-    if (std::min(s, ceiling) < 0.0)
+    result.angle = std::acos(std::min(c, 1.0));
+    if (std::min(s, 0.99999999) < 0.0 && result.angle > 0.0)
         result.angle = 6.283185307179586 - result.angle;
     return result;
 }
