@@ -1,5 +1,8 @@
 #include "meshgen/meshgen.h"
+#include "packing/pack.h"
 #include "refine/best_cut.h"
+#include "refine/efficiency.h"
+#include "topology/overlap.h"
 #include "refine/refinement_loop.h"
 #include "support/test_support.h"
 
@@ -274,4 +277,76 @@ TEST(AlignChartToAxes, AxisAlignedGridAndDegenerateChartsKeepAngleZero)
     Chart nonManifold = testsupport::makeChart({0, 1, 2, 0, 1, 3, 0, 1, 4}, {},
                                                {0, 0, 1, 0, 0, 1, 1, 1, 0, -1});
     EXPECT_EQ(bestAxisAlignmentIndex(nonManifold), 0);
+}
+
+namespace {
+
+struct EndToEnd {
+    double referenceNormBLen;
+    double startEfficiency;
+    std::string output;
+};
+
+double normBLen(const ChartList& charts)
+{
+    return totalBoundaryLength(charts) / std::sqrt(totalUVArea(charts));
+}
+
+// Packs the model as the earlier stages leave it and refines it with a
+// reference length of `share` times its boundary length (a share below 1 keeps
+// the run short: it ends once nbl reaches 2 x share of the start).
+EndToEnd refinePacked(Model& model, double share)
+{
+    Atlas atlas;
+    testing::internal::CaptureStdout();
+    packCharts(model.charts, model.sharedPositions, true, atlas);
+    EndToEnd r;
+    r.referenceNormBLen = share * normBLen(model.charts);
+    r.startEfficiency = atlasPackingEfficiency(model.charts);
+    double boxify = -1.0;
+    refineAtlas(model, r.referenceNormBLen, boxify, atlas, RefinementHooks{});
+    r.output = testing::internal::GetCapturedStdout();
+    EXPECT_GE(boxify, 0.0);
+    return r;
+}
+
+void expectSoundLayout(const Model& model, const EndToEnd& r)
+{
+    ASSERT_FALSE(model.charts.empty());
+    const size_t nv = model.numVertices();
+    for (const Chart& c : model.charts) {
+        EXPECT_FALSE(hasUVOverlaps(c));
+        EXPECT_FALSE(hasUVFlips(c));
+        for (uint32_t v : c.triIndicesPos)
+            ASSERT_LT(v, nv);
+        for (uint32_t v : c.triIndicesUV)
+            ASSERT_LT(v, c.numUVVertices());
+    }
+    if (!model.vertexColors.empty()) {
+        EXPECT_EQ(model.vertexColors.size(), model.sharedPositions.size());
+    }
+    EXPECT_LE(normBLen(model.charts), 2.0 * r.referenceNormBLen + 1e-12);
+    EXPECT_GE(atlasPackingEfficiency(model.charts), r.startEfficiency);
+    EXPECT_NE(r.output.find("Finished. Last score improvement: "), std::string::npos);
+}
+
+} // namespace
+
+TEST(RefineAtlasEndToEnd, CubeNetWithColours)
+{
+    meshgen::MeshData mesh = meshgen::cubeNet(3);
+    meshgen::addColors(mesh);
+    Model model = meshgen::toModel(mesh);
+    const double area = totalUVArea(model.charts);
+    const EndToEnd r = refinePacked(model, 0.6);
+    expectSoundLayout(model, r);
+    EXPECT_NEAR(totalUVArea(model.charts), area, 1e-9 * area);
+    EXPECT_FALSE(model.vertexColors.empty());
+}
+
+TEST(RefineAtlasEndToEnd, RandomChartLayout)
+{
+    Model model = meshgen::randomChartLayout(6, 600, 7);
+    const EndToEnd r = refinePacked(model, 0.6);
+    expectSoundLayout(model, r);
 }
