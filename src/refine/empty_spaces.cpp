@@ -90,6 +90,33 @@ double intersectionArea(const EmptySpace& a, const EmptySpace& b, bool& intersec
 
 } // namespace
 
+std::vector<EmptySpace> selectEmptySpaces(std::vector<EmptySpace> boxes, size_t limit)
+{
+    std::stable_sort(boxes.begin(), boxes.end(), [](const EmptySpace& a, const EmptySpace& b) {
+        return a.area() > b.area();
+    });
+    // A box survives unless an earlier survivor shares more than a tenth of
+    // its own area with it; survivors past the limit would be dropped anyway,
+    // so the walk stops when the limit is reached.
+    std::vector<EmptySpace> kept;
+    for (const EmptySpace& candidate : boxes) {
+        if (kept.size() >= limit)
+            break;
+        bool pruned = false;
+        for (const EmptySpace& earlier : kept) {
+            bool intersects = false;
+            const double shared = intersectionArea(earlier, candidate, intersects);
+            if (intersects && shared > PruneOverlapShare * earlier.area()) {
+                pruned = true;
+                break;
+            }
+        }
+        if (!pruned)
+            kept.push_back(candidate);
+    }
+    return kept;
+}
+
 void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, double minSide,
                      double resolution, UVBox* boxOut)
 {
@@ -144,29 +171,8 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
         }
     }
 
-    std::stable_sort(found.begin(), found.end(), [](const EmptySpace& a, const EmptySpace& b) {
-        return a.area() > b.area();
-    });
-
-    // Pruning keeps a box unless an earlier kept box shares more than a tenth
-    // of that earlier box's area with it. Only the first eight kept boxes can
-    // be returned, so the walk stops once the result is full.
-    std::vector<EmptySpace> kept;
-    for (const EmptySpace& candidate : found) {
-        if (spaces.size() + kept.size() >= MaxSpaces)
-            break;
-        bool pruned = false;
-        for (const EmptySpace& earlier : kept) {
-            bool intersects = false;
-            const double shared = intersectionArea(earlier, candidate, intersects);
-            if (intersects && shared > PruneOverlapShare * earlier.area()) {
-                pruned = true;
-                break;
-            }
-        }
-        if (!pruned)
-            kept.push_back(candidate);
-    }
+    const size_t room = spaces.size() < MaxSpaces ? MaxSpaces - spaces.size() : 0;
+    const std::vector<EmptySpace> kept = selectEmptySpaces(std::move(found), room);
     spaces.insert(spaces.end(), kept.begin(), kept.end());
     if (spaces.size() > MaxSpaces)
         spaces.resize(MaxSpaces);
