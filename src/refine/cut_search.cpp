@@ -211,7 +211,9 @@ CutCandidate candidateFromSpace(const EmptySpace& space, bool horizontal,
     const double second = horizontal ? space.maxV : space.maxU;
     const double lo = optimizeCutPosition(first, second, horizontal, charts, box);
     const double hi = optimizeCutPosition(second, lo, horizontal, charts, box);
-    if (!(lo < hi)) {
+    // Written as the plain comparison: lines that came out NaN (from a
+    // non-finite layout) cut nothing and must not end the process.
+    if (lo >= hi) {
         std::cout << "ERROR: CUTS HAVE WRONG ORDER AFTER OPTIMIZATION!" << std::endl;
         std::exit(23);
     }

@@ -118,6 +118,38 @@ TEST(CandidateFromSpace, WrongOrderEndsTheProcessWithStatus23)
                                                UVBox(0, 0, 1, 1));
     EXPECT_LT(ok.lo, ok.hi);
     EXPECT_FALSE(ok.horizontal);
+    // a non-finite space gives lines that cut nothing, not an exit
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const CutCandidate none =
+        candidateFromSpace(EmptySpace{nan, nan, nan, nan}, true, one, UVBox(0, 0, 1, 1));
+    EXPECT_TRUE(std::isnan(none.lo));
+    ChartList list = square;
+    iuv::DoubleVector pos(12, 0.0), col;
+    EXPECT_FALSE(applyLocalCut(list, none, 0, pos, col));
+}
+
+TEST(Searches, DegenerateLayoutsEndWithoutACut)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<ChartList> layouts{
+        {},
+        {makeChart({0, 1, 2}, {}, {0, 0, 1, 1, 2, 2})},                 // zero area
+        {makeChart({0, 1, 2}, {}, {0, 0, nan, 0, 0, 1}), unitSquareChart()}, // NaN corner
+        {Chart{}, unitSquareChart()}};
+    for (const ChartList& layout : layouts) {
+        for (bool global : {false, true}) {
+            ChartList charts = layout;
+            iuv::DoubleVector pos(12, 0.0), col;
+            Atlas atlas;
+            double score = 0.0;
+            testing::internal::CaptureStdout();
+            findCutSolution(charts, pos, col, global, totalUVArea(charts), score, atlas);
+            testing::internal::GetCapturedStdout();
+            for (const Chart& c : charts)
+                for (uint32_t v : c.triIndicesPos)
+                    EXPECT_LT(v, pos.size() / 3);
+        }
+    }
 }
 
 TEST(LocalSearch, NoEmptySpacesFound)
