@@ -29,7 +29,11 @@ LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
 
 void Pipeline::updateDisplay(bool dirtyUVData)
 {
-    buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, model_.topology);
+    // An empty model (after a refused load) has no topology to complain about.
+    if (model_.charts.empty())
+        model_.topology.clear();
+    else
+        buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, model_.topology);
     const UnwrappingStats stats = currentStats();
     if (observer_)
         observer_->displayUpdated(dirtyUVData, stats);
