@@ -105,10 +105,13 @@ void enlargeAtlas(Atlas& atlas)
         throw std::length_error("atlas cannot grow beyond its largest size");
     // Every level doubles; its old cells keep their position, the new ones
     // are free. Block factors stay as they were.
+    std::vector<uint32_t> freeValues(atlas.levels.size());
+    for (size_t level = 0; level < atlas.levels.size(); ++level)
+        freeValues[level] = initialValue(atlas, level);
     for (size_t level = 0; level < atlas.levels.size(); ++level) {
         const int32_t oldW = atlas.widths[level], oldH = atlas.heights[level];
         const int32_t newW = 2 * oldW, newH = 2 * oldH;
-        std::vector<uint32_t> grown(size_t(newW) * size_t(newH), initialValue(atlas, level));
+        std::vector<uint32_t> grown(size_t(newW) * size_t(newH), freeValues[level]);
         const std::vector<uint32_t>& old = atlas.levels[level];
         for (int32_t y = 0; y < oldH; ++y)
             std::copy(old.begin() + size_t(y) * oldW, old.begin() + size_t(y + 1) * oldW,
