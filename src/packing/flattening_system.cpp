@@ -223,21 +223,27 @@ bool NewtonSolver::solve(const AngleSystem& system, const AngleState& state, con
     const Eigen::SparseMatrix<double> schur = scaledJ * eval.jacobian.transpose();
     const Eigen::VectorXd rhs = scaledJ * (-eval.gradAlpha) + eval.constraints;
 
-    // The pattern of the Schur complement is fixed by the mesh, so its
-    // fill-reducing ordering is computed once.
     if (!analysed_ || schur.nonZeros() != analysedNonZeros_) {
-        lu_.analyzePattern(schur);
+        Eigen::AMDOrdering<int> amd;
+        amd(schur.selfadjointView<Eigen::Lower>(), ordering_);
+    }
+    Eigen::SparseMatrix<double> permuted;
+    permuted = schur.twistedBy(ordering_.inverse());
+    if (!analysed_ || schur.nonZeros() != analysedNonZeros_) {
+        lu_.analyzePattern(permuted);
         analysed_ = true;
         analysedNonZeros_ = schur.nonZeros();
     }
-    lu_.factorize(schur);
+    lu_.factorize(permuted);
     if (lu_.info() != Eigen::Success) {
         std::cout << "Factorization unsuccessful" << std::endl;
         return false;
     }
-    deltaLambda = lu_.solve(rhs);
+    const Eigen::VectorXd permutedRhs = ordering_.inverse() * rhs;
+    const Eigen::VectorXd permutedDelta = lu_.solve(permutedRhs);
     if (lu_.info() != Eigen::Success)
         std::cout << "Solving unsuccessful" << std::endl;
+    deltaLambda = ordering_ * permutedDelta;
     deltaAlpha = invLambda.cwiseProduct(-eval.gradAlpha - eval.jacobian.transpose() * deltaLambda);
     return deltaAlpha.allFinite() && deltaLambda.allFinite();
 }
