@@ -15,6 +15,7 @@ struct Mesh {
     iuv::UIntVector tri;
     iuv::DoubleVector pos;
     size_t numVertices() const { return pos.size() / 3; }
+    size_t numTriangles() const { return tri.size() / 3; }
 };
 
 // n x n quads, two triangles each (diagonals alternating), counter-clockwise
