@@ -173,6 +173,22 @@ TEST(RefineAtlas, ImprovementIsMeasuredFromTheStartScoreThenFromTheLastEfficienc
     EXPECT_EQ(model.vertexColors.size(), 18u);
 }
 
+TEST(RefineAtlas, FailedFirstStepEndsAfterOneIterationWithTheBetterLayout)
+{
+    for (double e1 : {40.0, 70.0}) {
+        Model model = squareModel();
+        Script script{{50.0, e1}};
+        script.applied = {false};
+        HookLog log;
+        const std::string out = run(model, 100.0, script, log);
+        EXPECT_EQ(count(out, "*** ITERATION"), 1u);
+        EXPECT_NE(out.find("Terminated due to no empty spaces?      Yes\n"), std::string::npos);
+        // the iteration's layout carries one extra vertex
+        EXPECT_EQ(model.sharedPositions.size(), e1 > 50.0 ? 15u : 12u);
+        EXPECT_EQ(model.vertexColors.size(), model.sharedPositions.size());
+    }
+}
+
 TEST(RefineAtlas, EightStallsEndTheRunWithSixNoAnswers)
 {
     Model model = squareModel();
