@@ -117,8 +117,13 @@ void MainWindow::displayUpdated(bool dirtyUVData, const UnwrappingStats& stats)
 {
     viewer2D()->showDisplayUpdate(dirtyUVData, stats);
     // Long stages run inside one slot; show each stage's result as it ends.
-    if (!pipeline_.batchMode() && isVisible() && !isMinimized())
-        repaint();
+    // Only the plain widgets are painted here: the OpenGL view may be in the
+    // middle of its own initialisation (a waiting load runs from there) and
+    // repaints when the event loop resumes.
+    if (!pipeline_.batchMode() && isVisible() && !isMinimized()) {
+        form_.widget_2->repaint();
+        viewer2D()->viewport()->repaint();
+    }
 }
 
 void MainWindow::positionsChanged(const iuv::DoubleVector& sharedPositions)

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -295,4 +296,33 @@ TEST(MainWindow, BatchModeLoadsWithoutWaiting)
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(window.viewer2D()->pendingModelFile().isEmpty());
     EXPECT_EQ(window.pipeline().modelFileName(), "/nonexistent/batch.obj");
+}
+
+TEST(MainWindow, ButtonsDriveThePipeline)
+{
+    const std::string dir = testsupport::makeTempDir("ui-buttons");
+    const std::string obj = uitest::writeGridOBJ(dir + "/grid.obj", 2);
+    testsupport::inDirectory(dir, [&] {
+        MainWindow window;
+        window.setBatchMode(true); // no waiting, no dialogs
+        testing::internal::CaptureStdout();
+        window.loadModelFromFile(obj.c_str(), true);
+        ASSERT_FALSE(window.pipeline().model().charts.empty());
+        EXPECT_EQ(window.findChild<QLabel*>("numTrianglesLabel")->text(), QString("8"));
+
+        QTest::mouseClick(window.findChild<QPushButton*>("optimizeButton"), Qt::LeftButton);
+        EXPECT_EQ(window.pipeline().stageCounter(), 3);
+        QTest::mouseClick(window.findChild<QPushButton*>("reloadButton"), Qt::LeftButton);
+        EXPECT_EQ(window.pipeline().stageCounter(), 0);
+        window.stepButtonPressed();
+        EXPECT_EQ(window.pipeline().stageCounter(), 1);
+        std::remove("export.svg");
+        QTest::mouseClick(window.findChild<QPushButton*>("saveButton"), Qt::LeftButton);
+        window.writeResultJSON("stats.json");
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("//BEGIN STATS"), std::string::npos);
+        EXPECT_FALSE(testsupport::readTextFile("export.svg").empty());
+        EXPECT_FALSE(testsupport::readTextFile("stats.json").empty());
+        EXPECT_FALSE(testsupport::readTextFile("bl_200.svg").empty());
+    });
 }
