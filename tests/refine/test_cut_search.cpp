@@ -133,7 +133,7 @@ TEST(Searches, DegenerateLayoutsEndWithoutACut)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::vector<ChartList> layouts{
         {},
-        {makeChart({0, 1, 2}, {}, {0, 0, 1, 1, 2, 2})},                 // zero area
+        {makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 2, 0})},                 // zero area
         {makeChart({0, 1, 2}, {}, {0, 0, nan, 0, 0, 1}), unitSquareChart()}, // NaN corner
         {Chart{}, unitSquareChart()}};
     for (const ChartList& layout : layouts) {

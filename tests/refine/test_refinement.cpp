@@ -354,7 +354,7 @@ TEST(RefineAtlasEndToEnd, CubeNetWithColours)
     meshgen::addColors(mesh);
     Model model = meshgen::toModel(mesh);
     const double area = totalUVArea(model.charts);
-    const EndToEnd r = refinePacked(model, 0.6);
+    const EndToEnd r = refinePacked(model, 0.55);
     expectSoundLayout(model, r);
     EXPECT_NEAR(totalUVArea(model.charts), area, 1e-9 * area);
     EXPECT_FALSE(model.vertexColors.empty());
@@ -363,6 +363,6 @@ TEST(RefineAtlasEndToEnd, CubeNetWithColours)
 TEST(RefineAtlasEndToEnd, RandomChartLayout)
 {
     Model model = meshgen::randomChartLayout(6, 600, 7);
-    const EndToEnd r = refinePacked(model, 0.6);
+    const EndToEnd r = refinePacked(model, 0.55);
     expectSoundLayout(model, r);
 }
