@@ -208,10 +208,21 @@ std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Ch
     std::vector<std::pair<uint64_t, uint64_t>> pairs;
     if (!chartIndicesValid(chart))
         return pairs;
-    forEachOverlap(chart, [&](size_t t, size_t u) {
-        pairs.emplace_back(std::min(t, u), std::max(t, u));
-        return false;
-    });
+    // The test is not quite symmetric (collinear edges), so a pair counts when
+    // either order finds the overlap; each unordered pair is visited once.
+    const size_t n = chart.numTriangles();
+    std::vector<UVBox> boxes(n);
+    for (size_t t = 0; t < n; ++t)
+        boxes[t] = triangleBox(chart, t);
+    OverlapGrid grid(chartUVBounds(chart), boxes);
+    for (size_t t = 0; t < n; ++t) {
+        grid.query(boxes[t], [&](size_t u) {
+            if (u > t && boxesIntersect(boxes[t], boxes[u]) &&
+                (trianglesOverlapUV(chart, t, u) || trianglesOverlapUV(chart, u, t)))
+                pairs.emplace_back(t, u);
+            return false;
+        });
+    }
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;

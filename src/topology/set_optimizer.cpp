@@ -122,7 +122,6 @@ struct SetOptimizer::HeapEntry {
     WeightSum gain;
     uint64_t position;
     uint64_t node;
-    uint32_t version;
 
     // Largest gain on top; of equal gains the earliest candidate.
     bool operator<(const HeapEntry& o) const
@@ -150,7 +149,6 @@ SetOptimizer::SetOptimizer(const SegmentationGraph& graph, const std::vector<dou
     count_.assign(n, 0);
     state_.assign(n, Outside);
     position_.assign(n, 0);
-    version_.assign(n, 0);
 }
 
 void SetOptimizer::setLabels(const std::vector<uint64_t>& labels)
@@ -200,7 +198,6 @@ WeightSum SetOptimizer::pairUpdateExact(std::vector<uint64_t>& a, std::vector<ui
         }
         gain_[n] = g;
         count_[n] = c;
-        ++version_[n];
     };
     for (uint64_t n : a)
         initNode(n);
@@ -213,7 +210,12 @@ WeightSum SetOptimizer::pairUpdateExact(std::vector<uint64_t>& a, std::vector<ui
 
     std::priority_queue<HeapEntry> heap;
     uint64_t nextPosition = 0;
-    auto pushCandidate = [&](uint64_t n) { heap.push({gain_[n], position_[n], n, version_[n]}); };
+    // A node's gain only needs a fresh heap entry when it rises or when the
+    // node (re)joins the candidate list; an entry left above the current gain
+    // is re-entered when it comes to the top. So every candidate always has an
+    // entry at or above its gain, and the first entry that matches its node's
+    // current gain and position is the largest gain, earliest on ties.
+    auto pushCandidate = [&](uint64_t n) { heap.push({gain_[n], position_[n], n}); };
     for (const std::vector<uint64_t>* side : {&a, &b}) {
         for (uint64_t n : *side) {
             if (count_[n] > 0) {
@@ -238,10 +240,16 @@ WeightSum SetOptimizer::pairUpdateExact(std::vector<uint64_t>& a, std::vector<ui
             while (!heap.empty()) {
                 const HeapEntry top = heap.top();
                 heap.pop();
-                if (state_[top.node] == Unlocked && count_[top.node] > 0 && version_[top.node] == top.version) {
-                    node = top.node;
-                    break;
+                const uint64_t n = top.node;
+                if (state_[n] != Unlocked || count_[n] <= 0 || position_[n] != top.position ||
+                    top.gain < gain_[n])
+                    continue;
+                if (gain_[n] < top.gain) {
+                    pushCandidate(n);
+                    continue;
                 }
+                node = n;
+                break;
             }
             if (node == ~uint64_t(0))
                 break;
@@ -253,27 +261,29 @@ WeightSum SetOptimizer::pairUpdateExact(std::vector<uint64_t>& a, std::vector<ui
         labels_[node] = newLabel;
         state_[node] = Locked;
         count_[node] = 0;
-        ++version_[node];
         for (const auto* e = graph_.begin(node); e != graph_.end(node); ++e) {
             const uint64_t m = e->node;
             if (m == node || state_[m] != Unlocked)
                 continue;
             const WeightSum& w = weights_[e->edge];
             if (labels_[m] == newLabel) {
+                const WeightSum before = gain_[m];
                 gain_[m] -= w;
                 gain_[m] -= w;
                 --count_[m];
+                if (before < gain_[m] && count_[m] > 0)
+                    pushCandidate(m);
             } else if (labels_[m] == oldLabel) {
+                const WeightSum before = gain_[m];
                 gain_[m] += w;
                 gain_[m] += w;
-                if (++count_[m] == 1)
+                if (++count_[m] == 1) {
                     position_[m] = nextPosition++;
-            } else {
-                continue;
+                    pushCandidate(m);
+                } else if (before < gain_[m]) {
+                    pushCandidate(m);
+                }
             }
-            ++version_[m];
-            if (count_[m] > 0)
-                pushCandidate(m);
         }
         moves.push_back(node);
         running += moveGain;

@@ -92,5 +92,4 @@ private:
     std::vector<int64_t> count_;
     std::vector<uint8_t> state_;
     std::vector<uint64_t> position_;
-    std::vector<uint32_t> version_;
 };
