@@ -1,4 +1,6 @@
+#include "app/pipeline.h"
 #include "meshgen/meshgen.h"
+#include "model/stats.h"
 #include "packing/pack.h"
 #include "refine/best_cut.h"
 #include "refine/efficiency.h"
@@ -365,4 +367,49 @@ TEST(RefineAtlasEndToEnd, RandomChartLayout)
     Model model = meshgen::randomChartLayout(6, 600, 7);
     const EndToEnd r = refinePacked(model, 0.55);
     expectSoundLayout(model, r);
+}
+
+namespace {
+
+std::string exampleFile(const std::string& name)
+{
+    std::string path = __FILE__; // .../tests/refine/test_refinement.cpp
+    for (int i = 0; i < 3; ++i)
+        path = path.substr(0, path.find_last_of('/'));
+    return path + "/examples/" + name;
+}
+
+} // namespace
+
+TEST(RefineAtlasEndToEnd, ExampleModelThroughThePipelineStages)
+{
+    const std::string dir = testsupport::makeTempDir("tarnwick_refine_");
+    testsupport::inDirectory(dir, [] {
+        Pipeline pipeline;
+        pipeline.setBatchMode(true);
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(pipeline.loadModelFromFile(exampleFile("grid_lshape.obj")), LoadStatus::Loaded);
+        pipeline.step(); // overlap removal
+        pipeline.step(); // welding, records the reference length
+        const UnwrappingStats welded = pipeline.currentStats();
+        pipeline.step(); // refinement
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Finished. Last score improvement: "), std::string::npos);
+        EXPECT_EQ(pipeline.stageCounter(), 3);
+
+        const Model& model = pipeline.model();
+        const UnwrappingStats refined = pipeline.currentStats();
+        EXPECT_FALSE(refined.overlapsFound);
+        EXPECT_FALSE(refined.flipsFound);
+        EXPECT_LE(refined.normBLen, 2.0 * pipeline.referenceNormBLen() + 1e-12);
+        EXPECT_NEAR(pipeline.referenceNormBLen(), welded.normBLen, 1e-12);
+        EXPECT_GE(refined.packingEfficiency, welded.packingEfficiency);
+        for (const Chart& c : model.charts) {
+            EXPECT_FALSE(hasUVOverlaps(c));
+            for (uint32_t v : c.triIndicesPos)
+                ASSERT_LT(v, model.numVertices());
+        }
+        for (const char* name : {"bl_130.json", "bl_150.json", "bl_200.json"})
+            EXPECT_FALSE(testsupport::readTextFile(name).empty()) << name;
+    });
 }
