@@ -1,7 +1,7 @@
 // Angle-based flattening of curved open disks of about 5,000, 20,000 and
 // 50,000 triangles: Newton iterations, time per iteration, total time and the
-// final angle errors. Processor time. Usage: bench_flattening [sizes...]
-// (grid sides; each side n gives 2 n^2 triangles).
+// final angle errors. Processor time. Usage: bench_flattening [triangles...]
+#include "meshgen/meshgen.h"
 #include "packing/flattening.h"
 
 #include <cmath>
@@ -26,26 +26,26 @@ const char* surfaceName(Surface s)
     return s == Surface::Cap ? "cap" : s == Surface::Saddle ? "saddle" : "bumpy";
 }
 
-// n x n grid over [-1,1]^2 lifted onto a surface: a cap of the unit sphere
-// (about 50 degrees from the pole along the axes), a saddle, or a surface with
-// bumps a few triangles wide (strong curvature at every vertex).
-Disk curvedDisk(int n, Surface surface)
+// Disk of about `triangles` triangles: the generated ring disks (a spherical
+// cap reaching 1.2 radians from the pole, a saddle), or an n x n grid over
+// [-1,1]^2 with bumps a few triangles wide (strong curvature at every vertex).
+Disk curvedDisk(int triangles, Surface surface)
 {
     Disk d;
-    const double t = std::tan(0.9);
+    if (surface != Surface::Bumpy) {
+        const int rings = static_cast<int>(std::lround(std::sqrt(triangles / 6.0)));
+        const meshgen::MeshData m = surface == Surface::Cap ? meshgen::sphericalCap(rings, 1.2) : meshgen::saddle(rings);
+        d.tri = iuv::UIntVector(m.posIndices);
+        d.pos = iuv::DoubleVector(m.positions);
+        return d;
+    }
+    const int n = static_cast<int>(std::lround(std::sqrt(triangles / 2.0)));
+    const double k = 0.37 * M_PI * n;
     for (int j = 0; j <= n; ++j) {
         for (int i = 0; i <= n; ++i) {
             const double x = -1.0 + 2.0 * i / n;
             const double y = -1.0 + 2.0 * j / n;
-            if (surface == Surface::Cap) {
-                const double len = std::sqrt(x * x * t * t + y * y * t * t + 1.0);
-                d.pos.insert(d.pos.end(), {x * t / len, y * t / len, 1.0 / len});
-            } else if (surface == Surface::Saddle) {
-                d.pos.insert(d.pos.end(), {x, y, 0.6 * (x * x - y * y)});
-            } else {
-                const double k = 0.37 * M_PI * n;
-                d.pos.insert(d.pos.end(), {x, y, 1.5 / n * std::sin(k * x) * std::sin(k * y)});
-            }
+            d.pos.insert(d.pos.end(), {x, y, 1.5 / n * std::sin(k * x) * std::sin(k * y)});
         }
     }
     auto id = [n](int i, int j) { return static_cast<uint32_t>(j * (n + 1) + i); };
@@ -84,17 +84,17 @@ void angleDistortion(const Disk& d, const Chart& chart, double& mean, double& la
 
 int main(int argc, char** argv)
 {
-    std::vector<int> sides{50, 100, 158};
+    std::vector<int> sizes{5000, 20000, 50000};
     if (argc > 1) {
-        sides.clear();
+        sizes.clear();
         for (int k = 1; k < argc; ++k)
-            sides.push_back(std::atoi(argv[k]));
+            sizes.push_back(std::atoi(argv[k]));
     }
     std::printf("%-7s %9s %5s %10s %9s %9s %9s %11s %11s %11s\n", "surface", "triangles", "iter", "s/iter",
                 "newton s", "layout s", "total s", "final |g|", "layout err", "distortion");
     for (Surface surface : {Surface::Cap, Surface::Saddle, Surface::Bumpy}) {
-        for (int n : sides) {
-            if (n < 1)
+        for (int n : sizes) {
+            if (n < 6)
                 continue;
             const Disk d = curvedDisk(n, surface);
             Chart chart;

@@ -230,6 +230,11 @@ bool NewtonSolver::solve(const AngleSystem& system, const AngleState& state, con
     Eigen::SparseMatrix<double> permuted;
     permuted = schur.twistedBy(ordering_.inverse());
     if (!analysed_ || schur.nonZeros() != analysedNonZeros_) {
+        // The Schur complement is symmetric positive definite when the
+        // constraints are independent, so diagonal pivots are safe; a relaxed
+        // threshold keeps them unless they are tiny, and with them the fill
+        // that the ordering planned.
+        lu_.setPivotThreshold(0.1);
         lu_.analyzePattern(permuted);
         analysed_ = true;
         analysedNonZeros_ = schur.nonZeros();

@@ -1,6 +1,7 @@
 #include "packing/flattening.h"
 #include "packing/flattening_system.h"
 #include "packing/flattening_meshes.h"
+#include "meshgen/meshgen.h"
 #include "topology/halfedge.h"
 
 #include <gtest/gtest.h>
@@ -264,8 +265,12 @@ TEST(FlattenByAngles, FlatMeshNeedsNoIterationAndComesOutCongruent)
 
 TEST(FlattenByAngles, CurvedDisksConverge)
 {
-    const Mesh meshes[] = {flatmesh::sphericalCap(36, 0.9), flatmesh::saddle(36, 0.6)};
-    for (const Mesh& m : meshes) {
+    // Generated ring disks of 2,904 triangles: a cap reaching 1.2 radians from
+    // the pole, and a saddle.
+    for (const meshgen::MeshData& generated : {meshgen::sphericalCap(22, 1.2), meshgen::saddle(22)}) {
+        Mesh m;
+        m.tri = iuv::UIntVector(generated.posIndices);
+        m.pos = iuv::DoubleVector(generated.positions);
         Chart chart = chartFor(m);
         FlatteningReport report;
         const std::string out = flattenCapturing(chart, m, &report);
@@ -318,6 +323,18 @@ TEST(FlattenByAngles, DegenerateAndBrokenInputsGiveNoNaN)
     out = flattenCapturing(c2, extra, &report);
     EXPECT_FALSE(report.flattened);
     EXPECT_EQ(c2.uvCoords2D, iuv::DoubleVector(2 * extra.numVertices(), 0.0));
+
+    // A closed octahedron: its constraints are dependent, so the Newton system
+    // is singular. The run ends and leaves finite coordinates.
+    Mesh closed;
+    closed.pos = {1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
+    closed.tri = {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5};
+    Chart c3 = chartFor(closed);
+    out = flattenCapturing(c3, closed, &report);
+    EXPECT_LE(report.iterations, 20);
+    EXPECT_NE(out.find("Done after "), std::string::npos);
+    for (double x : c3.uvCoords2D)
+        EXPECT_TRUE(std::isfinite(x));
 
     Chart empty;
     EXPECT_EQ(flattenCapturing(empty, Mesh{}), "");
