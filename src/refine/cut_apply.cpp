@@ -39,6 +39,7 @@ bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
     // vertex for a split point.
     std::map<std::tuple<uint32_t, uint32_t, uint32_t>, uint32_t> newUV;
     std::vector<uint32_t> chainUV, chainPos;
+    std::vector<SplitEdgeRegistry::Between> points;
     for (size_t t = 0; t < nT; ++t) {
         uint32_t pos[3], uv[3];
         for (int k = 0; k < 3; ++k) {
@@ -50,27 +51,18 @@ bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
         if (pos[0] == pos[1] || pos[1] == pos[2] || pos[0] == pos[2])
             continue;
         int edge = -1;
-        const std::vector<SplitPoint>* points = nullptr;
         for (int k = 0; k < 3 && edge < 0; ++k) {
-            points = registry.find(pos[k], pos[(k + 1) % 3]);
-            if (points && !points->empty())
+            if (registry.pointsBetween(pos[k], pos[(k + 1) % 3], points))
                 edge = k;
         }
         if (edge < 0)
             continue;
         const int ia = edge, ib = (edge + 1) % 3, ic = (edge + 2) % 3;
-        const bool aIsSmaller = pos[ia] < pos[ib];
-        const uint32_t uvSmall = aIsSmaller ? uv[ia] : uv[ib];
-        const uint32_t uvLarge = aIsSmaller ? uv[ib] : uv[ia];
 
         chainUV.assign(1, uv[ia]);
         chainPos.assign(1, pos[ia]);
-        const size_t np = points->size();
-        for (size_t i = 0; i < np; ++i) {
-            // The list runs from the larger end (weight 0) to the smaller end
-            // (weight 1); walk it from a to b.
-            const SplitPoint& sp = aIsSmaller ? (*points)[np - 1 - i] : (*points)[i];
-            if (sp.vertex == pos[ia] || sp.vertex == pos[ib] || sp.vertex == pos[ic])
+        for (const SplitEdgeRegistry::Between& sp : points) {
+            if (sp.vertex == pos[ic])
                 continue;
             const auto key = std::make_tuple(std::min(uv[ia], uv[ib]), std::max(uv[ia], uv[ib]),
                                              sp.vertex);
@@ -80,10 +72,9 @@ bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
                 uvIndex = found->second;
             } else {
                 iuv::DoubleVector& c = chart.uvCoords2D;
-                const double w = sp.weight;
-                const double u = w * c[2 * size_t(uvSmall)] + (1.0 - w) * c[2 * size_t(uvLarge)];
-                const double v =
-                    w * c[2 * size_t(uvSmall) + 1] + (1.0 - w) * c[2 * size_t(uvLarge) + 1];
+                const size_t a = uv[ia], b = uv[ib];
+                const double u = sp.atX * c[2 * a] + sp.atY * c[2 * b];
+                const double v = sp.atX * c[2 * a + 1] + sp.atY * c[2 * b + 1];
                 uvIndex = static_cast<uint32_t>(c.size() / 2);
                 c.push_back(u);
                 c.push_back(v);

@@ -115,13 +115,74 @@ bool SplitKeyLess::operator()(const SplitKey& a, const SplitKey& b) const
     return a.weight < b.weight;
 }
 
+bool SplitEdgeRegistry::commonEdge(uint64_t x, uint64_t y, Origin& edge, double& wx,
+                                   double& wy) const
+{
+    // weight of v on the edge, when v is one of its ends or a split of it
+    auto weightOn = [this](uint64_t v, const Origin& e, double& w) {
+        if (v == e.first) {
+            w = 1.0;
+            return true;
+        }
+        if (v == e.second) {
+            w = 0.0;
+            return true;
+        }
+        auto it = origins.find(v);
+        if (it == origins.end() || it->second.first != e.first || it->second.second != e.second)
+            return false;
+        w = it->second.weight;
+        return true;
+    };
+    auto ox = origins.find(x);
+    if (ox != origins.end() && weightOn(y, ox->second, wy)) {
+        edge = ox->second;
+        wx = edge.weight;
+        return true;
+    }
+    auto oy = origins.find(y);
+    if (oy != origins.end() && weightOn(x, oy->second, wx)) {
+        edge = oy->second;
+        wy = edge.weight;
+        return true;
+    }
+    edge = Origin{std::min(x, y), std::max(x, y), 0.0};
+    wx = x < y ? 1.0 : 0.0;
+    wy = 1.0 - wx;
+    return x != y;
+}
+
+void SplitEdgeRegistry::markInvolved(uint64_t v)
+{
+    if (v >= involved.size())
+        involved.resize(std::max<size_t>(v + 1, 2 * involved.size()), false);
+    involved[v] = true;
+}
+
 void SplitEdgeRegistry::add(uint64_t a, uint64_t b, uint32_t vertex, double weightOfSmaller)
 {
-    std::vector<SplitPoint>& list = edges[std::make_pair(std::min(a, b), std::max(a, b))];
-    const SplitPoint point{vertex, weightOfSmaller};
+    Origin edge;
+    double wa = 0.0, wb = 0.0;
+    if (!commonEdge(a, b, edge, wa, wb)) {
+        edge = Origin{std::min(a, b), std::max(a, b), 0.0};
+        wa = a < b ? 1.0 : 0.0;
+        wb = 1.0 - wa;
+    }
+    // the point is weightOfSmaller * (smaller end) + (1 - weightOfSmaller) * (larger end)
+    const double wSmall = a < b ? wa : wb;
+    const double wLarge = a < b ? wb : wa;
+    const double w = (wSmall == 1.0 && wLarge == 0.0)
+                         ? weightOfSmaller
+                         : weightOfSmaller * wSmall + (1.0 - weightOfSmaller) * wLarge;
+    origins[vertex] = Origin{edge.first, edge.second, w};
+    markInvolved(edge.first);
+    markInvolved(edge.second);
+    markInvolved(vertex);
+    std::vector<SplitPoint>& list = edges[std::make_pair(edge.first, edge.second)];
+    const SplitPoint point{vertex, w};
     auto at = std::upper_bound(list.begin(), list.end(), point,
-                               [](const SplitPoint& x, const SplitPoint& y) {
-                                   return x.weight < y.weight;
+                               [](const SplitPoint& p, const SplitPoint& q) {
+                                   return p.weight < q.weight;
                                });
     list.insert(at, point);
 }
@@ -130,6 +191,32 @@ const std::vector<SplitPoint>* SplitEdgeRegistry::find(uint64_t a, uint64_t b) c
 {
     auto it = edges.find(std::make_pair(std::min(a, b), std::max(a, b)));
     return it == edges.end() ? nullptr : &it->second;
+}
+
+bool SplitEdgeRegistry::pointsBetween(uint64_t x, uint64_t y, std::vector<Between>& out) const
+{
+    out.clear();
+    if (x == y || !isInvolved(x) || !isInvolved(y))
+        return false;
+    Origin edge;
+    double wx = 0.0, wy = 0.0;
+    if (!commonEdge(x, y, edge, wx, wy))
+        return false;
+    const std::vector<SplitPoint>* list = find(edge.first, edge.second);
+    if (!list || !(wx != wy))
+        return false;
+    const double lo = std::min(wx, wy), hi = std::max(wx, wy);
+    for (const SplitPoint& p : *list) {
+        if (!(p.weight > lo && p.weight < hi) || p.vertex == x || p.vertex == y)
+            continue;
+        // exact w and 1 - w when x and y are the ends of the original edge
+        out.push_back(Between{p.vertex, (p.weight - wy) / (wx - wy), (wx - p.weight) / (wx - wy)});
+    }
+    // the list runs by ascending weight, that is from the larger end towards
+    // the smaller one
+    if (wx > wy)
+        std::reverse(out.begin(), out.end());
+    return !out.empty();
 }
 
 LineCrossing lineCrossesTriangle(const std::array<double, 6>& corners, double c, bool horizontal)

@@ -57,14 +57,48 @@ struct EdgeKeyHash {
 };
 
 // Every 3D edge split during one cut of a chart list, keyed by (smaller,
-// larger) 3D vertex, each list sorted by ascending weight.
+// larger) 3D vertex, each list sorted by ascending weight of the smaller end.
+// A split of a piece of an edge that was split before (the second line of a
+// cut crossing a half of an edge, or two copies of one seam edge crossed at
+// different places) is recorded on the original edge, so that every chart
+// using any piece of that edge can be given all the split points on it.
 struct SplitEdgeRegistry {
     std::unordered_map<std::pair<uint64_t, uint64_t>, std::vector<SplitPoint>, EdgeKeyHash> edges;
 
+    // Where a new vertex lies: on the original edge (first < second) at the
+    // weight of its first end.
+    struct Origin {
+        uint64_t first;
+        uint64_t second;
+        double weight;
+    };
+    std::unordered_map<uint64_t, Origin> origins;
+
+    // Records vertex as the split of the edge a-b at the weight of the
+    // smaller-numbered of a and b.
     void add(uint64_t a, uint64_t b, uint32_t vertex, double weightOfSmaller);
-    // The split points of the edge between a and b (any order), or null.
+    // The split points of the original edge between a and b (any order), or null.
     const std::vector<SplitPoint>* find(uint64_t a, uint64_t b) const;
+    // A split point inside an edge x-y: the point is atX * x + atY * y.
+    struct Between {
+        uint32_t vertex;
+        double atX;
+        double atY;
+    };
+    // The split points lying strictly inside the edge from x to y, in order
+    // from x to y. False when there are none.
+    bool pointsBetween(uint64_t x, uint64_t y, std::vector<Between>& out) const;
     bool empty() const { return edges.empty(); }
+
+private:
+    // One flag per 3D vertex that is an end or a split point of a recorded
+    // edge; an edge with an unflagged end has no split points.
+    std::vector<bool> involved;
+    bool isInvolved(uint64_t v) const { return v < involved.size() && involved[v]; }
+    void markInvolved(uint64_t v);
+
+    // The original edge that holds both x and y and their weights on it.
+    bool commonEdge(uint64_t x, uint64_t y, Origin& edge, double& wx, double& wy) const;
 };
 
 // One bit per triangle: set when the triangle is left whole by the cut.

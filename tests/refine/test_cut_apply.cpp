@@ -188,6 +188,68 @@ TEST(CutChartList, ClosedSurfaceStaysClosedAndAreaIsKept)
     }
 }
 
+TEST(CutChartList, SeamCopiesCrossedAtDifferentPlacesStayJoined)
+{
+    // A prism ring of three quads unrolled into one chart; the seam edge 0-3
+    // appears at u = 0 (v from 0 to 1) and, sheared, at u = 3 (v from 0.2 to
+    // 1.4), so a line at v = 0.5 crosses its two copies at different places.
+    Chart ring;
+    for (int i = 0; i < 4; ++i) {
+        ring.uvCoords2D.insert(ring.uvCoords2D.end(), {double(i), i == 3 ? 0.2 : 0.0});
+    }
+    for (int i = 0; i < 4; ++i) {
+        ring.uvCoords2D.insert(ring.uvCoords2D.end(), {double(i), i == 3 ? 1.4 : 1.0});
+    }
+    for (uint32_t i = 0; i < 3; ++i) {
+        const uint32_t b0 = i, b1 = i + 1, t0 = 4 + i, t1 = 5 + i;
+        ring.triIndicesUV.insert(ring.triIndicesUV.end(), {b0, b1, t1, b0, t1, t0});
+    }
+    for (uint32_t v : ring.triIndicesUV)
+        ring.triIndicesPos.push_back(v < 4 ? v % 3 : 3 + (v - 4) % 3);
+    const iuv::DoubleVector pos{1, 0, 0, -0.5, 0.866, 0, -0.5, -0.866, 0,
+                                1, 0, 1, -0.5, 0.866, 1, -0.5, -0.866, 1};
+    const Joined3D before = joined3D({ring}, pos);
+    ASSERT_TRUE(before.built);
+    ASSERT_EQ(before.boundaryHalfedges, 6u);
+
+    for (const CutCandidate& cand : {CutCandidate{0.5, 5.0, true}, CutCandidate{0.5, 0.9, true}}) {
+        const Applied r = apply({ring}, cand, pos, 0);
+        const ChartList all = joined(r);
+        EXPECT_GE(all.size(), 2u);
+        const Joined3D after = joined3D(all, r.positions);
+        EXPECT_TRUE(after.built);
+        EXPECT_TRUE(after.manifold);
+        EXPECT_NEAR(after.boundaryLength, before.boundaryLength, 1e-9);
+        EXPECT_NEAR(totalUVArea(all), totalUVArea({ring}), 1e-9);
+        for (const Chart& c : all)
+            for (size_t t = 0; t < c.numTriangles(); ++t)
+                EXPECT_GT(uvTriangleCross(c, t), 0.0);
+    }
+}
+
+TEST(SplitEdgeRegistry, SplitsOfPiecesAreRecordedOnTheOriginalEdge)
+{
+    SplitEdgeRegistry reg;
+    reg.add(3, 7, 10, 0.5);  // 10 halfway on 3-7
+    reg.add(10, 7, 11, 0.5); // 11 halfway on 7-10, a quarter of the way from 7 to 3
+    const std::vector<SplitPoint>* list = reg.find(7, 3);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->size(), 2u);
+    EXPECT_EQ((*list)[0].vertex, 11u);
+    EXPECT_NEAR((*list)[0].weight, 0.25, 1e-15);
+    EXPECT_EQ(reg.find(10, 7), nullptr);
+    std::vector<SplitEdgeRegistry::Between> between;
+    ASSERT_TRUE(reg.pointsBetween(3, 7, between));
+    ASSERT_EQ(between.size(), 2u);
+    EXPECT_EQ(between[0].vertex, 10u);
+    EXPECT_NEAR(between[1].atY, 0.75, 1e-15);
+    ASSERT_TRUE(reg.pointsBetween(7, 10, between));
+    ASSERT_EQ(between.size(), 1u);
+    EXPECT_NEAR(between[0].atX, 0.5, 1e-15);
+    EXPECT_FALSE(reg.pointsBetween(3, 10, between));
+    EXPECT_FALSE(reg.pointsBetween(3, 4, between));
+}
+
 TEST(SplitIntoPieces, MarkedTrianglesKeepTheirNeighbours)
 {
     // a strip of two triangles with a centroid on either side of lo: separated
