@@ -37,7 +37,11 @@ bool reconstructUVsFromAngles(const iuv::UIntVector& triIndices, const std::vect
                               iuv::DoubleVector& uvCoords2D);
 
 // Angle at every corner (arccos of the dot product of the two unit edge vectors
-// leaving the corner), from x,y,z coordinates.
+// leaving the corner), from x,y,z coordinates. Degenerate triangles still give
+// angles summing to pi: a corner with one zero-length edge gets pi/2 (the
+// limit of a thin isosceles triangle), a triangle collapsed to a point pi/3 at
+// each corner. A corner naming a vertex outside the list, or with a
+// non-finite coordinate, gets NaN.
 std::vector<double> cornerAngles(const iuv::UIntVector& triIndices, const iuv::DoubleVector& coordinates);
 
 // Why an untextured input cannot be flattened: the text of the message box and
@@ -47,9 +51,16 @@ struct FlatteningRefusal {
     std::string consoleLine;
 };
 
-// Loader entry point for an untextured single chart: prepares the chart (one UV
-// vertex per 3D vertex) and flattens it. Returns false, filling refusal, when
-// the mesh cannot be flattened into one usable chart; the loader then rejects
-// the input with those texts.
+// Loader entry point for an untextured single chart: gives the chart one UV
+// vertex per 3D vertex that its triangles use (UV vertex k is 3D vertex k when
+// every vertex is used) and flattens it. Separate pieces of the mesh are
+// flattened one by one, brought to their 3D size and placed side by side; a
+// piece with holes is flattened with a warning line (its layout may overlap
+// itself). Returns false, filling refusal and leaving triIndicesUV empty, when
+// the mesh has no triangles, refers to missing vertices, has non-finite
+// coordinates or a triangle naming one vertex twice, is not manifold (an edge
+// of three or more triangles, or a vertex whose triangles form more than one
+// fan), is inconsistently oriented, has a closed piece (no boundary), or when
+// no finite layout of non-zero area comes out. The caller reports the refusal.
 bool flattenUntexturedChart(Chart& chart, const iuv::DoubleVector& sharedPositions,
                             FlatteningRefusal& refusal);
