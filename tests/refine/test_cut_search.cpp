@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -112,8 +113,13 @@ TEST(CandidateFromSpace, WrongOrderEndsTheProcessWithStatus23)
     const ChartList square{unitSquareChart()};
     const std::vector<const Chart*> one{&square[0]};
     const EmptySpace flat{0.2, 0.5, 0.8, 0.5};
-    EXPECT_EXIT(candidateFromSpace(flat, true, one, UVBox(0, 0, 1, 1)), testing::ExitedWithCode(23),
-                "");
+    // the child's console goes to its standard error, where the death test reads it
+    EXPECT_EXIT(
+        {
+            std::cout.rdbuf(std::cerr.rdbuf());
+            candidateFromSpace(flat, true, one, UVBox(0, 0, 1, 1));
+        },
+        testing::ExitedWithCode(23), "ERROR: CUTS HAVE WRONG ORDER AFTER OPTIMIZATION!");
     const CutCandidate ok = candidateFromSpace(EmptySpace{0.2, 0.3, 0.8, 0.7}, false, one,
                                                UVBox(0, 0, 1, 1));
     EXPECT_LT(ok.lo, ok.hi);
