@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -242,4 +243,100 @@ TEST(RasterizeChart, BadInputLeavesTheGridAlone)
                    false, 2147483647);
     EXPECT_EQ(countLabel(grid, 1), 0u);
     EXPECT_EQ(filled, 0u);
+}
+
+namespace {
+
+// The coverage rules written out plainly, cell by cell with all twelve edge
+// tests, to check the drawing routines (which skip tests that cannot hold)
+// against them.
+bool referenceCrossing(const Point2D tri[3], double x0, double x1, double y0, double y1, double tol)
+{
+    const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
+    for (int e = 0; e < 3; ++e) {
+        const Point2D& a = tri[e];
+        const Point2D& b = tri[(e + 1) % 3];
+        if (segmentsCross(a, b, p00, p10, tol) || segmentsCross(a, b, p01, p11, tol) ||
+            segmentsCross(a, b, p00, p01, tol) || segmentsCross(a, b, p10, p11, tol))
+            return true;
+    }
+    return false;
+}
+
+std::vector<uint8_t> referenceOccupancy(int n, const Point2D tri[3])
+{
+    std::vector<uint8_t> grid(size_t(n) * n, OccupancyEmpty);
+    const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
+    const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
+    const int c0 = std::max(0, int(n * minX)), c1 = std::min(n - 1, int(std::ceil(n * maxX)));
+    const int r0 = std::max(0, int(n * minY)), r1 = std::min(n - 1, int(std::ceil(n * maxY)));
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const Point2D centre{(c + 0.5) / n, (r + 0.5) / n};
+            if (pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
+                referenceCrossing(tri, c / double(n), (c + 1) / double(n), r / double(n), (r + 1) / double(n),
+                                  OccupancySeamTolerance))
+                grid[size_t(r) * n + c] = OccupancyCovered;
+        }
+    return grid;
+}
+
+std::vector<uint32_t> referenceLabels(int w, int h, const Point2D tri[3])
+{
+    std::vector<uint32_t> grid(size_t(w) * h, EmptyLabel);
+    const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
+    const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
+    const int c0 = std::max(0, int(w * minX)), c1 = std::min(w - 1, int(std::ceil(w * maxX)));
+    const int r0 = std::max(0, int(h * minY)), r1 = std::min(h - 1, int(std::ceil(h * maxY)));
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const double x0 = c / double(w), x1 = (c + 1) / double(w), y0 = r / double(h), y1 = (r + 1) / double(h);
+            const bool boxInside = minX >= x0 && maxX <= x1 && minY >= y0 && maxY <= y1;
+            const Point2D centre{(c + 0.5) / w, (r + 0.5) / h};
+            if (boxInside || pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
+                referenceCrossing(tri, x0, x1, y0, y1, 0.0))
+                grid[size_t(r) * w + c] = 1;
+        }
+    return grid;
+}
+
+} // namespace
+
+TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto snapped = [&](double v, int n) {
+        // Corners on grid lines and cell centres, as layouts often have them.
+        const int mode = int(rng() % 4);
+        if (mode == 0)
+            return std::round(v * n) / n;
+        if (mode == 1)
+            return (std::floor(v * n) + 0.5) / n;
+        return v;
+    };
+    for (int trial = 0; trial < 4000; ++trial) {
+        const int n = 4 + int(rng() % 40), w = 3 + int(rng() % 30), h = 3 + int(rng() % 30);
+        Point2D tri[3];
+        const double scale = trial % 5 == 0 ? 0.05 : 1.2;
+        for (Point2D& p : tri)
+            p = {snapped(-0.1 + scale * unit(rng), n), snapped(-0.1 + scale * unit(rng), n)};
+        if (trial % 7 == 0)
+            tri[1].y = tri[0].y; // an axis-parallel edge
+        if (trial % 11 == 0)
+            tri[2].x = tri[1].x + 1e-13; // nearly vertical
+        if (trial % 13 == 0)
+            tri[2] = tri[1]; // degenerate
+        if (trial % 17 == 0) // a sliver
+            tri[2] = {tri[1].x + (tri[0].y - tri[1].y) * 1e-9, tri[1].y + (tri[1].x - tri[0].x) * 1e-9};
+        if (trial % 19 == 0) // a needle reaching far out
+            tri[2] = {tri[0].x + 30.0 * (tri[1].x - tri[0].x), tri[0].y + 30.0 * (tri[1].y - tri[0].y) + 1e-7};
+        std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
+        drawOccupancyTriangle(occupancy, n, tri[0], tri[1], tri[2]);
+        ASSERT_EQ(occupancy, referenceOccupancy(n, tri)) << "trial " << trial;
+        std::vector<uint32_t> labels(size_t(w) * h, EmptyLabel);
+        LabelStroke stroke;
+        drawLabelTriangle(labels.data(), w, h, tri[0], tri[1], tri[2], 1, stroke);
+        ASSERT_EQ(labels, referenceLabels(w, h, tri)) << "trial " << trial;
+    }
 }

@@ -1,0 +1,337 @@
+// The two triangle-to-cell coverage rules. A cell is tested by its centre
+// (inside the triangle) and by its four edges against the triangle's three
+// (segmentsCross); the label grid also takes a cell that holds the whole
+// triangle. Most of the twelve edge tests cannot hold for a given cell, and
+// the drawing skips those whose outcome is certain: tests against a triangle
+// edge whose line passes clearly beside the cell edge, and every test of a
+// cell lying clearly outside one of the triangle's edge lines. "Clearly"
+// means by a margin many orders of magnitude above the rounding of the
+// predicates, so the result is the same as running every test.
+#include "refine/raster.h"
+
+#include <algorithm>
+#include <cmath>
+
+bool pointInTriangle(const Point2D& p, const Point2D& a, const Point2D& b, const Point2D& c,
+                     double tolerance)
+{
+    const double e1x = b.x - a.x, e1y = b.y - a.y;
+    const double e2x = c.x - a.x, e2y = c.y - a.y;
+    const double ex = p.x - a.x, ey = p.y - a.y;
+    const double d11 = e1x * e1x + e1y * e1y;
+    const double d12 = e1x * e2x + e1y * e2y;
+    const double d22 = e2x * e2x + e2y * e2y;
+    const double d1 = e1x * ex + e1y * ey;
+    const double d2 = e2x * ex + e2y * ey;
+    const double det = d11 * d22 - d12 * d12;
+    // A degenerate triangle would give infinite or undefined weights, which
+    // never all pass the test; say so without dividing by zero.
+    if (det == 0.0 || !std::isfinite(det))
+        return false;
+    const double k = 1.0 / det;
+    const double wc = (d2 * d11 - d1 * d12) * k;
+    const double wb = (d1 * d22 - d2 * d12) * k;
+    const double wa = 1.0 - wb - wc;
+    return wa > -tolerance && wb > -tolerance && wc > -tolerance;
+}
+
+bool segmentsCross(const Point2D& a, const Point2D& b, const Point2D& c, const Point2D& d,
+                   double tolerance)
+{
+    const double rx = b.x - a.x, ry = b.y - a.y;
+    const double qx = d.x - c.x, qy = d.y - c.y;
+    const double acx = c.x - a.x, acy = c.y - a.y;
+    const double denom = rx * qy - ry * qx;
+    if (denom == 0.0) {
+        // Parallel: only collinear overlaps count. A zero-length segment or c
+        // on a has no defined angle and never counts.
+        const double rr = rx * rx + ry * ry;
+        const double lenR = std::sqrt(rr);
+        const double lenAC = std::sqrt(acx * acx + acy * acy);
+        if (lenR == 0.0 || lenAC == 0.0)
+            return false;
+        const double cosine = (rx * acx + ry * acy) / (lenR * lenAC);
+        if (!(std::fabs(cosine) > 0.9999))
+            return false;
+        const double tc = (acx * rx + acy * ry) / rr;
+        const double td = ((d.x - a.x) * rx + (d.y - a.y) * ry) / rr;
+        return (tc > 0.0 && tc < 1.0) || (td > 0.0 && td < 1.0);
+    }
+    const double s = (acx * qy - acy * qx) / denom;
+    const double t = (acx * ry - acy * rx) / denom;
+    return s >= tolerance && s + tolerance < 1.0 && t >= tolerance && t + tolerance < 1.0;
+}
+
+namespace {
+
+bool finitePoint(const Point2D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Cell range [first, last] of a triangle spanning [lo, hi] of the unit
+// interval on an n-cell axis: first = trunc(n * lo), last = min(n - 1,
+// trunc(ceil(n * hi))), clipped to the grid. False when nothing remains.
+bool cellRange(double lo, double hi, int32_t n, int32_t& first, int32_t& last)
+{
+    const double a = n * lo;
+    const double b = std::ceil(n * hi);
+    if (!(a < n) || !(b >= 0.0))
+        return false;
+    first = a <= 0.0 ? 0 : static_cast<int32_t>(a);
+    last = b >= n - 1 ? n - 1 : static_cast<int32_t>(b);
+    return first <= last;
+}
+
+struct TriangleSpan {
+    int32_t c0, c1, r0, r1;
+    double minX, maxX, minY, maxY;
+};
+
+bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
+                  int32_t height, TriangleSpan& span)
+{
+    if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c))
+        return false;
+    span.minX = std::min(a.x, std::min(b.x, c.x));
+    span.maxX = std::max(a.x, std::max(b.x, c.x));
+    span.minY = std::min(a.y, std::min(b.y, c.y));
+    span.maxY = std::max(a.y, std::max(b.y, c.y));
+    return cellRange(span.minX, span.maxX, width, span.c0, span.c1) &&
+           cellRange(span.minY, span.maxY, height, span.r0, span.r1);
+}
+
+// Direction components at or below this count as zero: their products with a
+// cell side underflow, so the crossing test may take its parallel branch.
+constexpr double TinyComponent = 1e-290;
+// Distances below this (relative to the coordinates' magnitude) are treated
+// as unknown; the predicates' rounding stays below 1e-12 of it.
+constexpr double RelativeMargin = 1e-9;
+// Smallest sine of a triangle angle for which cells beyond an edge line are
+// skipped without the centre test.
+constexpr double MinAngleSine = 0.02;
+
+// A triangle edge a->b prepared for the cell tests.
+struct EdgeLine {
+    Point2D a, b;
+    double rx, ry;
+    double distanceMargin; // a distance clearly above rounding
+    double sideMargin;     // the same for side() values
+    double outerSign;      // side() sign away from the opposite corner; 0 when unclear
+    bool horizontal;       // parallel, or all but, to horizontal cell edges
+    bool vertical;
+    bool degenerate;
+
+    // Which side of the line (x, y) is on, times the edge length.
+    double side(double x, double y) const { return rx * (y - a.y) - ry * (x - a.x); }
+
+    // Whether segmentsCross(a, b, p, q, tol) can hold for the axis-parallel
+    // cell edge p->q whose end points have the side values fp, fq.
+    bool mayCross(const Point2D& p, const Point2D& q, double fp, double fq, bool cellEdgeHorizontal) const
+    {
+        if (cellEdgeHorizontal ? horizontal : vertical) {
+            // The parallel branch accepts a start point whose offset from
+            // the line is below 0.01415 times its distance along it, and
+            // only within the edge's extent plus the cell edge's length.
+            const double offset = cellEdgeHorizontal ? p.y - a.y : p.x - a.x;
+            const double along = cellEdgeHorizontal ? std::fabs(rx) + (q.x - p.x) : std::fabs(ry) + (q.y - p.y);
+            return std::fabs(offset) <= 0.015 * along + distanceMargin;
+        }
+        // Not parallel: crossing needs the cell edge's ends on both sides.
+        return !((fp > sideMargin && fq > sideMargin) || (fp < -sideMargin && fq < -sideMargin));
+    }
+};
+
+// Tests the cells of one triangle row by row, left to right. The side values
+// of the cell corners and the parallel-branch checks depend on the row or on
+// the column only, so each is computed once and reused by the next cell.
+class CellTester {
+public:
+    CellTester(const Point2D& a, const Point2D& b, const Point2D& c, double tolerance,
+               double cellWidth, double cellHeight)
+        : corners_{a, b, c}, tolerance_(tolerance), cellWidth_(cellWidth), cellHeight_(cellHeight)
+    {
+        double magnitude = 1.0;
+        for (const Point2D& p : corners_)
+            magnitude = std::max(magnitude, std::max(std::fabs(p.x), std::fabs(p.y)));
+        for (int e = 0; e < 3; ++e) {
+            EdgeLine& line = lines_[e];
+            line.a = corners_[e];
+            line.b = corners_[(e + 1) % 3];
+            line.rx = line.b.x - line.a.x;
+            line.ry = line.b.y - line.a.y;
+            line.distanceMargin = RelativeMargin * magnitude;
+            line.sideMargin = line.distanceMargin * (std::fabs(line.rx) + std::fabs(line.ry));
+            line.horizontal = std::fabs(line.ry) <= TinyComponent;
+            line.vertical = std::fabs(line.rx) <= TinyComponent;
+            line.degenerate = line.rx == 0.0 && line.ry == 0.0;
+            const Point2D& opposite = corners_[(e + 2) % 3];
+            const double oppositeSide = line.side(opposite.x, opposite.y);
+            line.outerSign = oppositeSide > line.sideMargin ? -1.0 : (oppositeSide < -line.sideMargin ? 1.0 : 0.0);
+        }
+        // The centre test's barycentric weights are only accurate enough to
+        // trust "clearly outside" when no angle of the triangle is tiny.
+        for (int k = 0; k < 3; ++k) {
+            const Point2D& p = corners_[k];
+            const Point2D& q = corners_[(k + 1) % 3];
+            const Point2D& r = corners_[(k + 2) % 3];
+            const double ux = q.x - p.x, uy = q.y - p.y, vx = r.x - p.x, vy = r.y - p.y;
+            const double cross = ux * vy - uy * vx;
+            if (!(cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy)))
+                for (EdgeLine& line : lines_)
+                    line.outerSign = 0.0;
+        }
+    }
+
+    void beginRow(double y0, double y1)
+    {
+        y0_ = y0;
+        y1_ = y1;
+        rowParallelNear_ = false;
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            rowTerm0_[e] = line.rx * (y0 - line.a.y);
+            rowTerm1_[e] = line.rx * (y1 - line.a.y);
+            if (line.horizontal && !line.degenerate)
+                rowParallelNear_ = rowParallelNear_ || parallelNear(line, y0 - line.a.y, std::fabs(line.rx) + cellWidth_) ||
+                                   parallelNear(line, y1 - line.a.y, std::fabs(line.rx) + cellWidth_);
+        }
+        haveColumn_ = false;
+    }
+
+    // Whether the centre lies inside the triangle or an edge crosses a cell
+    // edge (the cell edges run left to right and bottom to top). Columns of
+    // one row must come in increasing order.
+    bool centreOrCrossing(double x0, double x1, const Point2D& centre)
+    {
+        const bool reuse = haveColumn_ && x0 == x1_;
+        bool columnParallelNear = false;
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            colTerm0_[e] = reuse ? colTerm1_[e] : line.ry * (x0 - line.a.x);
+            colTerm1_[e] = line.ry * (x1 - line.a.x);
+            if (line.vertical && !line.degenerate)
+                columnParallelNear = columnParallelNear ||
+                                     parallelNear(line, x0 - line.a.x, std::fabs(line.ry) + cellHeight_) ||
+                                     parallelNear(line, x1 - line.a.x, std::fabs(line.ry) + cellHeight_);
+        }
+        haveColumn_ = true;
+        x1_ = x1;
+
+        double f[3][4]; // side values of the corners (x0,y0), (x1,y0), (x0,y1), (x1,y1)
+        bool outside = false;
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            f[e][0] = rowTerm0_[e] - colTerm0_[e];
+            f[e][1] = rowTerm0_[e] - colTerm1_[e];
+            f[e][2] = rowTerm1_[e] - colTerm0_[e];
+            f[e][3] = rowTerm1_[e] - colTerm1_[e];
+            const double m = line.sideMargin, o = line.outerSign;
+            outside = outside ||
+                      (o != 0.0 && o * f[e][0] > m && o * f[e][1] > m && o * f[e][2] > m && o * f[e][3] > m);
+        }
+        // Wholly beyond one edge line, and away from where the parallel
+        // branch of the crossing test could accept a cell edge: nothing of
+        // the triangle is here.
+        if (outside && !rowParallelNear_ && !columnParallelNear)
+            return false;
+        if (pointInTriangle(centre, corners_[0], corners_[1], corners_[2], 0.0))
+            return true;
+
+        const Point2D p00{x0, y0_}, p10{x1, y0_}, p01{x0, y1_}, p11{x1, y1_};
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            if (line.degenerate)
+                continue;
+            const double* v = f[e];
+            const double m = line.sideMargin;
+            // All four corners clearly on one side: no cell edge crosses this
+            // edge, unless the parallel branch applies.
+            if (!line.horizontal && !line.vertical &&
+                ((v[0] > m && v[1] > m && v[2] > m && v[3] > m) || (v[0] < -m && v[1] < -m && v[2] < -m && v[3] < -m)))
+                continue;
+            if ((line.mayCross(p00, p10, v[0], v[1], true) && crosses(line, p00, p10)) ||
+                (line.mayCross(p01, p11, v[2], v[3], true) && crosses(line, p01, p11)) ||
+                (line.mayCross(p00, p01, v[0], v[2], false) && crosses(line, p00, p01)) ||
+                (line.mayCross(p10, p11, v[1], v[3], false) && crosses(line, p10, p11)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // The parallel-branch bound of EdgeLine::mayCross for a cell edge at
+    // `offset` from the line, with `along` = edge extent plus cell side.
+    static bool parallelNear(const EdgeLine& line, double offset, double along)
+    {
+        return std::fabs(offset) <= 0.015 * along + line.distanceMargin;
+    }
+
+    bool crosses(const EdgeLine& line, const Point2D& p, const Point2D& q) const
+    {
+        return segmentsCross(line.a, line.b, p, q, tolerance_);
+    }
+
+    Point2D corners_[3];
+    EdgeLine lines_[3];
+    double tolerance_;
+    double cellWidth_, cellHeight_;
+    double y0_ = 0.0, y1_ = 0.0, x1_ = 0.0;
+    double rowTerm0_[3] = {}, rowTerm1_[3] = {};
+    double colTerm0_[3] = {}, colTerm1_[3] = {};
+    bool rowParallelNear_ = false;
+    bool haveColumn_ = false;
+};
+
+} // namespace
+
+void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D& a,
+                           const Point2D& b, const Point2D& c)
+{
+    TriangleSpan span;
+    if (n <= 0 || grid.size() < static_cast<size_t>(n) * static_cast<size_t>(n) ||
+        !triangleSpan(a, b, c, n, n, span))
+        return;
+    const double dn = n;
+    CellTester tester(a, b, c, OccupancySeamTolerance, 1.0 / dn, 1.0 / dn);
+    for (int32_t r = span.r0; r <= span.r1; ++r) {
+        const double cy = (r + 0.5) / dn;
+        tester.beginRow(r / dn, (r + 1) / dn);
+        uint8_t* row = grid.data() + static_cast<size_t>(r) * n;
+        double x1 = span.c0 / dn;
+        for (int32_t col = span.c0; col <= span.c1; ++col) {
+            const double x0 = x1;
+            x1 = (col + 1) / dn;
+            if (row[col] != OccupancyCovered && tester.centreOrCrossing(x0, x1, {(col + 0.5) / dn, cy}))
+                row[col] = OccupancyCovered;
+        }
+    }
+}
+
+void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
+                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke)
+{
+    TriangleSpan span;
+    if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
+        return;
+    const double dw = width, dh = height;
+    CellTester tester(a, b, c, 0.0, 1.0 / dw, 1.0 / dh);
+    for (int32_t r = span.r0; r <= span.r1; ++r) {
+        const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
+        tester.beginRow(y0, y1);
+        uint32_t* row = grid + static_cast<size_t>(r) * width;
+        for (int32_t col = span.c0; col <= span.c1; ++col) {
+            // A cell that already holds the label cannot change anything.
+            if (row[col] == label)
+                continue;
+            const double x0 = col / dw, x1 = (col + 1) / dw;
+            const bool boxInside =
+                span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
+            if (!boxInside && !tester.centreOrCrossing(x0, x1, {(col + 0.5) / dw, cy}))
+                continue;
+            row[col] = label;
+            ++stroke.filled;
+            stroke.minCol = std::min(stroke.minCol, col);
+            stroke.maxCol = std::max(stroke.maxCol, col);
+            stroke.minRow = std::min(stroke.minRow, r);
+            stroke.maxRow = std::max(stroke.maxRow, r);
+        }
+    }
+}
