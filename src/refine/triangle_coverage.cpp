@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 bool pointInTriangle(const Point2D& p, const Point2D& a, const Point2D& b, const Point2D& c,
                      double tolerance)
@@ -108,6 +110,34 @@ constexpr double RelativeMargin = 1e-9;
 // skipped without the centre test.
 constexpr double MinAngleSine = 0.02;
 
+// The centre test's barycentric weights are only accurate enough to trust
+// "clearly outside" when no angle of the triangle is tiny.
+bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
+{
+    const Point2D corners[3] = {a, b, c};
+    for (int k = 0; k < 3; ++k) {
+        const Point2D& p = corners[k];
+        const Point2D& q = corners[(k + 1) % 3];
+        const Point2D& r = corners[(k + 2) % 3];
+        const double ux = q.x - p.x, uy = q.y - p.y, vx = r.x - p.x, vy = r.y - p.y;
+        const double cross = ux * vy - uy * vx;
+        if (!(cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy)))
+            return false;
+    }
+    return true;
+}
+
+// How far beyond a well-shaped triangle's box a cell can still be covered:
+// only the crossing test's parallel branch reaches out, by at most 0.0142
+// times an edge's extent plus the cell's side.
+double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
+{
+    const double magnitude = std::max({1.0, std::fabs(span.minX), std::fabs(span.maxX),
+                                       std::fabs(span.minY), std::fabs(span.maxY)});
+    return 0.015 * ((span.maxX - span.minX) + (span.maxY - span.minY) + cellWidth + cellHeight) +
+           RelativeMargin * magnitude;
+}
+
 // A triangle edge a->b prepared for the cell tests.
 struct EdgeLine {
     Point2D a, b;
@@ -139,14 +169,13 @@ struct EdgeLine {
     }
 };
 
-// Tests the cells of one triangle row by row, left to right. The side values
-// of the cell corners and the parallel-branch checks depend on the row or on
-// the column only, so each is computed once and reused by the next cell.
+// Tests cells against one triangle.
 class CellTester {
 public:
+    // shapeKnownGood: the caller has already found wellShaped(a, b, c).
     CellTester(const Point2D& a, const Point2D& b, const Point2D& c, double tolerance,
-               double cellWidth, double cellHeight)
-        : corners_{a, b, c}, tolerance_(tolerance), cellWidth_(cellWidth), cellHeight_(cellHeight)
+               bool shapeKnownGood = false)
+        : corners_{a, b, c}, tolerance_(tolerance)
     {
         double magnitude = 1.0;
         for (const Point2D& p : corners_)
@@ -166,76 +195,45 @@ public:
             const double oppositeSide = line.side(opposite.x, opposite.y);
             line.outerSign = oppositeSide > line.sideMargin ? -1.0 : (oppositeSide < -line.sideMargin ? 1.0 : 0.0);
         }
-        // The centre test's barycentric weights are only accurate enough to
-        // trust "clearly outside" when no angle of the triangle is tiny.
-        for (int k = 0; k < 3; ++k) {
-            const Point2D& p = corners_[k];
-            const Point2D& q = corners_[(k + 1) % 3];
-            const Point2D& r = corners_[(k + 2) % 3];
-            const double ux = q.x - p.x, uy = q.y - p.y, vx = r.x - p.x, vy = r.y - p.y;
-            const double cross = ux * vy - uy * vx;
-            if (!(cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy)))
-                for (EdgeLine& line : lines_)
-                    line.outerSign = 0.0;
-        }
+        if (!shapeKnownGood && !wellShaped(a, b, c))
+            for (EdgeLine& line : lines_)
+                line.outerSign = 0.0;
     }
 
-    void beginRow(double y0, double y1)
+    // Whether the centre lies inside the triangle or an edge crosses an edge
+    // of the cell [x0, x1] x [y0, y1] (the cell edges run left to right and
+    // bottom to top).
+    bool centreOrCrossing(double x0, double x1, double y0, double y1, const Point2D& centre) const
     {
-        y0_ = y0;
-        y1_ = y1;
-        rowParallelNear_ = false;
-        for (int e = 0; e < 3; ++e) {
-            const EdgeLine& line = lines_[e];
-            rowTerm0_[e] = line.rx * (y0 - line.a.y);
-            rowTerm1_[e] = line.rx * (y1 - line.a.y);
-            if (line.horizontal && !line.degenerate)
-                rowParallelNear_ = rowParallelNear_ || parallelNear(line, y0 - line.a.y, std::fabs(line.rx) + cellWidth_) ||
-                                   parallelNear(line, y1 - line.a.y, std::fabs(line.rx) + cellWidth_);
-        }
-        haveColumn_ = false;
-    }
-
-    // Whether the centre lies inside the triangle or an edge crosses a cell
-    // edge (the cell edges run left to right and bottom to top). Columns of
-    // one row must come in increasing order.
-    bool centreOrCrossing(double x0, double x1, const Point2D& centre)
-    {
-        const bool reuse = haveColumn_ && x0 == x1_;
-        bool columnParallelNear = false;
-        for (int e = 0; e < 3; ++e) {
-            const EdgeLine& line = lines_[e];
-            colTerm0_[e] = reuse ? colTerm1_[e] : line.ry * (x0 - line.a.x);
-            colTerm1_[e] = line.ry * (x1 - line.a.x);
-            if (line.vertical && !line.degenerate)
-                columnParallelNear = columnParallelNear ||
-                                     parallelNear(line, x0 - line.a.x, std::fabs(line.ry) + cellHeight_) ||
-                                     parallelNear(line, x1 - line.a.x, std::fabs(line.ry) + cellHeight_);
-        }
-        haveColumn_ = true;
-        x1_ = x1;
-
         double f[3][4]; // side values of the corners (x0,y0), (x1,y0), (x0,y1), (x1,y1)
         bool outside = false;
+        bool parallelNear = false;
         for (int e = 0; e < 3; ++e) {
             const EdgeLine& line = lines_[e];
-            f[e][0] = rowTerm0_[e] - colTerm0_[e];
-            f[e][1] = rowTerm0_[e] - colTerm1_[e];
-            f[e][2] = rowTerm1_[e] - colTerm0_[e];
-            f[e][3] = rowTerm1_[e] - colTerm1_[e];
+            f[e][0] = line.side(x0, y0);
+            f[e][1] = line.side(x1, y0);
+            f[e][2] = line.side(x0, y1);
+            f[e][3] = line.side(x1, y1);
             const double m = line.sideMargin, o = line.outerSign;
             outside = outside ||
                       (o != 0.0 && o * f[e][0] > m && o * f[e][1] > m && o * f[e][2] > m && o * f[e][3] > m);
+            // The parallel branch of the crossing test can accept cell edges
+            // near an axis-parallel edge's line even off the triangle.
+            if (line.horizontal && !line.degenerate)
+                parallelNear = parallelNear || nearParallel(line, y0 - line.a.y, std::fabs(line.rx) + (x1 - x0)) ||
+                               nearParallel(line, y1 - line.a.y, std::fabs(line.rx) + (x1 - x0));
+            if (line.vertical && !line.degenerate)
+                parallelNear = parallelNear || nearParallel(line, x0 - line.a.x, std::fabs(line.ry) + (y1 - y0)) ||
+                               nearParallel(line, x1 - line.a.x, std::fabs(line.ry) + (y1 - y0));
         }
         // Wholly beyond one edge line, and away from where the parallel
-        // branch of the crossing test could accept a cell edge: nothing of
-        // the triangle is here.
-        if (outside && !rowParallelNear_ && !columnParallelNear)
+        // branch could accept a cell edge: nothing of the triangle is here.
+        if (outside && !parallelNear)
             return false;
         if (pointInTriangle(centre, corners_[0], corners_[1], corners_[2], 0.0))
             return true;
 
-        const Point2D p00{x0, y0_}, p10{x1, y0_}, p01{x0, y1_}, p11{x1, y1_};
+        const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
         for (int e = 0; e < 3; ++e) {
             const EdgeLine& line = lines_[e];
             if (line.degenerate)
@@ -259,7 +257,7 @@ public:
 private:
     // The parallel-branch bound of EdgeLine::mayCross for a cell edge at
     // `offset` from the line, with `along` = edge extent plus cell side.
-    static bool parallelNear(const EdgeLine& line, double offset, double along)
+    static bool nearParallel(const EdgeLine& line, double offset, double along)
     {
         return std::fabs(offset) <= 0.015 * along + line.distanceMargin;
     }
@@ -272,12 +270,6 @@ private:
     Point2D corners_[3];
     EdgeLine lines_[3];
     double tolerance_;
-    double cellWidth_, cellHeight_;
-    double y0_ = 0.0, y1_ = 0.0, x1_ = 0.0;
-    double rowTerm0_[3] = {}, rowTerm1_[3] = {};
-    double colTerm0_[3] = {}, colTerm1_[3] = {};
-    bool rowParallelNear_ = false;
-    bool haveColumn_ = false;
 };
 
 } // namespace
@@ -289,17 +281,26 @@ void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D&
     if (n <= 0 || grid.size() < static_cast<size_t>(n) * static_cast<size_t>(n) ||
         !triangleSpan(a, b, c, n, n, span))
         return;
-    const double dn = n;
-    CellTester tester(a, b, c, OccupancySeamTolerance, 1.0 / dn, 1.0 / dn);
+    // Cell corners are k / n; for a power of two that equals k * (1 / n)
+    // exactly, which is cheaper.
+    const double dn = n, inverse = 1.0 / dn;
+    const bool powerOfTwo = (n & (n - 1)) == 0;
+    const auto at = [&](double k) { return powerOfTwo ? k * inverse : k / dn; };
+    const bool shapely = wellShaped(a, b, c);
+    const CellTester tester(a, b, c, OccupancySeamTolerance, shapely);
+    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
+    const double reach = shapely ? coverageReach(span, inverse, inverse) : std::numeric_limits<double>::infinity();
     for (int32_t r = span.r0; r <= span.r1; ++r) {
-        const double cy = (r + 0.5) / dn;
-        tester.beginRow(r / dn, (r + 1) / dn);
+        const double y0 = at(r), y1 = at(r + 1), cy = at(r + 0.5);
+        if (y0 - span.maxY > reach || span.minY - y1 > reach)
+            continue;
         uint8_t* row = grid.data() + static_cast<size_t>(r) * n;
-        double x1 = span.c0 / dn;
+        double x1 = at(span.c0);
         for (int32_t col = span.c0; col <= span.c1; ++col) {
             const double x0 = x1;
-            x1 = (col + 1) / dn;
-            if (row[col] != OccupancyCovered && tester.centreOrCrossing(x0, x1, {(col + 0.5) / dn, cy}))
+            x1 = at(col + 1);
+            if (row[col] != OccupancyCovered && !(x0 - span.maxX > reach || span.minX - x1 > reach) &&
+                tester.centreOrCrossing(x0, x1, y0, y1, {at(col + 0.5), cy}))
                 row[col] = OccupancyCovered;
         }
     }
@@ -312,20 +313,32 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
         return;
     const double dw = width, dh = height;
-    CellTester tester(a, b, c, 0.0, 1.0 / dw, 1.0 / dh);
+    // Small triangles are mostly settled by the box rule or by cells that
+    // already hold the label; the tester is only set up when needed.
+    std::optional<CellTester> tester;
+    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
+    const bool shapely = wellShaped(a, b, c);
+    const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
     for (int32_t r = span.r0; r <= span.r1; ++r) {
         const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
-        tester.beginRow(y0, y1);
+        if (y0 - span.maxY > reach || span.minY - y1 > reach)
+            continue;
         uint32_t* row = grid + static_cast<size_t>(r) * width;
         for (int32_t col = span.c0; col <= span.c1; ++col) {
             // A cell that already holds the label cannot change anything.
             if (row[col] == label)
                 continue;
             const double x0 = col / dw, x1 = (col + 1) / dw;
+            if (x0 - span.maxX > reach || span.minX - x1 > reach)
+                continue;
             const bool boxInside =
                 span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
-            if (!boxInside && !tester.centreOrCrossing(x0, x1, {(col + 0.5) / dw, cy}))
-                continue;
+            if (!boxInside) {
+                if (!tester)
+                    tester.emplace(a, b, c, 0.0, shapely);
+                if (!tester->centreOrCrossing(x0, x1, y0, y1, {(col + 0.5) / dw, cy}))
+                    continue;
+            }
             row[col] = label;
             ++stroke.filled;
             stroke.minCol = std::min(stroke.minCol, col);
