@@ -50,6 +50,15 @@ private:
         return score < bestScore_ || (score == bestScore_ && distance < bestDistance_);
     }
 
+    // beats() for a candidate whose raster box starts at (x, y), the distance
+    // only computed when the score ties.
+    bool beatsAt(int32_t score, int64_t x, int64_t y) const
+    {
+        if (score != bestScore_)
+            return score < bestScore_;
+        return centreDistance(x, y, w_, h_) < bestDistance_;
+    }
+
     void score(int32_t x, int32_t y)
     {
         const int32_t cost = growthCost(atlas_, x, y, w_, h_);
@@ -84,7 +93,7 @@ private:
         const int32_t* rect = atlas_.occupiedRect;
         const int32_t px = narrowestPosition(x * f, f, w_, rect[0], rect[2]);
         const int32_t py = narrowestPosition(y * f, f, h_, rect[1], rect[3]);
-        return !beats(growthCost(atlas_, px, py, w_, h_), centreDistance(int64_t(x) * f, int64_t(y) * f, w_, h_));
+        return !beatsAt(growthCost(atlas_, px, py, w_, h_), int64_t(x) * f, int64_t(y) * f);
     }
 
     void evaluate(int32_t x, int32_t y, size_t level)
@@ -127,7 +136,7 @@ private:
         const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
         if (int64_t(x) + w_ >= w0 || int64_t(y) + h_ >= h0)
             return;
-        if (prune_ && found_ && !beats(growthCost(atlas_, x, y, w_, h_), centreDistance(x, y, w_, h_)))
+        if (prune_ && found_ && !beatsAt(growthCost(atlas_, x, y, w_, h_), x, y))
             return;
         const uint32_t* level0 = atlas_.levels[0].data();
         const auto occupied = [&](const std::pair<int32_t, int32_t>& c) {

@@ -315,11 +315,12 @@ TEST(TryPlaceChart, CostPruningNeverChangesThePlacement)
     for (double ratio : {-1.0, 1.0}) {
         AspectRatioGuard guard(ratio);
         Atlas pruned(48, 48), exhaustive(48, 48);
-        for (uint32_t label = 0; label < 70; ++label) {
+        for (uint32_t label = 0; label < 120; ++label) {
             ChartOrientations chart;
             chart.label = label;
             for (int k = 0; k < 4; ++k) {
-                const uint32_t w = 1 + rng() % 7, h = 1 + rng() % 7;
+                // Square rasters make mirror-image positions tie in distance.
+                const uint32_t w = 1 + rng() % 7, h = k % 2 ? w : 1 + rng() % 7;
                 const uint32_t seed = rng();
                 chart.orientations.push_back(makeRaster(w, h, label, [&](uint32_t x, uint32_t y) {
                     return ((x * 7 + y * 13 + seed) % 5) != 0 || (x == 0 && y == 0);
