@@ -50,7 +50,9 @@ double chartSortArea(const Chart& chart)
 
 // Cells per UV unit: 128 / sqrt(3.0303... * A), lowered so that no chart in
 // any rotation exceeds MaxRasterSide cells (a rotated chart's box side never
-// exceeds its box diagonal).
+// exceeds its box diagonal). Without a usable total area (charts of no area,
+// or an area too large for a double) the longest chart diagonal spans 128
+// cells instead.
 double packingScale(const ChartList& charts, double totalArea)
 {
     double longest = 0.0;
@@ -59,10 +61,12 @@ double packingScale(const ChartList& charts, double totalArea)
         if (finiteBox(box))
             longest = std::max(longest, std::hypot(box.width(), box.height()));
     }
+    if (!(longest > 0.0) || !std::isfinite(longest))
+        return 1.0; // only points: every raster is one cell whatever the scale
     double s = TargetSide / std::sqrt(InverseFillShare * totalArea);
-    const double limit = longest > 0.0 ? (MaxRasterSide - 1) / longest : 1.0;
-    if (!(s > 0.0) || !std::isfinite(s) || s > limit)
-        s = limit;
+    if (!(s > 0.0) || !std::isfinite(s))
+        s = TargetSide / longest;
+    s = std::min(s, (MaxRasterSide - 1) / longest);
     return std::isfinite(s) && s > 0.0 ? s : 1.0;
 }
 
@@ -137,8 +141,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     double totalArea = 0.0;
     for (size_t i : order) {
         sorted.push_back(std::move(charts[i]));
-        if (std::isfinite(areas[i]))
-            totalArea += areas[i];
+        totalArea += areas[i]; // NaN areas count as 0; an infinite one makes the sum unusable
     }
     charts = std::move(sorted);
 

@@ -272,11 +272,11 @@ TEST(EnlargeAtlas, EveryLevelZeroCellStaysReachable)
     // Level 0 fully occupied but for one cell: a 1 x 1 chart must find it,
     // wherever it is (the raster must end before the last column and row).
     for (int enlargements = 1; enlargements <= 2; ++enlargements) {
-        const int32_t side = 24 << enlargements;
-        const int step = enlargements == 1 ? 1 : 5;
+        const int32_t side = 12 << enlargements;
+        const int step = enlargements == 1 ? 1 : 3;
         for (int32_t y = 0; y < side - 1; y += step)
             for (int32_t x = 0; x < side - 1; x += step) {
-                Atlas atlas = atlasWithOneHole(24, enlargements, x, y);
+                Atlas atlas = atlasWithOneHole(12, enlargements, x, y);
                 ChartOrientations dot = single(solid(1, 1, 1), 1);
                 ASSERT_TRUE(tryPlaceChart(atlas, dot)) << x << "," << y;
                 ASSERT_EQ(dot.x, x);
@@ -285,8 +285,7 @@ TEST(EnlargeAtlas, EveryLevelZeroCellStaysReachable)
     }
     // The full-size atlas once enlarged: corners, the seam of the old
     // quadrant and the far end.
-    for (const auto& hole : {std::pair<int32_t, int32_t>{0, 0}, {383, 383}, {384, 383}, {383, 384},
-                             {766, 0}, {0, 766}, {766, 766}, {500, 201}}) {
+    for (const auto& hole : {std::pair<int32_t, int32_t>{383, 383}, {384, 383}, {0, 766}, {766, 766}}) {
         Atlas atlas = atlasWithOneHole(384, 1, hole.first, hole.second);
         expectConsistentCounts(atlas);
         ChartOrientations dot = single(solid(1, 1, 1), 1);
