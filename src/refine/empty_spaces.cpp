@@ -8,9 +8,9 @@
 namespace {
 
 constexpr double BaseResolution = 1024.0;
-// Upper bound of the grid side, whatever resolution factor a caller passes:
-// the grids cost 5 bytes per cell.
-constexpr int32_t MaxGridSide = 4096;
+// Upper bound of the grid side, whatever resolution factor a caller passes
+// (every caller passes 1.0): the grids cost 6 bytes per cell, 24 MiB here.
+constexpr int32_t MaxGridSide = 2048;
 constexpr double PruneOverlapShare = 0.1;
 constexpr size_t MaxSpaces = 8;
 
