@@ -141,37 +141,16 @@ void splitIntoPieces(const Chart& chart, const CutCandidate& candidate, ChartLis
     auto marked = [](const CutMask& mask, size_t t) { return t < mask.size() && mask[t]; };
 
     const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
-    const uint64_t NoLabel = ~uint64_t(0);
-    std::vector<uint64_t> labels(nT, NoLabel);
-    uint64_t labelCount = 0;
-    std::vector<size_t> stack;
-    for (size_t start = 0; start < nT; ++start) {
-        if (labels[start] != NoLabel)
-            continue;
-        labels[start] = labelCount;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const size_t s = stack.back();
-            stack.pop_back();
-            for (int k = 0; k < 3; ++k) {
-                const uint64_t p = partners[3 * s + k].partner;
-                if (p == InvalidIndex || p / 3 >= nT)
-                    continue;
-                const size_t n = static_cast<size_t>(p / 3);
-                if (labels[n] != NoLabel)
-                    continue;
-                const bool loOk =
-                    ((code[s] ^ code[n]) & 1) == 0 || marked(maskLo, s) || marked(maskLo, n);
-                const bool hiOk =
-                    ((code[s] ^ code[n]) & 2) == 0 || marked(maskHi, s) || marked(maskHi, n);
-                if (!loOk || !hiOk)
-                    continue;
-                labels[n] = labelCount;
-                stack.push_back(n);
-            }
-        }
-        ++labelCount;
-    }
+    // Pieces are separated only along the lines, never at triangles the cut left whole.
+    std::vector<uint64_t> labels;
+    const size_t labelCount = labelTrianglePieces(
+        nT, partners,
+        [&](size_t, size_t s, size_t n) {
+            const bool loOk = ((code[s] ^ code[n]) & 1) == 0 || marked(maskLo, s) || marked(maskLo, n);
+            const bool hiOk = ((code[s] ^ code[n]) & 2) == 0 || marked(maskHi, s) || marked(maskHi, n);
+            return loOk && hiOk;
+        },
+        labels);
     splitChartByLabels(chart, labels, labelCount, secondList);
     if (secondList.size() > 1) {
         firstList.push_back(std::move(secondList.back()));

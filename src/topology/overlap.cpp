@@ -238,30 +238,8 @@ void splitIntoUVComponents(const Chart& chart, ChartList& out)
         return;
     }
     const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
-    const uint64_t unset = ~uint64_t(0);
-    std::vector<uint64_t> labels(n, unset);
-    std::vector<size_t> stack;
-    uint64_t count = 0;
-    for (size_t start = 0; start < n; ++start) {
-        if (labels[start] != unset)
-            continue;
-        labels[start] = count;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const size_t t = stack.back();
-            stack.pop_back();
-            for (size_t c = 3 * t; c < 3 * t + 3; ++c) {
-                const uint64_t p = partners[c].partner;
-                if (p == InvalidIndex || p / 3 >= n)
-                    continue;
-                if (labels[p / 3] == unset) {
-                    labels[p / 3] = count;
-                    stack.push_back(size_t(p / 3));
-                }
-            }
-        }
-        ++count;
-    }
+    std::vector<uint64_t> labels;
+    const size_t count = labelTrianglePieces(n, partners, [](size_t, size_t, size_t) { return true; }, labels);
     splitChartByLabels(chart, labels, count, out);
 }
 

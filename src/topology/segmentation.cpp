@@ -3,7 +3,6 @@
 #include "topology/overlap.h"
 
 #include <algorithm>
-#include <deque>
 
 void splitChartByLabels(const Chart& chart, const std::vector<uint64_t>& labels, size_t labelCount,
                         ChartList& out)
@@ -46,30 +45,10 @@ void splitChartByLabels(const Chart& chart, const std::vector<uint64_t>& labels,
 void splitChartAlongCuts(const Chart& chart, const std::vector<CornerMatch>& partners,
                          const std::vector<bool>& cutCorners, ChartList& out)
 {
-    const size_t n = chart.numTriangles();
-    const uint64_t unset = ~uint64_t(0);
-    std::vector<uint64_t> labels(n, unset);
-    std::deque<size_t> queue;
-    uint64_t count = 0;
-    for (size_t start = 0; start < n; ++start) {
-        if (labels[start] != unset)
-            continue;
-        labels[start] = count;
-        queue.push_back(start);
-        while (!queue.empty()) {
-            const size_t t = queue.front();
-            queue.pop_front();
-            for (size_t c = 3 * t; c < 3 * t + 3; ++c) {
-                if (c >= partners.size() || (c < cutCorners.size() && cutCorners[c]))
-                    continue;
-                const uint64_t p = partners[c].partner;
-                if (p == InvalidIndex || p / 3 >= n || labels[p / 3] != unset)
-                    continue;
-                labels[p / 3] = count;
-                queue.push_back(size_t(p / 3));
-            }
-        }
-        ++count;
-    }
+    std::vector<uint64_t> labels;
+    const size_t count = labelTrianglePieces(
+        chart.numTriangles(), partners,
+        [&](size_t corner, size_t, size_t) { return !(corner < cutCorners.size() && cutCorners[corner]); },
+        labels);
     splitChartByLabels(chart, labels, count, out);
 }
