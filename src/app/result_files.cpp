@@ -1,5 +1,6 @@
 #include "app/result_files.h"
 #include "app/palette.h"
+#include "model/file_output.h"
 #include "topology/halfedge.h"
 
 #include <cmath>
@@ -14,15 +15,6 @@ void reportOpenFailure(const std::string& filename)
     std::cout << "Unable to open file " << filename << " for writing." << std::endl;
 }
 
-bool finishFile(std::ofstream& out, const std::string& filename)
-{
-    out.flush();
-    if (!out) {
-        std::cout << "Unable to write file " << filename << " completely." << std::endl;
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -59,7 +51,7 @@ bool writeResultJSON(const UnwrappingStats& stats, double boxifyTime, const std:
         return false;
     }
     out << body;
-    return finishFile(out, filename);
+    return finishOutputFile(out, filename);
 }
 
 namespace {
@@ -164,5 +156,5 @@ bool writeAtlasSVG(const ChartList& charts, const UVBox& bounds, const std::stri
         }
     }
     out << "</svg>\n";
-    return finishFile(out, filename);
+    return finishOutputFile(out, filename);
 }

@@ -1,5 +1,7 @@
 #include "model/obj_writer.h"
 
+#include "model/file_output.h"
+
 #include <fstream>
 #include <iostream>
 
@@ -45,15 +47,6 @@ void writeFaceLines(std::ostream& out, const Chart& chart)
     }
 }
 
-bool finish(std::ofstream& out, const std::string& filename)
-{
-    out.flush();
-    if (!out) {
-        std::cout << "Unable to write file " << filename << " completely." << std::endl;
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -69,7 +62,7 @@ bool writeChartOBJ(const Chart& chart, const iuv::DoubleVector& positions, const
     writeTexCoordLines(out, chart);
     out << "o object" << chart.uvCoords2D.size() << "\n";
     writeFaceLines(out, chart);
-    return finish(out, filename);
+    return finishOutputFile(out, filename);
 }
 
 bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
@@ -86,5 +79,5 @@ bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
     writeVertexLines(out, positions, colors.empty() ? nullptr : &colors);
     writeTexCoordLines(out, merged);
     writeFaceLines(out, merged);
-    return finish(out, filename);
+    return finishOutputFile(out, filename);
 }
