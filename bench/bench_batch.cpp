@@ -5,7 +5,9 @@
 #include "app/pipeline.h"
 #include "meshgen/meshgen.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -39,11 +41,31 @@ double peakMemoryMiB()
     return usage.ru_maxrss / 1024.0; // kilobytes on Linux
 }
 
+struct BenchModel {
+    std::string description;
+    meshgen::MeshData mesh;
+};
+
+// A cube net (one clean chart with cones) and a strip whose layout loops over
+// itself (overlap removal has real work), of about the given triangle count.
+std::vector<BenchModel> models(int triangles)
+{
+    std::vector<BenchModel> list;
+    const int n = std::max(1, int(std::lround(std::sqrt(triangles / 12.0))));
+    list.push_back({"cube net", meshgen::cubeNet(n)});
+    meshgen::MeshData strip = meshgen::foldedStrip(std::max(16, triangles / 8), 4);
+    const size_t nV = strip.positions.size() / 3;
+    for (size_t k = 1; k < 4; ++k)
+        strip.cones.push_back(uint32_t(k * nV / 4));
+    list.push_back({"looping strip", strip});
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<int> sizes = {9, 29, 91}; // cube nets of 12 n^2 triangles
+    std::vector<int> sizes = {1000, 10000, 100000};
     if (argc > 1) {
         sizes.clear();
         for (int i = 1; i < argc; ++i)
@@ -53,9 +75,10 @@ int main(int argc, char** argv)
     if (!mkdtemp(dirTemplate) || chdir(dirTemplate) != 0)
         return 1;
 
-    for (int n : sizes) {
-        const std::string path = "cube_" + std::to_string(n) + ".obj";
-        meshgen::writeOBJ(meshgen::cubeNet(n), path);
+    for (int size : sizes)
+    for (const BenchModel& bm : models(size)) {
+        const std::string path = "model.obj";
+        meshgen::writeOBJ(bm.mesh, path);
 
         std::ostringstream quiet;
         std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
@@ -78,8 +101,8 @@ int main(int argc, char** argv)
         const UnwrappingStats final = p.currentStats();
         std::cout.rdbuf(saved);
 
-        std::printf("model: cube net, %zu triangles, %zu charts after welding\n",
-                    size_t(12) * size_t(n) * size_t(n), welded.numCharts);
+        std::printf("model: %s, %zu triangles, %zu charts after welding\n", bm.description.c_str(),
+                    bm.mesh.numTriangles(), welded.numCharts);
         double wall = 0, cpu = 0;
         for (const auto& s : stages) {
             std::printf("  %-24s wall %8.2f s   cpu %8.2f s\n", s.first.c_str(), s.second.wall, s.second.cpu);
@@ -91,6 +114,7 @@ int main(int argc, char** argv)
         std::printf("  final:   efficiency %.2f %%  normBLen %.3f  charts %zu\n", final.packingEfficiency,
                     final.normBLen, final.numCharts);
         std::printf("  peak memory so far: %.0f MiB\n\n", peakMemoryMiB());
+        std::remove(path.c_str());
         std::fflush(stdout);
     }
     return 0;
