@@ -7,7 +7,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 
 BUILD="$ROOT/build"
-cmake -S "$ROOT" -B "$BUILD" -DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_BENCH=OFF >/dev/null
+cmake -S "$ROOT" -B "$BUILD" -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target tarnwick -j2
 
 MODEL="${1:-$ROOT/examples/cube_net.obj}"
