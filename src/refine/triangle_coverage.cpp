@@ -1,12 +1,17 @@
-// The two triangle-to-cell coverage rules. A cell is tested by its centre
-// (inside the triangle) and by its four edges against the triangle's three
-// (segmentsCross); the label grid also takes a cell that holds the whole
-// triangle. Most of the twelve edge tests cannot hold for a given cell, and
-// the drawing skips those whose outcome is certain: tests against a triangle
-// edge whose line passes clearly beside the cell edge, and every test of a
-// cell lying clearly outside one of the triangle's edge lines. "Clearly"
-// means by a margin many orders of magnitude above the rounding of the
-// predicates, so the result is the same as running every test.
+// The crossing and inside predicates and the two triangle-to-cell coverage
+// rules. A cell is tested by its centre (inside the triangle) and by its four
+// edges against the triangle's three (segmentsCross); the label grid also
+// takes a cell that holds the whole triangle. Cell edges run left to right
+// and bottom to top, so neighbouring cells test their shared edge alike.
+//
+// Most of the twelve edge tests cannot hold for a given cell, and the drawing
+// skips those whose outcome is certain: tests against a triangle edge whose
+// line passes clearly beside the cell edge; every test of a cell lying clearly
+// beyond one edge line of a well-shaped triangle; and cells clearly apart from
+// such a triangle's box. "Clearly" means by a margin many orders of magnitude
+// above the rounding of the predicates, and the reach of the parallel branch
+// of segmentsCross (which accepts nearly collinear cell edges off the line) is
+// respected, so the result is the same as running every test.
 #include "refine/raster.h"
 
 #include <algorithm>
