@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,6 +26,9 @@ ChildResult runChild(Fn fn)
     int fds[2];
     if (pipe(fds) != 0)
         return {};
+    // Nothing buffered in this process may reach the child's output.
+    std::cout.flush();
+    std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
