@@ -1,0 +1,181 @@
+#include "app/pipeline.h"
+#include "meshgen/meshgen.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct RecordingObserver : PipelineObserver {
+    int dirtyUpdates = 0;
+    int statsOnlyUpdates = 0;
+    int positions = 0;
+    int loads = 0;
+    std::vector<std::string> rejections;
+    std::vector<std::string> snapshots;
+    UnwrappingStats lastStats;
+
+    void displayUpdated(bool dirty, const UnwrappingStats& stats) override
+    {
+        (dirty ? dirtyUpdates : statsOnlyUpdates)++;
+        lastStats = stats;
+    }
+    void positionsChanged(const iuv::DoubleVector&) override { ++positions; }
+    void loadFinished() override { ++loads; }
+    void inputRejected(const std::string& title, const std::string& text) override
+    {
+        rejections.push_back(title + "|" + text);
+    }
+    bool saveSnapshot(const std::string& png, std::string& whyNot) override
+    {
+        snapshots.push_back(png);
+        whyNot = "test";
+        return true;
+    }
+};
+
+bool fileExists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = testsupport::makeTempDir("tarnwick_pipeline");
+        model = dir + "/cube.obj";
+        meshgen::writeOBJ(meshgen::cubeNet(2), model);
+        pipeline.setObserver(&observer);
+    }
+
+    // Runs fn in the temporary directory with the console captured.
+    template <typename Fn>
+    std::string quietly(Fn fn)
+    {
+        std::string out;
+        testsupport::inDirectory(dir, [&] {
+            testing::internal::CaptureStdout();
+            fn();
+            out = testing::internal::GetCapturedStdout();
+        });
+        return out;
+    }
+
+    std::string dir;
+    std::string model;
+    Pipeline pipeline;
+    RecordingObserver observer;
+};
+
+} // namespace
+
+TEST_F(PipelineTest, LoadNotifiesAndUpdatesTheDisplay)
+{
+    quietly([&] { EXPECT_EQ(pipeline.loadModelFromFile(model), LoadStatus::Loaded); });
+    EXPECT_EQ(observer.positions, 1);
+    EXPECT_EQ(observer.loads, 1);
+    EXPECT_EQ(observer.dirtyUpdates, 1);
+    EXPECT_EQ(observer.lastStats.numTriangles, 48u);
+    EXPECT_EQ(pipeline.model().coneSingularities.size(), 8u);
+    EXPECT_EQ(pipeline.stageCounter(), 0);
+    EXPECT_EQ(pipeline.modelFileName(), model);
+}
+
+TEST_F(PipelineTest, StepRunsTheStagesInOrderAndReloadResets)
+{
+    quietly([&] { pipeline.loadModelFromFile(model); });
+    const std::string first = quietly([&] { pipeline.step(); });
+    EXPECT_NE(first.find("Model with singularities - using seam-separating weights."), std::string::npos);
+    EXPECT_TRUE(fileExists(dir + "/overlap_free.json"));
+    EXPECT_EQ(pipeline.stageCounter(), 1);
+
+    quietly([&] { pipeline.step(); });
+    EXPECT_TRUE(fileExists(dir + "/welded.json"));
+    EXPECT_EQ(pipeline.stageCounter(), 2);
+    EXPECT_DOUBLE_EQ(pipeline.referenceNormBLen(), pipeline.currentStats().normBLen);
+
+    for (int press = 0; press < 3; ++press) {
+        const std::string out = quietly([&] { pipeline.step(); });
+        EXPECT_NE(out.find("Finished. Last score improvement: "), std::string::npos) << press;
+        EXPECT_TRUE(fileExists(dir + "/bl_200.json"));
+        EXPECT_EQ(pipeline.stageCounter(), 3);
+    }
+
+    quietly([&] { pipeline.reload(); });
+    EXPECT_EQ(pipeline.stageCounter(), 0);
+    const std::string again = quietly([&] { pipeline.step(); });
+    EXPECT_NE(again.find("Model with singularities"), std::string::npos);
+    EXPECT_EQ(pipeline.stageCounter(), 1);
+}
+
+TEST_F(PipelineTest, RunAllWritesEveryFamilyAndEndsAtTheOrigin)
+{
+    quietly([&] { pipeline.loadModelFromFile(model); });
+    quietly([&] { pipeline.runAll(); });
+    EXPECT_EQ(pipeline.stageCounter(), 3);
+    for (const char* name : {"overlap_free.svg", "welded.obj", "bl_130.json", "bl_150.svg", "bl_200.obj",
+                             "export.svg", "export.obj"})
+        EXPECT_TRUE(fileExists(dir + "/" + name)) << name;
+    const std::vector<std::string> expected = {"overlap_free3D.png", "welded.png"};
+    ASSERT_GE(observer.snapshots.size(), 4u);
+    EXPECT_EQ(observer.snapshots[0], expected[0]);
+    EXPECT_EQ(observer.snapshots[1], expected[1]);
+    EXPECT_EQ(observer.snapshots[observer.snapshots.size() - 2], "bl_200_3D.png");
+    EXPECT_EQ(observer.snapshots.back(), "export3D.png");
+    const UVBox box = chartListUVBounds(pipeline.model().charts);
+    EXPECT_NEAR(box.minU, 0.0, 1e-12);
+    EXPECT_NEAR(box.minV, 0.0, 1e-12);
+    EXPECT_GT(pipeline.boxifyTime(), 0.0);
+}
+
+TEST_F(PipelineTest, EmptyModelStagesDoNothing)
+{
+    const std::string bad = testsupport::writeTextFile(dir + "/bad.obj", "o a\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                                                          "f 1 2 3\no b\nf 1 3 2\n");
+    quietly([&] { EXPECT_EQ(pipeline.loadModelFromFile(bad), LoadStatus::Rejected); });
+    ASSERT_EQ(observer.rejections.size(), 1u);
+    EXPECT_EQ(observer.rejections[0], "Input Mesh Not Accepted|Cannot process input: must be a single chart.");
+    quietly([&] {
+        pipeline.removeOverlapsTrivial();
+        pipeline.runAll();
+    });
+    EXPECT_EQ(pipeline.stageCounter(), 0);
+    EXPECT_FALSE(fileExists(dir + "/overlap_free.json"));
+}
+
+TEST_F(PipelineTest, BatchModeNeverShowsRefusalsAndStopsWithStatusTwo)
+{
+    pipeline.setBatchMode(true);
+    const std::string bad = testsupport::writeTextFile(dir + "/bad.obj", "o a\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                                                          "f 1 2 3\no b\nf 1 3 2\n");
+    int status = -1;
+    const std::string out = quietly([&] {
+        pipeline.loadModelFromFile(bad);
+        status = runBatchPipeline(pipeline);
+    });
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(observer.rejections.empty());
+    EXPECT_NE(out.find("Input must be a single chart."), std::string::npos);
+    EXPECT_FALSE(fileExists(dir + "/input.json"));
+}
+
+TEST_F(PipelineTest, UnwritableFilesGiveStatusThreeButTheSequenceCompletes)
+{
+    pipeline.setBatchMode(true);
+    ASSERT_EQ(mkdir((dir + "/input.obj").c_str(), 0755), 0);
+    int status = -1;
+    const std::string out = quietly([&] {
+        pipeline.loadModelFromFile(model);
+        status = runBatchPipeline(pipeline);
+    });
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(out.find("Unable to open file input.obj for writing OBJ."), std::string::npos);
+    // The snapshot of a failed OBJ export is skipped; everything else goes on.
+    EXPECT_EQ(std::count(observer.snapshots.begin(), observer.snapshots.end(), "input3D.png"), 0);
+    EXPECT_TRUE(fileExists(dir + "/export.obj"));
+    EXPECT_TRUE(pipeline.writeFailed());
+}
