@@ -69,6 +69,10 @@ std::vector<BadInput> corpus()
         {"zero_uv_area", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/1 3/1\n", 2,
          "Input UV layout must have a non-zero area."},
         {"only_comments", "# nothing here\n# at all\n", 2, "Input must have at least one triangle."},
+        {"untextured_non_manifold", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nf 1 2 3\nf 2 1 4\nf 1 2 5\n", 2,
+         "Input without texture coordinates must be manifold."},
+        {"untextured_closed", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 3 1 4\n", 2,
+         "Input without texture coordinates must have a boundary."},
     };
 }
 
@@ -103,6 +107,26 @@ TEST(BadInput, TruncatedInsideTheFacesStillEndsCleanly)
     const BatchRun run = runBatch(model, {}, {}, 300);
     EXPECT_FALSE(run.result.timedOut);
     EXPECT_TRUE(run.result.exitStatus == 0 || run.result.exitStatus == 2) << run.result.exitStatus;
+    EXPECT_EQ(run.result.err.find("ERROR: AddressSanitizer"), std::string::npos) << run.result.err;
+    EXPECT_EQ(run.result.err.find("runtime error"), std::string::npos) << run.result.err;
+}
+
+// A textured mesh whose edge is shared by three triangles is not refused: the
+// stages report the broken connectivity and carry on with what they have.
+TEST(BadInput, NonManifoldTexturedMeshIsReportedAndProcessed)
+{
+    const std::string modelDir = testsupport::makeTempDir("tarnwick_bad");
+    const std::string model = testsupport::writeTextFile(
+        modelDir + "/model.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\n"
+                                 "vt 0 0\nvt 1 0\nvt 0 1\nvt 0 -1\nvt 0.5 0.5\n"
+                                 "f 1/1 2/2 3/3\nf 2/2 1/1 4/4\nf 1/1 2/2 5/5\n");
+    const BatchRun run = runBatch(model, {}, {}, 300);
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_EQ(run.result.exitStatus, 0) << run.result.out;
+    EXPECT_NE(run.result.out.find("Cannot construct joined 3D halfedges - is the input OK?"), std::string::npos);
+    EXPECT_NE(run.result.out.find("Cannot construct halfedges - is the input OK?"), std::string::npos);
+    EXPECT_FALSE(testsupport::readTextFile(run.dir + "/error.obj").empty());
+    EXPECT_FALSE(testsupport::readTextFile(run.dir + "/bl_200.json").empty());
     EXPECT_EQ(run.result.err.find("ERROR: AddressSanitizer"), std::string::npos) << run.result.err;
     EXPECT_EQ(run.result.err.find("runtime error"), std::string::npos) << run.result.err;
 }
