@@ -168,6 +168,19 @@ double totalUVArea(const ChartList& charts)
     return area;
 }
 
+bool chartIndicesValid(const Chart& chart)
+{
+    const size_t n = chart.triIndicesUV.size();
+    if (n != chart.triIndicesPos.size() || n % 3 != 0)
+        return false;
+    const size_t numUV = chart.uvCoords2D.size() / 2;
+    for (uint32_t k : chart.triIndicesUV) {
+        if (k >= numUV)
+            return false;
+    }
+    return true;
+}
+
 double chartBoundaryLength(const Chart& chart)
 {
     const std::vector<CornerMatch> match = matchEdges(chart.triIndicesUV, chart.numUVVertices());

@@ -51,6 +51,10 @@ void normalizeToUnitSquare(Chart& chart);
 void mergeCharts(const ChartList& charts, Chart& target);
 double totalUVArea(const ChartList& charts);
 
+// The chart's own invariants hold: both index lists have the same length, a
+// multiple of three, and every UV index lies below the UV vertex count.
+bool chartIndicesValid(const Chart& chart);
+
 // Euclidean UV length of the chart's boundary edges (edges without a partner
 // corner in the UV edge matching); each boundary edge counts once.
 double chartBoundaryLength(const Chart& chart);

@@ -77,34 +77,6 @@ void countBoundaryLoops(const iuv::UIntVector& tri, const std::vector<CornerMatc
     }
 }
 
-double uvArea(const iuv::UIntVector& tri, const iuv::DoubleVector& uv)
-{
-    double area = 0.0;
-    for (size_t t = 0; t + 2 < tri.size(); t += 3) {
-        const double* a = &uv[2 * tri[t]];
-        const double* b = &uv[2 * tri[t + 1]];
-        const double* c = &uv[2 * tri[t + 2]];
-        area += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
-    }
-    return area;
-}
-
-double positionArea(const iuv::UIntVector& tri, const iuv::DoubleVector& p)
-{
-    double area = 0.0;
-    for (size_t t = 0; t + 2 < tri.size(); t += 3) {
-        const double* a = &p[3 * tri[t]];
-        const double* b = &p[3 * tri[t + 1]];
-        const double* c = &p[3 * tri[t + 2]];
-        const double e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-        const double e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-        const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                             e1[0] * e2[1] - e1[1] * e2[0]};
-        area += 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    }
-    return area;
-}
-
 // Flattens one piece on its own vertex numbering (its vertices in increasing
 // 3D order); false when no usable layout came out.
 bool flattenPiece(const iuv::UIntVector& tri, const iuv::DoubleVector& positions, const Piece& piece,
@@ -134,7 +106,7 @@ bool flattenPiece(const iuv::UIntVector& tri, const iuv::DoubleVector& positions
         if (!std::isfinite(x))
             return false;
     }
-    const double area = uvArea(localTri, local.uvCoords2D);
+    const double area = chartArea(local, localPos, true);
     if (!(area > 0.0) || !std::isfinite(area))
         return false;
     localUV = local.uvCoords2D;
@@ -247,9 +219,13 @@ bool flattenUntexturedChart(Chart& chart, const iuv::DoubleVector& sharedPositio
         if (!flattenPiece(tri, sharedPositions, piece, localIndex, localTri, localPos, localUV))
             return refuseUnflattenable(refusal);
         if (pieceList.size() > 1) {
-            const double area3D = positionArea(localTri, localPos);
+            Chart flattened;
+            flattened.triIndicesPos = localTri;
+            flattened.triIndicesUV = localTri;
+            flattened.uvCoords2D = localUV;
+            const double area3D = chartArea(flattened, localPos, false);
             const double scale = area3D > 0.0 && std::isfinite(area3D)
-                                     ? std::sqrt(area3D / uvArea(localTri, localUV)) : 1.0;
+                                     ? std::sqrt(area3D / chartArea(flattened, localPos, true)) : 1.0;
             UVBox box;
             for (size_t k = 0; k < piece.vertices.size(); ++k)
                 box.include(localUV[2 * k] * scale, localUV[2 * k + 1] * scale);

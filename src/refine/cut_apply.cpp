@@ -15,23 +15,11 @@ namespace {
 // repeated passes end on their own; the bound is a guard against corrupt data.
 constexpr int MaxRepairPasses = 1000;
 
-bool meshIndicesValid(const Chart& chart)
-{
-    if (chart.triIndicesUV.size() != chart.triIndicesPos.size() ||
-        chart.triIndicesUV.size() % 3 != 0)
-        return false;
-    const size_t n = chart.numUVVertices();
-    for (uint32_t k : chart.triIndicesUV)
-        if (k >= n)
-            return false;
-    return true;
-}
-
 } // namespace
 
 bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
 {
-    if (registry.empty() || !meshIndicesValid(chart))
+    if (registry.empty() || !chartIndicesValid(chart))
         return false;
     bool changed = false;
     const size_t nT = chart.numTriangles();
@@ -118,7 +106,7 @@ void splitIntoPieces(const Chart& chart, const CutCandidate& candidate, ChartLis
                      ChartList& firstList, const CutMask& maskLo, const CutMask& maskHi)
 {
     const size_t nT = chart.numTriangles();
-    if (nT == 0 || !meshIndicesValid(chart)) {
+    if (nT == 0 || !chartIndicesValid(chart)) {
         // nothing to separate: the chart goes on as one piece
         secondList.push_back(chart);
         if (secondList.size() > 1) {

@@ -17,16 +17,6 @@ inline double coordOf(const iuv::DoubleVector& uv, size_t k, bool horizontal)
     return uv[2 * k + (horizontal ? 1 : 0)];
 }
 
-bool uvIndicesValid(const Chart& chart)
-{
-    const size_t n = chart.numUVVertices();
-    for (uint32_t k : chart.triIndicesUV)
-        if (k >= n)
-            return false;
-    return chart.triIndicesUV.size() == chart.triIndicesPos.size() &&
-           chart.triIndicesUV.size() % 3 == 0;
-}
-
 bool posIndicesValid(const Chart& chart, size_t numPositions)
 {
     for (uint32_t k : chart.triIndicesPos)
@@ -244,7 +234,7 @@ UVAdjacency buildUVAdjacency(const Chart& chart)
     UVAdjacency adj;
     const size_t n = chart.numUVVertices();
     adj.offsets.assign(n + 1, 0);
-    if (!uvIndicesValid(chart)) {
+    if (!chartIndicesValid(chart)) {
         adj.valid = false;
         return adj;
     }

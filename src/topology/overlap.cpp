@@ -30,18 +30,6 @@ UVBox triangleBox(const Chart& chart, size_t t)
 
 } // namespace
 
-bool chartIndicesValid(const Chart& chart)
-{
-    const size_t n = chart.triIndicesUV.size();
-    if (n != chart.triIndicesPos.size() || n % 3 != 0)
-        return false;
-    const size_t numUV = chart.uvCoords2D.size() / 2;
-    for (uint32_t k : chart.triIndicesUV)
-        if (k >= numUV)
-            return false;
-    return true;
-}
-
 bool pointStrictlyInTriangle(UVPoint p, UVPoint a, UVPoint b, UVPoint c)
 {
     const UVPoint e1 = sub(b, a);

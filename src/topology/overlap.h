@@ -51,6 +51,3 @@ void splitOffOverlaps(const Chart& chart, ChartList& out);
 void removeOverlapsPlain(ChartList& charts, const iuv::UIntVector& coneSingularities,
                          const iuv::DoubleVector& sharedPositions, bool seamSeparating, bool trivialSplit);
 
-// True when every UV index of the chart lies below its UV vertex count and the
-// index lists have equal lengths that are multiples of three.
-bool chartIndicesValid(const Chart& chart);
