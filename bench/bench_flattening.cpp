@@ -2,7 +2,7 @@
 // 50,000 triangles: Newton iterations, time per iteration, total time and the
 // final angle errors. Processor time. Usage: bench_flattening [triangles...]
 #include "meshgen/meshgen.h"
-#include "packing/flattening.h"
+#include "flatten/flattening.h"
 
 #include <cmath>
 #include <cstdio>

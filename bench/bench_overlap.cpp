@@ -7,9 +7,10 @@
 #include "model/model.h"
 #include "packing/atlas.h"
 #include "topology/overlap.h"
-#include "topology/overlap_removal.h"
-#include "topology/segmentation.h"
-#include "topology/welding.h"
+#include "repair/overlap_removal.h"
+#include "repair/segmentation.h"
+#include "repair/welding.h"
+#include "topology/chart_pieces.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include "meshgen/meshgen.h"
 #include "packing/compaction.h"
 #include "packing/pack.h"
-#include "refine/empty_spaces.h"
+#include "geometry/empty_spaces.h"
 
 #include <sys/resource.h>
 

@@ -9,8 +9,9 @@
 #include "meshgen/meshgen.h"
 #include "packing/pack.h"
 #include "refine/best_cut.h"
-#include "refine/efficiency.h"
+#include "geometry/efficiency.h"
 #include "refine/refinement.h"
+#include "topology/boundary_length.h"
 
 #include <cmath>
 #include <cstdlib>

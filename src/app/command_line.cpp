@@ -1,5 +1,81 @@
 #include "app/command_line.h"
 
+#include <functional>
+#include <sstream>
+
+namespace {
+
+// One option of the command line. An option with a value name takes the next
+// argument as its value; apply returns false with a reason for a bad value.
+struct OptionSpec {
+    const char* name;
+    const char* valueName; // nullptr for a flag
+    const char* help;
+    std::function<bool(CommandLine& cl, const std::string& value, std::string& why)> apply;
+};
+
+const std::vector<OptionSpec>& options()
+{
+    static const std::vector<OptionSpec> table = {
+        {"--batchmode", nullptr, "run the batch sequence and exit instead of opening the window",
+         [](CommandLine& cl, const std::string&, std::string&) { return cl.batchMode = true; }},
+        {"--square", nullptr, "measure the atlas as a square rather than a free rectangle",
+         [](CommandLine& cl, const std::string&, std::string&) { return cl.square = true; }},
+        {"--help", nullptr, "print this text and exit",
+         [](CommandLine& cl, const std::string&, std::string&) { return cl.showHelp = true; }},
+    };
+    return table;
+}
+
+const OptionSpec* findOption(const std::string& arg)
+{
+    for (const OptionSpec& spec : options()) {
+        if (arg == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// Applies the arguments from index first on; the first argument that is not an
+// option (or an option's value) becomes the model file unless one is known.
+void applyArguments(const std::vector<std::string>& args, size_t first, CommandLine& cl, bool haveModel)
+{
+    for (size_t i = first; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool looksLikeOption = arg.rfind("--", 0) == 0;
+        const OptionSpec* spec = findOption(arg);
+        if (!spec) {
+            if (!haveModel && !looksLikeOption) {
+                cl.modelFile = arg;
+                haveModel = true;
+            } else {
+                cl.warnings.push_back((looksLikeOption ? "Ignoring unknown option " : "Ignoring extra argument ") +
+                                      arg + ".");
+            }
+            continue;
+        }
+        std::string value;
+        if (spec->valueName) {
+            if (i + 1 >= args.size()) {
+                cl.error = std::string("Option ") + spec->name + " needs a value (" + spec->valueName + ").";
+                return;
+            }
+            value = args[++i];
+        }
+        std::string why;
+        if (!spec->apply(cl, value, why)) {
+            cl.error = std::string("Invalid value '") + value + "' for " + spec->name + ": " + why;
+            return;
+        }
+    }
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine cl;
@@ -7,12 +83,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         cl.showUsage = true;
         return cl;
     }
-    cl.modelFile = args[1];
-    for (size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--batchmode")
-            cl.batchMode = true;
-        else if (args[i] == "--square")
-            cl.square = true;
+    applyArguments(args, 1, cl, false);
+    if (cl.modelFile.empty() && !cl.showHelp && cl.error.empty()) {
+        // Every argument was an option: the first one names the model, as it
+        // always has ("tarnwick --batchmode" loads a file of that name).
+        cl = CommandLine();
+        cl.modelFile = args[1];
+        applyArguments(args, 2, cl, true);
     }
     return cl;
 }
@@ -20,4 +97,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 std::string usageText(const std::string& programPath)
 {
     return "Usage:\n" + programPath + " <model-file-obj> [--batchmode] [--square]\n";
+}
+
+std::string helpText(const std::string& programPath)
+{
+    std::ostringstream out;
+    out << usageText(programPath) << "\nOptions (before or after the model file):\n";
+    for (const OptionSpec& spec : options()) {
+        std::string left = std::string("  ") + spec.name;
+        if (spec.valueName)
+            left += std::string(" ") + spec.valueName;
+        out << left;
+        for (size_t n = left.size(); n < 26; ++n)
+            out << ' ';
+        out << " " << spec.help << "\n";
+    }
+    return out.str();
 }

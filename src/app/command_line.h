@@ -4,14 +4,25 @@
 #include <vector>
 
 struct CommandLine {
-    bool showUsage = false;  // no model file given
-    std::string modelFile;   // the first argument, whatever it says
-    bool batchMode = false;  // "--batchmode" among the later arguments
-    bool square = false;     // "--square" among the later arguments
+    bool showUsage = false;  // no argument at all
+    bool showHelp = false;   // "--help": usage with every option
+    std::string modelFile;   // the model to load
+    bool batchMode = false;  // "--batchmode"
+    bool square = false;     // "--square"
+
+    // Unknown options, reported on standard error and otherwise ignored.
+    std::vector<std::string> warnings;
+    // A malformed option value: the run is refused with this message (exit 2).
+    std::string error;
 };
 
-// args[0] is the program path. Unknown later arguments are ignored.
+// args[0] is the program path. Options may stand before or after the model
+// file; the model file is the first argument that is not an option or an
+// option's value, or, when every argument is one, the first argument.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // "Usage:" and the synopsis line, each ended with a line end.
 std::string usageText(const std::string& programPath);
+
+// The usage text followed by one line per option with its default.
+std::string helpText(const std::string& programPath);

@@ -1,9 +1,11 @@
 #include "app/pipeline.h"
-#include "app/result_files.h"
-#include "model/obj_writer.h"
+#include "io/result_files.h"
+#include "io/obj_writer.h"
 #include "refine/refinement.h"
-#include "topology/overlap_removal.h"
-#include "topology/welding.h"
+#include "repair/overlap_removal.h"
+#include "repair/welding.h"
+#include "topology/layout_stats.h"
+#include "app/model_loading.h"
 
 #include <iostream>
 
@@ -30,10 +32,13 @@ LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
 void Pipeline::updateDisplay(bool dirtyUVData)
 {
     // An empty model (after a refused load) has no topology to complain about.
-    if (model_.charts.empty())
-        model_.topology.clear();
-    else
-        buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, model_.topology);
+    if (model_.charts.empty()) {
+        topology_.clear();
+    } else {
+        buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, topology_);
+        for (size_t c : topology_.unbuiltCharts)
+            writeFailedChartOBJ(model_.charts[c], "error.obj");
+    }
     const UnwrappingStats stats = currentStats();
     if (observer_)
         observer_->displayUpdated(dirtyUVData, stats);
@@ -79,6 +84,7 @@ void Pipeline::refineAtlas()
         exportResults(svg, obj, png);
     };
     hooks.updateDisplay = [this]() { updateDisplay(true); };
+    hooks.control = &control_;
     ::refineAtlas(model_, referenceNormBLen_, boxifyTime_, atlas_, hooks);
 }
 
@@ -87,40 +93,72 @@ void Pipeline::recordReferenceNormBLen()
     referenceNormBLen_ = currentStats().normBLen;
 }
 
-void Pipeline::step()
+bool Pipeline::beginStage(const char* stage, const char* stopPoint)
 {
+    const UnwrappingStats stats = currentStats();
+    if (control_.report({stage, -1, stats.packingEfficiency, stats.normBLen}))
+        return true;
+    stopPoint_ = stopPoint;
+    return false;
+}
+
+bool Pipeline::step()
+{
+    control_.clearCancel();
+    stopPoint_.clear();
     switch (stageCounter_) {
     case 0:
+        if (!beginStage("Removing overlaps", "before overlap removal"))
+            return false;
         removeOverlaps();
         stageCounter_ = 1;
         break;
     case 1:
+        if (!beginStage("Welding", "before welding"))
+            return false;
         weldCharts();
         recordReferenceNormBLen();
         stageCounter_ = 2;
         break;
-    case 2:
-        refineAtlas();
-        stageCounter_ = 3;
-        break;
     default:
+        if (!beginStage("Refining", "before refinement"))
+            return false;
         refineAtlas();
+        if (control_.cancelRequested()) {
+            stopPoint_ = "during refinement";
+            return false;
+        }
+        if (stageCounter_ == 2)
+            stageCounter_ = 3;
         break;
     }
+    return true;
 }
 
-void Pipeline::runAll()
+bool Pipeline::runAll()
 {
+    control_.clearCancel();
+    stopPoint_.clear();
     if (model_.charts.empty())
-        return;
+        return true;
+    if (!beginStage("Removing overlaps", "before overlap removal"))
+        return false;
     removeOverlaps();
     exportResults("overlap_free.svg", "overlap_free.obj", "overlap_free3D.png");
     ++stageCounter_;
+    if (!beginStage("Welding", "after overlap removal"))
+        return false;
     weldCharts();
     recordReferenceNormBLen();
     exportResults("welded.svg", "welded.obj", "welded.png");
     ++stageCounter_;
+    if (!beginStage("Refining", "after welding"))
+        return false;
     refineAtlas();
+    if (control_.cancelRequested()) {
+        stopPoint_ = "during refinement";
+        return false;
+    }
     exportResults("bl_200.svg", "bl_200.obj", "bl_200_3D.png");
     exportResults("export.svg", "export.obj", "export3D.png");
     ++stageCounter_;
@@ -131,6 +169,7 @@ void Pipeline::runAll()
             translateUVs(chart.uvCoords2D, -box.minU, -box.minV);
     }
     updateDisplay(true);
+    return true;
 }
 
 void Pipeline::reload()
@@ -195,6 +234,10 @@ int runBatchPipeline(Pipeline& pipeline)
         std::cout << "Batch run stopped: the input could not be reloaded." << std::endl;
         return 2;
     }
-    pipeline.runAll();
+    if (!pipeline.runAll()) {
+        std::cout << "Run cancelled " << pipeline.stopPoint()
+                  << "; the result files written before are complete." << std::endl;
+        return 130;
+    }
     return pipeline.writeFailed() ? 3 : 0;
 }

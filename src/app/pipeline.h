@@ -1,9 +1,12 @@
 #pragma once
 
 #include "model/model.h"
-#include "model/obj_loader.h"
+#include "io/obj_reader.h"
 #include "model/stats.h"
 #include "packing/atlas.h"
+#include "topology/mesh_topology.h"
+#include "app/model_loading.h"
+#include "base/run_control.h"
 
 #include <string>
 
@@ -40,8 +43,19 @@ public:
     Model& model() { return model_; }
     const Model& model() const { return model_; }
     Atlas& atlas() { return atlas_; }
+    // The topology of the current chart list, rebuilt by every display update.
+    const MeshTopology& topology() const { return topology_; }
 
     void setObserver(PipelineObserver* observer) { observer_ = observer; }
+    // Cancellation and progress of the stages. A cancelled run stops at the
+    // next safe point (between stages, between refinement iterations) with a
+    // consistent layout; the result files of the stage it stopped in are not
+    // written. The next runAll() or step() clears the cancellation.
+    RunControl& control() { return control_; }
+    // After a cancelled run: where it stopped ("during refinement", ...); empty
+    // when the last run was not cancelled.
+    const std::string& stopPoint() const { return stopPoint_; }
+
     // In batch mode refusals are printed only, never shown as a dialog.
     void setBatchMode(bool batch) { batchMode_ = batch; }
     bool batchMode() const { return batchMode_; }
@@ -50,7 +64,8 @@ public:
     LoadStatus loadModelFromFile(const std::string& filename, bool repack = true);
     LoadStatus lastLoadStatus() const { return lastLoadStatus_; }
 
-    // Rebuilds the topology, computes the statistics and notifies the observer.
+    // Rebuilds the topology (dumping a chart whose halfedges cannot be built to
+    // "error.obj"), computes the statistics and notifies the observer.
     void updateDisplay(bool dirtyUVData = true);
     UnwrappingStats currentStats() const;
 
@@ -60,9 +75,9 @@ public:
     void weldCharts();
     void refineAtlas();
 
-    // The window's pipeline slots.
-    void step();     // stepButtonPressed: the next stage by the stage counter
-    void runAll();   // optimizeButtonPressed: every stage with its result files
+    // The window's pipeline slots. Both return false when the run was cancelled.
+    bool step();     // stepButtonPressed: the next stage by the stage counter
+    bool runAll();   // optimizeButtonPressed: every stage with its result files
     void reload();   // reloadButtonPressed
     void save();     // saveButtonPressed: the export files
 
@@ -81,8 +96,14 @@ public:
 
 private:
     void recordReferenceNormBLen();
+    // Reports the start of a stage; false (with the stop point recorded) when
+    // the run is to stop before it.
+    bool beginStage(const char* stage, const char* stopPoint);
 
     Model model_;
+    RunControl control_;
+    std::string stopPoint_;
+    MeshTopology topology_;
     Atlas atlas_;
     PipelineObserver* observer_ = nullptr;
     bool batchMode_ = false;
@@ -97,5 +118,6 @@ private:
 // The batch sequence: input files, plain overlap removal and its files, reload,
 // then every stage with its files. Returns the process exit status: 0 on
 // success, 2 when the input could not be loaded (nothing is written then),
-// 3 when a result file could not be written.
+// 3 when a result file could not be written, 130 when the run was cancelled
+// (after printing where it stopped).
 int runBatchPipeline(Pipeline& pipeline);

@@ -55,10 +55,5 @@ double totalUVArea(const ChartList& charts);
 // multiple of three, and every UV index lies below the UV vertex count.
 bool chartIndicesValid(const Chart& chart);
 
-// Euclidean UV length of the chart's boundary edges (edges without a partner
-// corner in the UV edge matching); each boundary edge counts once.
-double chartBoundaryLength(const Chart& chart);
-double totalBoundaryLength(const ChartList& charts);
-
 // Signed UV cross product (b - a) x (c - a) of triangle t.
 double uvTriangleCross(const Chart& chart, size_t t);

@@ -6,5 +6,4 @@ void Model::clear()
     sharedPositions.clear();
     vertexColors.clear();
     coneSingularities.clear();
-    topology.clear();
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "model/chart.h"
-
 #include <cstddef>
 
 struct UnwrappingStats {
@@ -13,5 +11,3 @@ struct UnwrappingStats {
     bool flipsFound = false;
     bool overlapsFound = false;
 };
-
-UnwrappingStats computeStats(const ChartList& charts, const iuv::DoubleVector& sharedPositions);

@@ -1,11 +1,13 @@
 #include "packing/atlas.h"
 
-#include "model/settings.h"
+#include "packing/settings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+
+double atlasAspectRatio = -1.0;
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "packing/compaction.h"
 
-#include "refine/efficiency.h"
-#include "refine/raster.h"
+#include "geometry/efficiency.h"
+#include "geometry/raster.h"
 
 #include <algorithm>
 #include <unordered_map>

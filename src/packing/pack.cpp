@@ -1,7 +1,7 @@
 #include "packing/pack.h"
 
 #include "packing/compaction.h"
-#include "refine/raster.h"
+#include "geometry/raster.h"
 
 #include <algorithm>
 #include <cmath>

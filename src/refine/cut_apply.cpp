@@ -1,7 +1,7 @@
 #include "refine/cut_apply.h"
 
 #include "topology/halfedge.h"
-#include "topology/segmentation.h"
+#include "topology/chart_pieces.h"
 
 #include <algorithm>
 #include <map>

@@ -3,6 +3,7 @@
 #include "packing/pack.h"
 #include "refine/cut_apply.h"
 #include "refine/cutting.h"
+#include "topology/boundary_length.h"
 
 #include <algorithm>
 #include <cmath>

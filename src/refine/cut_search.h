@@ -4,7 +4,7 @@
 #include "model/iuv_vector.h"
 #include "packing/atlas.h"
 #include "refine/cut_candidate.h"
-#include "refine/empty_spaces.h"
+#include "geometry/empty_spaces.h"
 
 #include <cstdint>
 #include <functional>

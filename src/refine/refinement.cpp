@@ -1,8 +1,9 @@
 #include "refine/refinement.h"
 
 #include "refine/best_cut.h"
-#include "refine/efficiency.h"
+#include "geometry/efficiency.h"
 #include "refine/refinement_loop.h"
+#include "topology/boundary_length.h"
 
 #include <cmath>
 #include <ctime>
@@ -88,7 +89,12 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
 
     // The comparisons are written so that a NaN measure ends the run rather
     // than keeping it going until the time limit.
+    bool cancelled = false;
     for (;;) {
+        if (hooks.control && hooks.control->cancelRequested()) {
+            cancelled = true;
+            break;
+        }
         if (!(nbl < maxBoundary) || iteration >= MaxIterations ||
             !(boxifyTime < TimeLimitSeconds) || stallCount >= StallLimit)
             break;
@@ -130,6 +136,8 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
         }
 
         boxifyTime = double(std::clock() - startClock) / CLOCKS_PER_SEC;
+        if (hooks.control)
+            hooks.control->report({"Refining", iteration, E, nbl});
         ++iteration;
 
         if (!cutApplied || model.charts.size() > MaxChartCount || bestEff > TargetEfficiency ||
@@ -138,18 +146,22 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
     }
 
     std::cout << std::endl;
-    std::cout << "Finished. Last score improvement: " << improvement << std::endl;
-    std::cout << "Terminated due to lack of improvement?  " << yesNo(improvement < MinimumImprovement)
-              << std::endl;
-    std::cout << "Terminated due to max. boundary length? " << yesNo(!(nbl < maxBoundary))
-              << std::endl;
-    std::cout << "Terminated due to number of iterations? " << yesNo(iteration >= MaxIterations)
-              << std::endl;
-    std::cout << "Terminated due to time limit?           "
-              << yesNo(!(boxifyTime < TimeLimitSeconds)) << std::endl;
-    std::cout << "Terminated due to no empty spaces?      " << yesNo(!cutApplied) << std::endl;
-    std::cout << "Terminated due to number of pieces?     "
-              << yesNo(model.charts.size() > MaxChartCount) << std::endl;
+    if (cancelled) {
+        std::cout << "Refinement cancelled after " << iteration << " iterations." << std::endl;
+    } else {
+        std::cout << "Finished. Last score improvement: " << improvement << std::endl;
+        std::cout << "Terminated due to lack of improvement?  " << yesNo(improvement < MinimumImprovement)
+                  << std::endl;
+        std::cout << "Terminated due to max. boundary length? " << yesNo(!(nbl < maxBoundary))
+                  << std::endl;
+        std::cout << "Terminated due to number of iterations? " << yesNo(iteration >= MaxIterations)
+                  << std::endl;
+        std::cout << "Terminated due to time limit?           "
+                  << yesNo(!(boxifyTime < TimeLimitSeconds)) << std::endl;
+        std::cout << "Terminated due to no empty spaces?      " << yesNo(!cutApplied) << std::endl;
+        std::cout << "Terminated due to number of pieces?     "
+                  << yesNo(model.charts.size() > MaxChartCount) << std::endl;
+    }
 
     model.charts = std::move(best.charts);
     model.sharedPositions = std::move(best.positions);
@@ -157,6 +169,8 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
 
     if (hooks.updateDisplay)
         hooks.updateDisplay();
+    if (cancelled)
+        return;
 
     if (!wrote130)
         writeFiles(hooks, "bl_130");

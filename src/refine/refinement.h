@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/run_control.h"
 #include "model/model.h"
 #include "packing/atlas.h"
 
@@ -15,11 +16,16 @@ struct RefinementHooks {
                        const std::string& pngName)>
         exportResults;
     std::function<void()> updateDisplay; // display update with dirty UV data
+    // Progress is reported after every iteration; a cancellation ends the loop
+    // before the next one, installs the best layout and writes no more files.
+    RunControl* control = nullptr;
 };
 
 // The refinement driver: repeats applyBestCut until a termination criterion
 // holds, keeps the best layout within twice referenceNormBLen, writes the
 // bl_130/bl_150 snapshots and "bl_200.json" through the hooks and installs the
 // best layout. boxifyTime receives the processor time of the run in seconds.
+// When the run is cancelled it prints "Refinement cancelled after N
+// iterations." instead of the termination report.
 void refineAtlas(Model& model, double referenceNormBLen, double& boxifyTime, Atlas& atlas,
                  const RefinementHooks& hooks);

@@ -1,7 +1,5 @@
 #include "topology/mesh_topology.h"
 
-#include "model/obj_writer.h"
-
 #include <iostream>
 
 void MeshTopology::clear() { *this = MeshTopology(); }
@@ -56,22 +54,6 @@ namespace {
 // triangle numbers stay aligned between the charts and the joined mesh).
 size_t wholeTriangles(const iuv::UIntVector& indices) { return indices.size() / 3; }
 
-// Dumps the UV mesh of a chart whose halfedges could not be built: UV vertex
-// i becomes the point (u_i, v_i, 0).
-void writeFailedChart(const Chart& chart)
-{
-    Chart dump;
-    dump.triIndicesPos = chart.triIndicesUV;
-    iuv::DoubleVector positions;
-    positions.reserve(3 * chart.numUVVertices());
-    for (size_t i = 0; i < chart.numUVVertices(); ++i) {
-        positions.push_back(chart.uvCoords2D[2 * i]);
-        positions.push_back(chart.uvCoords2D[2 * i + 1]);
-        positions.push_back(0.0);
-    }
-    writeChartOBJ(dump, positions, "error.obj");
-}
-
 void buildChartMeshes(const ChartList& charts, MeshTopology& out)
 {
     out.chartMeshes.resize(charts.size());
@@ -81,7 +63,7 @@ void buildChartMeshes(const ChartList& charts, MeshTopology& out)
         if (buildHalfedgeMesh(charts[i].triIndicesUV, charts[i].numUVVertices(), mesh)) {
             mesh.clear();
             std::cout << "Cannot construct halfedges - is the input OK?" << std::endl;
-            writeFailedChart(charts[i]);
+            out.unbuiltCharts.push_back(i);
         }
     }
 }

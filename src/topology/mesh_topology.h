@@ -17,6 +17,8 @@ struct MeshTopology {
     std::vector<uint32_t> boundaryAndSeamHalfedges;
     uint64_t numBoundaryHalfedges = 0;
     std::vector<uint64_t> seamSegmentLengths;
+    // Charts whose UV halfedges could not be built (their meshes are empty).
+    std::vector<size_t> unbuiltCharts;
 
     void clear();
     size_t numSeams() const { return seamSegmentLengths.size(); }
@@ -24,8 +26,9 @@ struct MeshTopology {
     size_t seamStart(size_t s) const;
 };
 
-// Rebuilds the topology from scratch. Failures are reported on standard output
-// (and a failing chart is dumped to "error.obj"); the build carries on.
+// Rebuilds the topology from scratch. A chart whose UV halfedges cannot be
+// built is reported on standard output and listed in unbuiltCharts; the build
+// carries on.
 void buildMeshTopology(const ChartList& charts, size_t vertexCount3D,
                        const iuv::UIntVector& coneSingularities, MeshTopology& out);
 

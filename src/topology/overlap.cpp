@@ -1,8 +1,9 @@
 #include "topology/overlap.h"
 
 #include "topology/halfedge.h"
-#include "topology/overlap_grid.h"
-#include "topology/segmentation.h"
+#include "geometry/overlap_grid.h"
+#include "topology/chart_pieces.h"
+#include "geometry/predicates.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,49 +30,6 @@ UVBox triangleBox(const Chart& chart, size_t t)
 }
 
 } // namespace
-
-bool pointStrictlyInTriangle(UVPoint p, UVPoint a, UVPoint b, UVPoint c)
-{
-    const UVPoint e1 = sub(b, a);
-    const UVPoint e2 = sub(c, a);
-    const UVPoint w = sub(p, a);
-    const double d11 = dot(e1, e1);
-    const double d12 = dot(e1, e2);
-    const double d22 = dot(e2, e2);
-    const double w1 = dot(w, e1);
-    const double w2 = dot(w, e2);
-    const double denom = d11 * d22 - d12 * d12;
-    const double beta = (w1 * d22 - w2 * d12) / denom;
-    const double gamma = (w2 * d11 - w1 * d12) / denom;
-    const double alpha = 1.0 - beta - gamma;
-    return alpha > OverlapTolerance && beta > OverlapTolerance && gamma > OverlapTolerance;
-}
-
-bool segmentsIntersect(UVPoint p1, UVPoint p2, UVPoint q1, UVPoint q2, double tolerance)
-{
-    const UVPoint d = sub(p2, p1);
-    const UVPoint e = sub(q2, q1);
-    const double cross = d.u * e.v - d.v * e.u;
-    if (cross == 0.0) {
-        // Parallel: apart unless q lies on the line of p. The direction to q1
-        // says nothing when q1 coincides with p1; q2 is asked then.
-        UVPoint w = sub(q1, p1);
-        if (w.u == 0.0 && w.v == 0.0)
-            w = sub(q2, p1);
-        const double cosine = std::fabs(dot(d, w)) / (length(d) * length(w));
-        if (!(cosine > 0.9999))
-            return false;
-        const bool q1Inside = dot(d, sub(q1, p1)) > 0.0 && dot(d, sub(q1, p2)) < 0.0;
-        const bool q2Inside = dot(d, sub(q2, p1)) > 0.0 && dot(d, sub(q2, p2)) < 0.0;
-        return q1Inside || q2Inside;
-    }
-    const UVPoint pq = sub(q1, p1);
-    const double t = (pq.u * e.v - pq.v * e.u) / cross;
-    const UVPoint x = {p1.u + t * d.u, p1.v + t * d.v};
-    const double u = dot(sub(x, p1), d) / dot(d, d);
-    const double v = dot(sub(x, q1), e) / dot(e, e);
-    return tolerance <= u && u < 1.0 - tolerance && tolerance <= v && v < 1.0 - tolerance;
-}
 
 bool trianglesOverlapUV(const Chart& chart, size_t t1, size_t t2)
 {
@@ -214,57 +172,4 @@ std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Ch
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
-}
-
-void splitIntoUVComponents(const Chart& chart, ChartList& out)
-{
-    const size_t n = chart.numTriangles();
-    if (n == 0)
-        return;
-    if (!chartIndicesValid(chart)) {
-        out.push_back(chart);
-        return;
-    }
-    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
-    std::vector<uint64_t> labels;
-    const size_t count = labelTrianglePieces(n, partners, [](size_t, size_t, size_t) { return true; }, labels);
-    splitChartByLabels(chart, labels, count, out);
-}
-
-void splitOffOverlaps(const Chart& chart, ChartList& out)
-{
-    const size_t n = chart.numTriangles();
-    if (n == 0)
-        return;
-    if (!chartIndicesValid(chart)) {
-        out.push_back(chart);
-        return;
-    }
-    const std::vector<bool> marks = markOverlappingTriangles(chart);
-    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
-    std::vector<bool> cut(partners.size(), false);
-    for (size_t c = 0; c < partners.size(); ++c) {
-        const uint64_t p = partners[c].partner;
-        if (p == InvalidIndex || p >= partners.size())
-            continue;
-        if (marks[c / 3] != marks[p / 3]) {
-            cut[c] = true;
-            cut[p] = true;
-        }
-    }
-    splitChartAlongCuts(chart, partners, cut, out);
-}
-
-void removeOverlapsPlain(ChartList& charts, const iuv::UIntVector& coneSingularities,
-                         const iuv::DoubleVector& sharedPositions, bool seamSeparating, bool trivialSplit)
-{
-    ChartList pieces;
-    if (trivialSplit) {
-        for (const Chart& chart : charts)
-            splitOffOverlaps(chart, pieces);
-    } else {
-        removeOverlapsBySegmentation(charts, sharedPositions.size() / 3, coneSingularities, pieces,
-                                     seamSeparating);
-    }
-    charts = std::move(pieces);
 }

@@ -2,7 +2,8 @@
 
 #include "topology/halfedge.h"
 
-SeamGeometry::SeamGeometry(const Model& model) : model_(model)
+SeamGeometry::SeamGeometry(const Model& model, const MeshTopology& topology)
+    : model_(model), topology_(topology)
 {
     firstTriangle_.reserve(model.charts.size());
     size_t triangles = 0;
@@ -10,7 +11,7 @@ SeamGeometry::SeamGeometry(const Model& model) : model_(model)
         firstTriangle_.push_back(triangles);
         triangles += chart.numTriangles();
     }
-    const MeshTopology& topo = model.topology;
+    const MeshTopology& topo = topology_;
     size_t start = static_cast<size_t>(topo.numBoundaryHalfedges);
     seamStart_.reserve(topo.seamSegmentLengths.size());
     for (uint64_t length : topo.seamSegmentLengths) {
@@ -21,7 +22,7 @@ SeamGeometry::SeamGeometry(const Model& model) : model_(model)
 
 bool SeamGeometry::chartCorner(uint32_t g, size_t& chart, size_t& localCorner) const
 {
-    const MeshTopology& topo = model_.topology;
+    const MeshTopology& topo = topology_;
     if (g >= topo.joinedMesh.halfedges.size())
         return false;
     const uint32_t corner = topo.joinedMesh.halfedges[g].corner;
@@ -85,7 +86,7 @@ bool SeamGeometry::edgeChart(uint32_t g, size_t& chart) const
 
 std::vector<uint32_t> SeamGeometry::seamHalfedges(size_t s) const
 {
-    const MeshTopology& topo = model_.topology;
+    const MeshTopology& topo = topology_;
     if (s >= seamStart_.size())
         return {};
     const size_t start = seamStart_[s];

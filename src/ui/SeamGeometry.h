@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/model.h"
+#include "topology/mesh_topology.h"
 
 #include <QPointF>
 
@@ -13,7 +14,7 @@
 // stale or partly built topology gives "no point" rather than a bad read.
 class SeamGeometry {
 public:
-    explicit SeamGeometry(const Model& model);
+    SeamGeometry(const Model& model, const MeshTopology& topology);
 
     struct EdgeUV {
         size_t chart = 0;
@@ -29,7 +30,7 @@ public:
     // The halfedges of seam s in boundaryAndSeamHalfedges (empty when the
     // topology's lengths do not fit its list).
     std::vector<uint32_t> seamHalfedges(size_t s) const;
-    size_t numSeams() const { return model_.topology.seamSegmentLengths.size(); }
+    size_t numSeams() const { return topology_.seamSegmentLengths.size(); }
 
 private:
     bool chartCorner(uint32_t joinedHalfedge, size_t& chart, size_t& localCorner) const;
@@ -38,6 +39,7 @@ private:
     bool edgeUVVertices(uint32_t joinedHalfedge, size_t& chart, uint32_t& from, uint32_t& to) const;
 
     const Model& model_;
+    const MeshTopology& topology_;
     std::vector<size_t> firstTriangle_; // first joined triangle of each chart
     std::vector<size_t> seamStart_;     // first entry of each seam in boundaryAndSeamHalfedges
 };

@@ -1,6 +1,6 @@
 #include "ui/Viewer2DUV.h"
 
-#include "app/palette.h"
+#include "io/palette.h"
 #include "app/pipeline.h"
 #include "ui/CheckerTile.h"
 
@@ -116,7 +116,7 @@ void Viewer2DUV::showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stat
         return;
 
     const Model& model = pipeline_->model();
-    const MeshTopology& topo = model.topology;
+    const MeshTopology& topo = pipeline_->topology();
 
     // Start and end vertex of every boundary and seam halfedge. A topology
     // whose lists do not fit its joined mesh sends no lines at all.

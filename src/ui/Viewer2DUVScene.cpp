@@ -81,8 +81,8 @@ void Viewer2DUV::drawScene(int chart)
     if (!pipeline_)
         return;
     const Model& model = pipeline_->model();
-    const MeshTopology& topo = model.topology;
-    const SeamGeometry geometry(model);
+    const MeshTopology& topo = pipeline_->topology();
+    const SeamGeometry geometry(model, pipeline_->topology());
     const bool full = chart < 0;
     if (!full && static_cast<size_t>(chart) >= model.charts.size())
         return;

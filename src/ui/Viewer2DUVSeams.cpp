@@ -64,7 +64,7 @@ void Viewer2DUV::reattachAlongCurrentSeam()
         return;
     const Model& model = pipeline_->model();
     SeamEnds ends;
-    if (!findSeamEnds(model.topology, static_cast<size_t>(selectedSeam_ / 2), ends) ||
+    if (!findSeamEnds(pipeline_->topology(), static_cast<size_t>(selectedSeam_ / 2), ends) ||
         ends.c1 >= model.charts.size() || ends.c2 >= model.charts.size())
         return;
     // The chart of the selected side stays; the other one moves onto it.
@@ -90,7 +90,7 @@ void Viewer2DUV::glueCurrentSeam()
     if (!pipeline_ || selectedSeam_ < 0)
         return;
     Model& model = pipeline_->model();
-    const SeamGeometry geometry(model);
+    const SeamGeometry geometry(model, pipeline_->topology());
     const size_t seam = static_cast<size_t>(selectedSeam_ / 2);
     const bool side = selectedSeam_ % 2 == 1;
     const std::vector<uint32_t> halfedges = geometry.seamHalfedges(seam);
@@ -106,11 +106,11 @@ void Viewer2DUV::glueCurrentSeam()
         return;
     }
     const uint32_t g = halfedges.front();
-    const HalfedgeMesh& joined = model.topology.joinedMesh;
+    const HalfedgeMesh& joined = pipeline_->topology().joinedMesh;
     const uint32_t a = joined.source(g);
     const uint32_t b = joined.halfedges[g].to;
     clearSelection();
-    std::optional<Chart> glued = glueAlongSeam(model.charts, a, b, model.topology, side);
+    std::optional<Chart> glued = glueAlongSeam(model.charts, a, b, pipeline_->topology(), side);
     if (!glued)
         return;
     ChartList charts;

@@ -2,31 +2,50 @@
 
 #include <gtest/gtest.h>
 
-TEST(CommandLine, UsageWithoutArguments)
+TEST(CommandLine, UsageWithoutArgumentsAndHelp)
 {
     EXPECT_TRUE(parseCommandLine({"tarnwick"}).showUsage);
     EXPECT_EQ(usageText("/bin/tarnwick"),
               "Usage:\n/bin/tarnwick <model-file-obj> [--batchmode] [--square]\n");
+    EXPECT_TRUE(parseCommandLine({"t", "m.obj", "--help"}).showHelp);
+    EXPECT_TRUE(parseCommandLine({"t", "--help"}).showHelp);
+    const std::string help = helpText("t");
+    EXPECT_EQ(help.rfind(usageText("t"), 0), 0u);
+    for (const char* option : {"--batchmode", "--square", "--help"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
-TEST(CommandLine, OptionsInAnyOrder)
+TEST(CommandLine, OptionsInAnyOrderBeforeOrAfterTheModel)
 {
-    const CommandLine a = parseCommandLine({"t", "m.obj", "--square", "--batchmode"});
-    const CommandLine b = parseCommandLine({"t", "m.obj", "--batchmode", "--square"});
-    for (const CommandLine& cl : {a, b}) {
+    const std::vector<std::vector<std::string>> lines = {
+        {"t", "m.obj", "--square", "--batchmode"},
+        {"t", "m.obj", "--batchmode", "--square"},
+        {"t", "--batchmode", "m.obj", "--square"},
+        {"t", "--square", "--batchmode", "m.obj"},
+    };
+    for (const auto& line : lines) {
+        const CommandLine cl = parseCommandLine(line);
         EXPECT_FALSE(cl.showUsage);
         EXPECT_EQ(cl.modelFile, "m.obj");
         EXPECT_TRUE(cl.batchMode);
         EXPECT_TRUE(cl.square);
+        EXPECT_TRUE(cl.warnings.empty());
     }
 }
 
-TEST(CommandLine, FirstArgumentIsAlwaysTheModel)
+TEST(CommandLine, OnlyOptionsMakeTheFirstOneTheModelAndUnknownOnesAreReported)
 {
-    const CommandLine cl = parseCommandLine({"t", "--batchmode"});
-    EXPECT_EQ(cl.modelFile, "--batchmode");
-    EXPECT_FALSE(cl.batchMode);
+    const CommandLine alone = parseCommandLine({"t", "--batchmode"});
+    EXPECT_EQ(alone.modelFile, "--batchmode");
+    EXPECT_FALSE(alone.batchMode);
+    const CommandLine two = parseCommandLine({"t", "--batchmode", "--square"});
+    EXPECT_EQ(two.modelFile, "--batchmode");
+    EXPECT_TRUE(two.square);
+
     const CommandLine other = parseCommandLine({"t", "m.obj", "--verbose", "x"});
+    EXPECT_EQ(other.modelFile, "m.obj");
     EXPECT_FALSE(other.batchMode);
-    EXPECT_FALSE(other.square);
+    EXPECT_EQ(other.warnings,
+              (std::vector<std::string>{"Ignoring unknown option --verbose.", "Ignoring extra argument x."}));
+    EXPECT_TRUE(other.error.empty());
 }

@@ -1,6 +1,7 @@
 #include "app/pipeline.h"
 #include "meshgen/meshgen.h"
 #include "support/test_support.h"
+#include "app/model_loading.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,7 @@ protected:
         meshgen::writeOBJ(meshgen::cubeNet(2), model);
         pipeline.setObserver(&observer);
     }
+    void TearDown() override { testsupport::removeTree(dir); }
 
     // Runs fn in the temporary directory with the console captured.
     template <typename Fn>
@@ -178,4 +180,37 @@ TEST_F(PipelineTest, UnwritableFilesGiveStatusThreeButTheSequenceCompletes)
     EXPECT_EQ(std::count(observer.snapshots.begin(), observer.snapshots.end(), "input3D.png"), 0);
     EXPECT_TRUE(fileExists(dir + "/export.obj"));
     EXPECT_TRUE(pipeline.writeFailed());
+}
+
+TEST_F(PipelineTest, CancelStopsAtTheNextSafePointWithAConsistentLayout)
+{
+    quietly([&] { pipeline.loadModelFromFile(model); });
+    // Cancel from the progress handler at the first refinement iteration.
+    std::vector<std::string> stages;
+    pipeline.control().setProgressHandler([&](const RunProgress& p) {
+        stages.push_back(p.stage);
+        return p.iteration < 0;
+    });
+    bool finished = true;
+    const std::string out = quietly([&] { finished = pipeline.runAll(); });
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(pipeline.stopPoint(), "during refinement");
+    EXPECT_EQ(stages.front(), "Removing overlaps");
+    EXPECT_EQ(stages.back(), "Refining");
+    EXPECT_NE(out.find("Refinement cancelled after 1 iterations."), std::string::npos) << out;
+    EXPECT_TRUE(fileExists(dir + "/welded.obj"));
+    EXPECT_FALSE(fileExists(dir + "/bl_200.json"));
+    EXPECT_FALSE(fileExists(dir + "/export.obj"));
+    const UnwrappingStats stats = pipeline.currentStats();
+    EXPECT_FALSE(stats.overlapsFound);
+    EXPECT_GE(stats.numTriangles, 48u);
+
+    // A cancellation before a stage leaves the model as it was; the next run
+    // starts afresh.
+    pipeline.control().setProgressHandler([](const RunProgress&) { return false; });
+    quietly([&] { EXPECT_FALSE(pipeline.step()); });
+    EXPECT_EQ(pipeline.stopPoint(), "before refinement");
+    pipeline.control().setProgressHandler(nullptr);
+    quietly([&] { EXPECT_TRUE(pipeline.step()); });
+    EXPECT_TRUE(pipeline.stopPoint().empty());
 }

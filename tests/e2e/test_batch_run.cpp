@@ -2,7 +2,7 @@
 // result files and the console report.
 #include "e2e_support.h"
 #include "meshgen/meshgen.h"
-#include "model/obj_loader.h"
+#include "io/obj_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "model/chart.h"
 #include "support/test_support.h"
+#include "topology/boundary_length.h"
 
 #include <gtest/gtest.h>
 

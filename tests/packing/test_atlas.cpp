@@ -1,6 +1,6 @@
 #include "packing/atlas.h"
 
-#include "model/settings.h"
+#include "packing/settings.h"
 
 #include <gtest/gtest.h>
 

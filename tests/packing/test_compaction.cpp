@@ -1,6 +1,6 @@
 #include "packing/compaction.h"
 
-#include "refine/efficiency.h"
+#include "geometry/efficiency.h"
 #include "support/chart_layouts.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "refine/best_cut.h"
 #include "refine/cut_search.h"
 #include "support/test_support.h"
+#include "topology/boundary_length.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,12 @@
 #include "model/stats.h"
 #include "packing/pack.h"
 #include "refine/best_cut.h"
-#include "refine/efficiency.h"
+#include "geometry/efficiency.h"
 #include "topology/overlap.h"
 #include "refine/refinement_loop.h"
 #include "support/test_support.h"
+#include "topology/boundary_length.h"
+#include "app/model_loading.h"
 
 #include <gtest/gtest.h>
 

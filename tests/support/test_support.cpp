@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -25,12 +26,19 @@ Chart unitSquareChart()
 
 std::string makeTempDir(const std::string& prefix)
 {
-    std::string templ = "/tmp/" + prefix + "XXXXXX";
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data()))
         throw std::runtime_error("mkdtemp failed");
     return std::string(buf.data());
+}
+
+void removeTree(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::string writeTextFile(const std::string& path, const std::string& text)

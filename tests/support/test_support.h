@@ -13,8 +13,26 @@ Chart makeChart(const std::vector<uint32_t>& posIndices, const std::vector<uint3
 // Unit square [0,1]^2 of two counter-clockwise triangles (4 UV vertices).
 Chart unitSquareChart();
 
-// A fresh, empty temporary directory (removed by the caller if wanted).
+// A fresh, empty directory under $TMPDIR (or /tmp); the caller removes it.
 std::string makeTempDir(const std::string& prefix);
+// Removes a file or a directory with everything in it; no error when missing.
+void removeTree(const std::string& path);
+
+// A fresh temporary directory that is removed, with its content, when the
+// object goes out of scope.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix) : path_(makeTempDir(prefix)) {}
+    ~TempDir() { removeTree(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 // Runs fn with the working directory set to dir and restores it afterwards.
 template <typename Fn>

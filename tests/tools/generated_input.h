@@ -4,6 +4,7 @@
 #include "model/chart.h"
 #include "topology/halfedge.h"
 #include "topology/overlap.h"
+#include "topology/chart_pieces.h"
 
 #include <map>
 #include <set>

@@ -3,6 +3,8 @@
 #include "generated_input.h"
 #include "model/stats.h"
 #include "topology/mesh_topology.h"
+#include "topology/layout_stats.h"
+#include "topology/chart_pieces.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // OBJ files of the generators read back through the program's own parser,
 // and the bundled examples match the commands that made them.
 #include "generated_input.h"
-#include "model/obj_loader.h"
+#include "io/obj_reader.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

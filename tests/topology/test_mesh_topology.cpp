@@ -1,3 +1,4 @@
+#include "io/obj_writer.h"
 #include "topology/mesh_topology.h"
 
 #include "support/test_support.h"
@@ -341,20 +342,19 @@ TEST(MeshTopologyFailures, ChartWithThreeTrianglesOnOneUVEdgeIsReportedAndDumped
     const Chart bad = makeChart({4, 5, 6, 7, 8, 9, 10, 11, 12}, {0, 1, 2, 1, 0, 3, 0, 1, 4},
                                 {0, 0, 1, 0, 0.5, 1, 0.5, -1, 2, 2});
     const ChartList charts = {testsupport::unitSquareChart(), bad};
-    const std::string dir = testsupport::makeTempDir("topo_fail");
     MeshTopology topo;
-    std::string output;
-    testsupport::inDirectory(dir, [&] {
-        testing::internal::CaptureStdout();
-        buildMeshTopology(charts, 13, {}, topo);
-        output = testing::internal::GetCapturedStdout();
-    });
-    EXPECT_EQ(output, "Cannot construct halfedges - is the input OK?\n");
+    testing::internal::CaptureStdout();
+    buildMeshTopology(charts, 13, {}, topo);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot construct halfedges - is the input OK?\n");
+    EXPECT_EQ(topo.unbuiltCharts, (std::vector<size_t>{1}));
+
+    // The dump places UV vertex i at (u_i, v_i, 0).
+    const std::string dir = testsupport::makeTempDir("topo_fail");
+    ASSERT_TRUE(writeFailedChartOBJ(bad, dir + "/error.obj"));
     const std::string obj = testsupport::readTextFile(dir + "/error.obj");
     EXPECT_NE(obj.find("v 0.5 -1 0"), std::string::npos) << obj;
-    EXPECT_NE(obj.find("f "), std::string::npos);
-    std::remove((dir + "/error.obj").c_str());
-    std::remove(dir.c_str());
+    EXPECT_NE(obj.find("f 1 2 3"), std::string::npos);
+    testsupport::removeTree(dir);
 
     ASSERT_EQ(topo.chartMeshes.size(), 2u);
     EXPECT_FALSE(topo.chartMeshes[0].empty());
@@ -368,18 +368,11 @@ TEST(MeshTopologyFailures, UnusedUVVertexIsReportedAndDumped)
 {
     Chart chart = testsupport::unitSquareChart();
     chart.uvCoords2D.insert(chart.uvCoords2D.end(), {5.0, 5.0});
-    const std::string dir = testsupport::makeTempDir("topo_unused");
-    std::string output;
     MeshTopology topo;
-    testsupport::inDirectory(dir, [&] {
-        testing::internal::CaptureStdout();
-        buildMeshTopology({chart}, 4, {}, topo);
-        output = testing::internal::GetCapturedStdout();
-    });
-    EXPECT_EQ(output, "Cannot construct halfedges - is the input OK?\n");
-    EXPECT_FALSE(testsupport::readTextFile(dir + "/error.obj").empty());
-    std::remove((dir + "/error.obj").c_str());
-    std::remove(dir.c_str());
+    testing::internal::CaptureStdout();
+    buildMeshTopology({chart}, 4, {}, topo);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot construct halfedges - is the input OK?\n");
+    EXPECT_EQ(topo.unbuiltCharts, (std::vector<size_t>{0}));
     EXPECT_FALSE(topo.joinedMesh.empty());
     EXPECT_EQ(topo.numBoundaryHalfedges, 4u);
 }

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 #include "topology/overlap.h"
+#include "geometry/predicates.h"
 
 #include <gtest/gtest.h>
 

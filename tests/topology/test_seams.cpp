@@ -3,6 +3,7 @@
 #include "topology/mesh_topology.h"
 #include "topology/overlap.h"
 #include "topology/seams.h"
+#include "topology/boundary_length.h"
 
 #include <gtest/gtest.h>
 

@@ -131,10 +131,10 @@ TEST(Viewer2DDisplay, SeamPathsFollowBothSidesOfTheSeam)
 {
     ViewHarness h;
     h.setModel(uitest::quadStrip(5));
-    ASSERT_EQ(h.pipeline.model().topology.numSeams(), 4u);
+    ASSERT_EQ(h.pipeline.topology().numSeams(), 4u);
     for (size_t s = 0; s < 4; ++s) {
         SeamEnds ends;
-        ASSERT_TRUE(findSeamEnds(h.pipeline.model().topology, s, ends));
+        ASSERT_TRUE(findSeamEnds(h.pipeline.topology(), s, ends));
         EXPECT_NE(ends.c1, ends.c2);
         const Chart& c1 = h.pipeline.model().charts[ends.c1];
         const Chart& c2 = h.pipeline.model().charts[ends.c2];

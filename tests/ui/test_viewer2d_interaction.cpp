@@ -1,7 +1,7 @@
 // Mouse, wheel, seam selection, glue, reattachment and loading of the 2D view.
 #include "ui_test_support.h"
 
-#include "app/palette.h"
+#include "io/palette.h"
 #include "topology/seams.h"
 
 #include <QApplication>
@@ -153,7 +153,7 @@ TEST(Viewer2DSeams, GlueOfTwoChartsPutsTheGluedChartLast)
     h.setModel(uitest::quadStrip(5));
     const ChartList before = h.pipeline.model().charts;
     SeamEnds ends;
-    ASSERT_TRUE(findSeamEnds(h.pipeline.model().topology, 1, ends));
+    ASSERT_TRUE(findSeamEnds(h.pipeline.topology(), 1, ends));
     h.view->setWarningHook([](QWidget*, const QString&, const QString&) { FAIL() << "unexpected warning"; });
     SelectionLog log;
     recordSelection(h.view.get(), log);
@@ -189,7 +189,7 @@ TEST(Viewer2DSeams, ReattachmentAnimatesOnlyTheMovingChart)
     EXPECT_EQ(h.view->movedChartGroup(), nullptr);
 
     SeamEnds ends;
-    ASSERT_TRUE(findSeamEnds(h.pipeline.model().topology, 0, ends));
+    ASSERT_TRUE(findSeamEnds(h.pipeline.topology(), 0, ends));
     h.clickScene(middleOfPath(h.view.get(), 1)); // side (b): chart c1 moves onto c2
     h.view->reattachAlongCurrentSeam();
     QGraphicsItemGroup* group = h.view->movedChartGroup();

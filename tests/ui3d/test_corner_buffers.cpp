@@ -1,6 +1,6 @@
 #include "ui/MeshCornerBuffers.h"
 
-#include "app/palette.h"
+#include "io/palette.h"
 
 #include <gtest/gtest.h>
 

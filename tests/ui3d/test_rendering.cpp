@@ -3,7 +3,7 @@
 // are skipped where none can be created.
 #include "view_test_support.h"
 
-#include "app/palette.h"
+#include "io/palette.h"
 #include "support/test_support.h"
 
 #include <QApplication>

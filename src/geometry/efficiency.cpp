@@ -1,0 +1,78 @@
+#include "geometry/efficiency.h"
+
+#include "geometry/raster.h"
+
+#include <algorithm>
+#include <cmath>
+
+bool layoutRasterFor(const UVBox& box, LayoutRaster& out)
+{
+    const double w = box.width(), h = box.height();
+    if (box.isInverted() || !std::isfinite(w) || !std::isfinite(h))
+        return false;
+    const double longer = std::max(w, h);
+    if (!(longer > 0.0))
+        return false;
+    const double scale = LayoutRasterSide / longer;
+    if (!std::isfinite(scale))
+        return false;
+    // Truncation toward zero; a layout thinner than one cell still gets one
+    // row (or column) so that it can be drawn.
+    const auto cells = [](double extent) {
+        return static_cast<int32_t>(std::min<double>(std::max(extent, 1.0), LayoutRasterSide));
+    };
+    out.frame = box;
+    out.scale = scale;
+    out.width = cells(w * scale);
+    out.height = cells(h * scale);
+    return true;
+}
+
+double rasterEfficiency(const std::vector<uint32_t>& grid, int32_t width, int32_t height,
+                        double filled)
+{
+    if (width <= 0 || height <= 0 || grid.size() < size_t(width) * size_t(height))
+        return 0.0;
+    int32_t c0 = width, c1 = -1, r0 = height, r1 = -1;
+    for (int32_t r = 0; r < height; ++r) {
+        const uint32_t* row = grid.data() + size_t(r) * width;
+        int32_t first = -1, last = -1;
+        for (int32_t c = 0; c < width; ++c) {
+            if (row[c] != EmptyLabel) {
+                if (first < 0)
+                    first = c;
+                last = c;
+            }
+        }
+        if (first < 0)
+            continue;
+        c0 = std::min(c0, first);
+        c1 = std::max(c1, last);
+        r0 = std::min(r0, r);
+        r1 = r;
+    }
+    if (c1 < 0)
+        return 0.0;
+    // Plain differences, their product in 32-bit integers (at most 1023^2).
+    const int32_t extent = (r1 - r0) * (c1 - c0);
+    if (extent <= 0)
+        return 0.0;
+    return filled * 100.0 / extent;
+}
+
+double atlasPackingEfficiency(const ChartList& charts)
+{
+    LayoutRaster raster;
+    if (charts.empty() || !layoutRasterFor(chartListUVBounds(charts), raster))
+        return 0.0;
+    std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
+    double filled = 0.0;
+    for (size_t k = 0; k < charts.size(); ++k) {
+        uint32_t chartFilled = 0;
+        CellRect rect;
+        rasterizeChart(charts[k], raster.frame, grid, raster.width, raster.height,
+                       static_cast<uint32_t>(k), EmptyLabel, chartFilled, rect, nullptr, false, 0);
+        filled += chartFilled;
+    }
+    return rasterEfficiency(grid, raster.width, raster.height, filled);
+}

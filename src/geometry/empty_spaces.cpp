@@ -1,0 +1,180 @@
+#include "geometry/empty_spaces.h"
+
+#include "geometry/raster.h"
+#include "geometry/predicates.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double BaseResolution = 1024.0;
+// Upper bound of the grid side, whatever resolution factor a caller passes
+// (every caller passes 1.0): the grids cost 6 bytes per cell, 24 MiB here.
+constexpr int32_t MaxGridSide = 2048;
+constexpr double PruneOverlapShare = 0.1;
+constexpr size_t MaxSpaces = 8;
+
+// The occupancy grid (row-major, as drawn) turned column-major, with the run
+// table alongside: the seed scan and the rectangle growth walk columns.
+struct ColumnGrids {
+    int32_t n;
+    std::vector<uint8_t> covered; // index c * n + r
+    std::vector<uint32_t> run;    // empty cells strictly right of (c, r) in its row
+
+    bool isCovered(int32_t c, int32_t r) const { return covered[size_t(c) * n + r] != 0; }
+};
+
+ColumnGrids buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n)
+{
+    ColumnGrids g{n, std::vector<uint8_t>(size_t(n) * n), std::vector<uint32_t>(size_t(n) * n)};
+    for (int32_t r = 0; r < n; ++r) {
+        const uint8_t* row = occupancy.data() + size_t(r) * n;
+        for (int32_t c = 0; c < n; ++c)
+            g.covered[size_t(c) * n + r] = row[c] == OccupancyCovered ? 1 : 0;
+    }
+    // run(c, r) = 0 in the last column, else the right neighbour's run plus
+    // one when that neighbour is empty, 0 when it is covered.
+    uint32_t* last = g.run.data() + size_t(n - 1) * n;
+    std::fill(last, last + n, 0u);
+    for (int32_t c = n - 2; c >= 0; --c) {
+        const uint8_t* rightCovered = g.covered.data() + size_t(c + 1) * n;
+        const uint32_t* rightRun = g.run.data() + size_t(c + 1) * n;
+        uint32_t* run = g.run.data() + size_t(c) * n;
+        for (int32_t r = 0; r < n; ++r)
+            run[r] = rightCovered[r] ? 0u : rightRun[r] + 1u;
+    }
+    return g;
+}
+
+bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
+{
+    const int32_t n = g.n;
+    if (g.isCovered(c, r))
+        return false;
+    if (c == 0 || c == n - 1 || r == 0 || r == n - 1)
+        return true;
+    // A concave corner of the empty region: a covered cell beside it and a
+    // covered cell above or below it.
+    const bool horizontal = g.isCovered(c - 1, r) || g.isCovered(c + 1, r);
+    const bool vertical = g.isCovered(c, r + 1) || g.isCovered(c, r - 1);
+    return horizontal && vertical;
+}
+
+// Grows the maximal rectangle of empty cells whose left column starts at the
+// seed and spans the seed's whole run to the right.
+EmptySpace growRectangle(const ColumnGrids& g, int32_t c, int32_t r, const UVBox& box, double du,
+                         double dv)
+{
+    const int32_t n = g.n;
+    const uint8_t* covered = g.covered.data() + size_t(c) * n;
+    const uint32_t* run = g.run.data() + size_t(c) * n;
+    const uint32_t k = run[r];
+    int32_t down = 0;
+    for (int32_t rr = r + 1; rr < n && !covered[rr] && run[rr] >= k; ++rr)
+        ++down;
+    int32_t up = 0;
+    for (int32_t rr = r - 1; rr >= 0 && !covered[rr] && run[rr] >= k; --rr)
+        ++up;
+    return EmptySpace{box.minU + c * du, box.minV + (r - up) * dv,
+                      box.minU + (c + 1 + static_cast<double>(k)) * du,
+                      box.minV + (r + 1 + down) * dv};
+}
+
+double intersectionArea(const EmptySpace& a, const EmptySpace& b, bool& intersects)
+{
+    const double u0 = std::max(a.minU, b.minU), u1 = std::min(a.maxU, b.maxU);
+    const double v0 = std::max(a.minV, b.minV), v1 = std::min(a.maxV, b.maxV);
+    intersects = u0 <= u1 && v0 <= v1;
+    return intersects ? (u1 - u0) * (v1 - v0) : 0.0;
+}
+
+} // namespace
+
+std::vector<EmptySpace> selectEmptySpaces(std::vector<EmptySpace> boxes, size_t limit)
+{
+    std::stable_sort(boxes.begin(), boxes.end(), [](const EmptySpace& a, const EmptySpace& b) {
+        return a.area() > b.area();
+    });
+    // A box survives unless an earlier survivor shares more than a tenth of
+    // its own area with it; survivors past the limit would be dropped anyway,
+    // so the walk stops when the limit is reached.
+    std::vector<EmptySpace> kept;
+    for (const EmptySpace& candidate : boxes) {
+        if (kept.size() >= limit)
+            break;
+        bool pruned = false;
+        for (const EmptySpace& earlier : kept) {
+            bool intersects = false;
+            const double shared = intersectionArea(earlier, candidate, intersects);
+            if (intersects && shared > PruneOverlapShare * earlier.area()) {
+                pruned = true;
+                break;
+            }
+        }
+        if (!pruned)
+            kept.push_back(candidate);
+    }
+    return kept;
+}
+
+void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, double minSide,
+                     double resolution, UVBox* boxOut)
+{
+    UVBox box;
+    for (const Chart& chart : charts) {
+        const UVBox chartBox = chartUVBounds(chart);
+        box.include(chartBox);
+        if (boxOut)
+            boxOut->include(chartBox);
+    }
+
+    const double side = resolution * BaseResolution;
+    const double width = box.width(), height = box.height();
+    // No grid for a degenerate resolution, and no spaces in a box without
+    // area (no charts, a single point or segment, or non-finite coordinates).
+    if (!(side >= 1.0) || !(width > 0.0) || !(height > 0.0) || !std::isfinite(width) ||
+        !std::isfinite(height))
+        return;
+    const int32_t n = side >= MaxGridSide ? MaxGridSide : static_cast<int32_t>(side);
+
+    std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
+    for (const Chart& chart : charts) {
+        const size_t numUV = chart.uvCoords2D.size() / 2;
+        const size_t numCorners = chart.triIndicesUV.size() / 3 * 3;
+        const double* uv = chart.uvCoords2D.data();
+        for (size_t t = 0; t < numCorners; t += 3) {
+            Point2D p[3];
+            bool valid = true;
+            for (int i = 0; i < 3 && valid; ++i) {
+                const size_t k = chart.triIndicesUV[t + i];
+                valid = k < numUV;
+                if (valid)
+                    p[i] = {(uv[2 * k] - box.minU) / width, (uv[2 * k + 1] - box.minV) / height};
+            }
+            if (valid)
+                drawOccupancyTriangle(occupancy, n, p[0], p[1], p[2]);
+        }
+    }
+
+    const ColumnGrids grids = buildColumnGrids(occupancy, n);
+    occupancy = std::vector<uint8_t>();
+
+    const double du = width / n, dv = height / n;
+    std::vector<EmptySpace> found;
+    for (int32_t c = 0; c < n; ++c) {
+        for (int32_t r = 0; r < n; ++r) {
+            if (!isSeed(grids, c, r))
+                continue;
+            const EmptySpace s = growRectangle(grids, c, r, box, du, dv);
+            if (std::min(s.width(), s.height()) > minSide)
+                found.push_back(s);
+        }
+    }
+
+    const size_t room = spaces.size() < MaxSpaces ? MaxSpaces - spaces.size() : 0;
+    const std::vector<EmptySpace> kept = selectEmptySpaces(std::move(found), room);
+    spaces.insert(spaces.end(), kept.begin(), kept.end());
+    if (spaces.size() > MaxSpaces)
+        spaces.resize(MaxSpaces);
+}

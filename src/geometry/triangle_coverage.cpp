@@ -1,0 +1,306 @@
+// The crossing and inside predicates and the two triangle-to-cell coverage
+// rules. A cell is tested by its centre (inside the triangle) and by its four
+// edges against the triangle's three (segmentsCross); the label grid also
+// takes a cell that holds the whole triangle. Cell edges run left to right
+// and bottom to top, so neighbouring cells test their shared edge alike.
+//
+// Most of the twelve edge tests cannot hold for a given cell, and the drawing
+// skips those whose outcome is certain: tests against a triangle edge whose
+// line passes clearly beside the cell edge; every test of a cell lying clearly
+// beyond one edge line of a well-shaped triangle; and cells clearly apart from
+// such a triangle's box. "Clearly" means by a margin many orders of magnitude
+// above the rounding of the predicates, and the reach of the parallel branch
+// of segmentsCross (which accepts nearly collinear cell edges off the line) is
+// respected, so the result is the same as running every test.
+#include "geometry/raster.h"
+#include "geometry/predicates.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+bool finitePoint(const Point2D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Cell range [first, last] of a triangle spanning [lo, hi] of the unit
+// interval on an n-cell axis: first = trunc(n * lo), last = min(n - 1,
+// trunc(ceil(n * hi))), clipped to the grid. False when nothing remains.
+bool cellRange(double lo, double hi, int32_t n, int32_t& first, int32_t& last)
+{
+    const double a = n * lo;
+    const double b = std::ceil(n * hi);
+    if (!(a < n) || !(b >= 0.0))
+        return false;
+    first = a <= 0.0 ? 0 : static_cast<int32_t>(a);
+    last = b >= n - 1 ? n - 1 : static_cast<int32_t>(b);
+    return first <= last;
+}
+
+struct TriangleSpan {
+    int32_t c0, c1, r0, r1;
+    double minX, maxX, minY, maxY;
+};
+
+bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
+                  int32_t height, TriangleSpan& span)
+{
+    if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c))
+        return false;
+    span.minX = std::min(a.x, std::min(b.x, c.x));
+    span.maxX = std::max(a.x, std::max(b.x, c.x));
+    span.minY = std::min(a.y, std::min(b.y, c.y));
+    span.maxY = std::max(a.y, std::max(b.y, c.y));
+    return cellRange(span.minX, span.maxX, width, span.c0, span.c1) &&
+           cellRange(span.minY, span.maxY, height, span.r0, span.r1);
+}
+
+// Direction components at or below this count as zero: their products with a
+// cell side underflow, so the crossing test may take its parallel branch.
+constexpr double TinyComponent = 1e-290;
+// Distances below this (relative to the coordinates' magnitude) are treated
+// as unknown; the predicates' rounding stays below 1e-12 of it.
+constexpr double RelativeMargin = 1e-9;
+// Smallest sine of a triangle angle for which cells beyond an edge line are
+// skipped without the centre test.
+constexpr double MinAngleSine = 0.02;
+
+// The centre test's barycentric weights are only accurate enough to trust
+// "clearly outside" when no angle of the triangle is tiny.
+bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
+{
+    const Point2D corners[3] = {a, b, c};
+    for (int k = 0; k < 3; ++k) {
+        const Point2D& p = corners[k];
+        const Point2D& q = corners[(k + 1) % 3];
+        const Point2D& r = corners[(k + 2) % 3];
+        const double ux = q.x - p.x, uy = q.y - p.y, vx = r.x - p.x, vy = r.y - p.y;
+        const double cross = ux * vy - uy * vx;
+        if (!(cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy)))
+            return false;
+    }
+    return true;
+}
+
+// How far beyond a well-shaped triangle's box a cell can still be covered:
+// only the crossing test's parallel branch reaches out, by at most 0.0142
+// times an edge's extent plus the cell's side.
+double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
+{
+    const double magnitude = std::max({1.0, std::fabs(span.minX), std::fabs(span.maxX),
+                                       std::fabs(span.minY), std::fabs(span.maxY)});
+    return 0.015 * ((span.maxX - span.minX) + (span.maxY - span.minY) + cellWidth + cellHeight) +
+           RelativeMargin * magnitude;
+}
+
+// A triangle edge a->b prepared for the cell tests.
+struct EdgeLine {
+    Point2D a, b;
+    double rx, ry;
+    double distanceMargin; // a distance clearly above rounding
+    double sideMargin;     // the same for side() values
+    double outerSign;      // side() sign away from the opposite corner; 0 when unclear
+    bool horizontal;       // parallel, or all but, to horizontal cell edges
+    bool vertical;
+    bool degenerate;
+
+    // Which side of the line (x, y) is on, times the edge length.
+    double side(double x, double y) const { return rx * (y - a.y) - ry * (x - a.x); }
+
+    // Whether segmentsCross(a, b, p, q, tol) can hold for the axis-parallel
+    // cell edge p->q whose end points have the side values fp, fq.
+    bool mayCross(const Point2D& p, const Point2D& q, double fp, double fq, bool cellEdgeHorizontal) const
+    {
+        if (cellEdgeHorizontal ? horizontal : vertical) {
+            // The parallel branch accepts a start point whose offset from
+            // the line is below 0.01415 times its distance along it, and
+            // only within the edge's extent plus the cell edge's length.
+            const double offset = cellEdgeHorizontal ? p.y - a.y : p.x - a.x;
+            const double along = cellEdgeHorizontal ? std::fabs(rx) + (q.x - p.x) : std::fabs(ry) + (q.y - p.y);
+            return std::fabs(offset) <= 0.015 * along + distanceMargin;
+        }
+        // Not parallel: crossing needs the cell edge's ends on both sides.
+        return !((fp > sideMargin && fq > sideMargin) || (fp < -sideMargin && fq < -sideMargin));
+    }
+};
+
+// Tests cells against one triangle.
+class CellTester {
+public:
+    // shapeKnownGood: the caller has already found wellShaped(a, b, c).
+    CellTester(const Point2D& a, const Point2D& b, const Point2D& c, double tolerance,
+               bool shapeKnownGood = false)
+        : corners_{a, b, c}, tolerance_(tolerance)
+    {
+        double magnitude = 1.0;
+        for (const Point2D& p : corners_)
+            magnitude = std::max(magnitude, std::max(std::fabs(p.x), std::fabs(p.y)));
+        for (int e = 0; e < 3; ++e) {
+            EdgeLine& line = lines_[e];
+            line.a = corners_[e];
+            line.b = corners_[(e + 1) % 3];
+            line.rx = line.b.x - line.a.x;
+            line.ry = line.b.y - line.a.y;
+            line.distanceMargin = RelativeMargin * magnitude;
+            line.sideMargin = line.distanceMargin * (std::fabs(line.rx) + std::fabs(line.ry));
+            line.horizontal = std::fabs(line.ry) <= TinyComponent;
+            line.vertical = std::fabs(line.rx) <= TinyComponent;
+            line.degenerate = line.rx == 0.0 && line.ry == 0.0;
+            const Point2D& opposite = corners_[(e + 2) % 3];
+            const double oppositeSide = line.side(opposite.x, opposite.y);
+            line.outerSign = oppositeSide > line.sideMargin ? -1.0 : (oppositeSide < -line.sideMargin ? 1.0 : 0.0);
+        }
+        if (!shapeKnownGood && !wellShaped(a, b, c))
+            for (EdgeLine& line : lines_)
+                line.outerSign = 0.0;
+    }
+
+    // Whether the centre lies inside the triangle or an edge crosses an edge
+    // of the cell [x0, x1] x [y0, y1] (the cell edges run left to right and
+    // bottom to top).
+    bool centreOrCrossing(double x0, double x1, double y0, double y1, const Point2D& centre) const
+    {
+        double f[3][4]; // side values of the corners (x0,y0), (x1,y0), (x0,y1), (x1,y1)
+        bool outside = false;
+        bool parallelNear = false;
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            f[e][0] = line.side(x0, y0);
+            f[e][1] = line.side(x1, y0);
+            f[e][2] = line.side(x0, y1);
+            f[e][3] = line.side(x1, y1);
+            const double m = line.sideMargin, o = line.outerSign;
+            outside = outside ||
+                      (o != 0.0 && o * f[e][0] > m && o * f[e][1] > m && o * f[e][2] > m && o * f[e][3] > m);
+            // The parallel branch of the crossing test can accept cell edges
+            // near an axis-parallel edge's line even off the triangle.
+            if (line.horizontal && !line.degenerate)
+                parallelNear = parallelNear || nearParallel(line, y0 - line.a.y, std::fabs(line.rx) + (x1 - x0)) ||
+                               nearParallel(line, y1 - line.a.y, std::fabs(line.rx) + (x1 - x0));
+            if (line.vertical && !line.degenerate)
+                parallelNear = parallelNear || nearParallel(line, x0 - line.a.x, std::fabs(line.ry) + (y1 - y0)) ||
+                               nearParallel(line, x1 - line.a.x, std::fabs(line.ry) + (y1 - y0));
+        }
+        // Wholly beyond one edge line, and away from where the parallel
+        // branch could accept a cell edge: nothing of the triangle is here.
+        if (outside && !parallelNear)
+            return false;
+        if (pointInTriangle(centre, corners_[0], corners_[1], corners_[2], 0.0))
+            return true;
+
+        const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
+        for (int e = 0; e < 3; ++e) {
+            const EdgeLine& line = lines_[e];
+            if (line.degenerate)
+                continue;
+            const double* v = f[e];
+            const double m = line.sideMargin;
+            // All four corners clearly on one side: no cell edge crosses this
+            // edge, unless the parallel branch applies.
+            if (!line.horizontal && !line.vertical &&
+                ((v[0] > m && v[1] > m && v[2] > m && v[3] > m) || (v[0] < -m && v[1] < -m && v[2] < -m && v[3] < -m)))
+                continue;
+            if ((line.mayCross(p00, p10, v[0], v[1], true) && crosses(line, p00, p10)) ||
+                (line.mayCross(p01, p11, v[2], v[3], true) && crosses(line, p01, p11)) ||
+                (line.mayCross(p00, p01, v[0], v[2], false) && crosses(line, p00, p01)) ||
+                (line.mayCross(p10, p11, v[1], v[3], false) && crosses(line, p10, p11)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // The parallel-branch bound of EdgeLine::mayCross for a cell edge at
+    // `offset` from the line, with `along` = edge extent plus cell side.
+    static bool nearParallel(const EdgeLine& line, double offset, double along)
+    {
+        return std::fabs(offset) <= 0.015 * along + line.distanceMargin;
+    }
+
+    bool crosses(const EdgeLine& line, const Point2D& p, const Point2D& q) const
+    {
+        return segmentsCross(line.a, line.b, p, q, tolerance_);
+    }
+
+    Point2D corners_[3];
+    EdgeLine lines_[3];
+    double tolerance_;
+};
+
+} // namespace
+
+void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D& a,
+                           const Point2D& b, const Point2D& c)
+{
+    TriangleSpan span;
+    if (n <= 0 || grid.size() < static_cast<size_t>(n) * static_cast<size_t>(n) ||
+        !triangleSpan(a, b, c, n, n, span))
+        return;
+    // Cell corners are k / n; for a power of two that equals k * (1 / n)
+    // exactly, which is cheaper.
+    const double dn = n, inverse = 1.0 / dn;
+    const bool powerOfTwo = (n & (n - 1)) == 0;
+    const auto at = [&](double k) { return powerOfTwo ? k * inverse : k / dn; };
+    const bool shapely = wellShaped(a, b, c);
+    const CellTester tester(a, b, c, OccupancySeamTolerance, shapely);
+    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
+    const double reach = shapely ? coverageReach(span, inverse, inverse) : std::numeric_limits<double>::infinity();
+    for (int32_t r = span.r0; r <= span.r1; ++r) {
+        const double y0 = at(r), y1 = at(r + 1), cy = at(r + 0.5);
+        if (y0 - span.maxY > reach || span.minY - y1 > reach)
+            continue;
+        uint8_t* row = grid.data() + static_cast<size_t>(r) * n;
+        double x1 = at(span.c0);
+        for (int32_t col = span.c0; col <= span.c1; ++col) {
+            const double x0 = x1;
+            x1 = at(col + 1);
+            if (row[col] != OccupancyCovered && !(x0 - span.maxX > reach || span.minX - x1 > reach) &&
+                tester.centreOrCrossing(x0, x1, y0, y1, {at(col + 0.5), cy}))
+                row[col] = OccupancyCovered;
+        }
+    }
+}
+
+void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
+                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke)
+{
+    TriangleSpan span;
+    if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
+        return;
+    const double dw = width, dh = height;
+    // Small triangles are mostly settled by the box rule or by cells that
+    // already hold the label; the tester is only set up when needed.
+    std::optional<CellTester> tester;
+    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
+    const bool shapely = wellShaped(a, b, c);
+    const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
+    for (int32_t r = span.r0; r <= span.r1; ++r) {
+        const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
+        if (y0 - span.maxY > reach || span.minY - y1 > reach)
+            continue;
+        uint32_t* row = grid + static_cast<size_t>(r) * width;
+        for (int32_t col = span.c0; col <= span.c1; ++col) {
+            // A cell that already holds the label cannot change anything.
+            if (row[col] == label)
+                continue;
+            const double x0 = col / dw, x1 = (col + 1) / dw;
+            if (x0 - span.maxX > reach || span.minX - x1 > reach)
+                continue;
+            const bool boxInside =
+                span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
+            if (!boxInside) {
+                if (!tester)
+                    tester.emplace(a, b, c, 0.0, shapely);
+                if (!tester->centreOrCrossing(x0, x1, y0, y1, {(col + 0.5) / dw, cy}))
+                    continue;
+            }
+            row[col] = label;
+            ++stroke.filled;
+            stroke.minCol = std::min(stroke.minCol, col);
+            stroke.maxCol = std::max(stroke.maxCol, col);
+            stroke.minRow = std::min(stroke.minRow, r);
+            stroke.maxRow = std::max(stroke.maxRow, r);
+        }
+    }
+}

@@ -1,0 +1,97 @@
+#include "io/obj_writer.h"
+
+#include "base/file_output.h"
+
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+void reportOpenFailure(const std::string& filename)
+{
+    std::cout << "Unable to open file " << filename << " for writing OBJ." << std::endl;
+}
+
+void writeVertexLines(std::ostream& out, const iuv::DoubleVector& positions,
+                      const iuv::DoubleVector* colors)
+{
+    const size_t n = positions.size() / 3;
+    const bool withColors = colors && colors->size() >= 3 * n && !colors->empty();
+    for (size_t i = 0; i < n; ++i) {
+        out << "v " << positions[3 * i] << " " << positions[3 * i + 1] << " " << positions[3 * i + 2];
+        if (withColors)
+            out << " " << (*colors)[3 * i] << " " << (*colors)[3 * i + 1] << " " << (*colors)[3 * i + 2];
+        out << "\n";
+    }
+}
+
+void writeTexCoordLines(std::ostream& out, const Chart& chart)
+{
+    const size_t n = chart.uvCoords2D.size() / 2;
+    for (size_t i = 0; i < n; ++i)
+        out << "vt " << chart.uvCoords2D[2 * i] << " " << chart.uvCoords2D[2 * i + 1] << "\n";
+}
+
+void writeFaceLines(std::ostream& out, const Chart& chart)
+{
+    const bool withUV = !chart.triIndicesUV.empty();
+    const size_t nT = chart.triIndicesPos.size() / 3;
+    for (size_t t = 0; t < nT; ++t) {
+        out << "f";
+        for (size_t k = 0; k < 3; ++k) {
+            out << " " << (static_cast<uint64_t>(chart.triIndicesPos[3 * t + k]) + 1);
+            if (withUV)
+                out << "/" << (static_cast<uint64_t>(chart.triIndicesUV[3 * t + k]) + 1);
+        }
+        out << "\n";
+    }
+}
+
+
+} // namespace
+
+bool writeChartOBJ(const Chart& chart, const iuv::DoubleVector& positions, const std::string& filename,
+                   const iuv::DoubleVector* colors)
+{
+    std::ofstream out(filename);
+    if (!out) {
+        reportOpenFailure(filename);
+        return false;
+    }
+    writeVertexLines(out, positions, colors);
+    writeTexCoordLines(out, chart);
+    out << "o object" << chart.uvCoords2D.size() << "\n";
+    writeFaceLines(out, chart);
+    return finishOutputFile(out, filename);
+}
+
+bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
+                    const iuv::DoubleVector& colors, const iuv::UIntVector& coneSingularities,
+                    const std::string& filename)
+{
+    std::ofstream out(filename);
+    if (!out) {
+        reportOpenFailure(filename);
+        return false;
+    }
+    for (uint32_t cone : coneSingularities)
+        out << "c " << (static_cast<uint64_t>(cone) + 1) << " 0.0\n";
+    writeVertexLines(out, positions, colors.empty() ? nullptr : &colors);
+    writeTexCoordLines(out, merged);
+    writeFaceLines(out, merged);
+    return finishOutputFile(out, filename);
+}
+
+bool writeFailedChartOBJ(const Chart& chart, const std::string& filename)
+{
+    Chart dump;
+    dump.triIndicesPos = chart.triIndicesUV;
+    iuv::DoubleVector positions;
+    positions.reserve(3 * chart.numUVVertices());
+    for (size_t i = 0; i < chart.numUVVertices(); ++i) {
+        positions.push_back(chart.uvCoords2D[2 * i]);
+        positions.push_back(chart.uvCoords2D[2 * i + 1]);
+        positions.push_back(0.0);
+    }
+    return writeChartOBJ(dump, positions, filename);
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "model/chart.h"
+
+#include <string>
+
+// One chart as OBJ ("v", "vt", "o objectN", "f" lines), for diagnostic dumps
+// such as "error.obj". Prints "Unable to open file NAME for writing OBJ." and
+// returns false when the file cannot be opened.
+bool writeChartOBJ(const Chart& chart, const iuv::DoubleVector& positions, const std::string& filename,
+                   const iuv::DoubleVector* colors = nullptr);
+
+// The whole layout, merged into one chart, as OBJ with the cone lines first
+// ("c N 0.0"), then "v" (with colours when present), "vt" and "f" lines.
+// Prints "Unable to open file NAME for writing OBJ." and returns false when
+// the file cannot be opened.
+bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
+                    const iuv::DoubleVector& colors, const iuv::UIntVector& coneSingularities,
+                    const std::string& filename);
+
+// The UV mesh of a chart whose halfedges could not be built, as a chart OBJ
+// with UV vertex i at the point (u_i, v_i, 0) (the "error.obj" dump).
+bool writeFailedChartOBJ(const Chart& chart, const std::string& filename);

@@ -1,0 +1,160 @@
+#include "io/result_files.h"
+#include "io/palette.h"
+#include "base/file_output.h"
+#include "topology/halfedge.h"
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+void reportOpenFailure(const std::string& filename)
+{
+    std::cout << "Unable to open file " << filename << " for writing." << std::endl;
+}
+
+
+} // namespace
+
+std::string statsJSONText(const UnwrappingStats& stats, double boxifyTime)
+{
+    std::ostringstream s;
+    s << "{\n";
+    s << "  \"boxifyTime\":" << boxifyTime << ",\n";
+    s << "  \"numVertices\":" << stats.numVertices << ",\n";
+    s << "  \"numTriangles\":" << stats.numTriangles << ",\n";
+    s << "  \"numCharts\":" << stats.numCharts << ",\n";
+    s << "  \"packingEfficiency\":" << stats.packingEfficiency << ",\n";
+    s << "  \"normBLen\":" << stats.normBLen << ",\n";
+    s << "  \"flipsFound\":" << (stats.flipsFound ? "true" : "false") << ",\n";
+    s << "  \"overlapsFound\":" << (stats.overlapsFound ? "true" : "false") << "\n";
+    s << "}\n";
+    return s.str();
+}
+
+bool writeResultJSON(const UnwrappingStats& stats, double boxifyTime, const std::string& filename)
+{
+    const std::string body = statsJSONText(stats, boxifyTime);
+
+    std::cout << "//BEGIN STATS" << std::endl;
+    std::istringstream lines(body);
+    std::string line;
+    while (std::getline(lines, line))
+        std::cout << line << std::endl;
+    std::cout << "//END STATS" << std::endl;
+
+    std::ofstream out(filename);
+    if (!out) {
+        reportOpenFailure(filename);
+        return false;
+    }
+    out << body;
+    return finishOutputFile(out, filename);
+}
+
+namespace {
+
+std::string rgbText(Rgb8 c)
+{
+    std::ostringstream s;
+    s << "rgb(" << c.r << ", " << c.g << ", " << c.b << ")";
+    return s.str();
+}
+
+// Maps UV points into the drawing: 1024 units on the side of a square of the
+// charts' total UV area, v growing upwards.
+struct SvgMapping {
+    double scale;
+    double minU;
+    double minV;
+    double height;
+
+    double x(double u) const { return u * scale - minU * scale; }
+    double y(double v) const { return height - (v * scale - minV * scale); }
+};
+
+void writeChartOutlines(std::ostream& out, const Chart& chart, const SvgMapping& map)
+{
+    HalfedgeMesh mesh;
+    if (buildHalfedgeMesh(chart.triIndicesUV, chart.numUVVertices(), mesh))
+        return;
+    const size_t limit = mesh.halfedges.size();
+    for (uint32_t start : mesh.boundaryLoops) {
+        out << "    <polygon points=\"";
+        uint32_t h = start;
+        for (size_t steps = 0; steps <= limit; ++steps) {
+            const uint32_t v = mesh.source(h);
+            out << map.x(chart.uvCoords2D[2 * v]) << "," << map.y(chart.uvCoords2D[2 * v + 1]) << " ";
+            h = mesh.halfedges[h].next;
+            if (h == start || h == InvalidIndex)
+                break;
+        }
+        out << "\" style=\"stroke-linecap:round;stroke-linejoin:bevel;fill:none;"
+               "stroke:rgb(60, 60, 60);stroke-width:3\" />\n";
+    }
+}
+
+} // namespace
+
+bool writeAtlasSVG(const ChartList& charts, const UVBox& bounds, const std::string& filename,
+                   const std::vector<double>* lines, const std::vector<bool>* markedTriangles)
+{
+    std::ofstream out(filename);
+    if (!out) {
+        reportOpenFailure(filename);
+        return false;
+    }
+
+    // A layout without area (or without charts) is drawn at unit scale inside
+    // an empty frame rather than with infinite or undefined coordinates.
+    const double area = totalUVArea(charts);
+    SvgMapping map;
+    map.scale = (area > 0.0 && std::isfinite(area)) ? 1024.0 / std::sqrt(area) : 1.0;
+    const bool emptyBox = bounds.isInverted();
+    map.minU = emptyBox ? 0.0 : bounds.minU;
+    map.minV = emptyBox ? 0.0 : bounds.minV;
+    const double width = emptyBox ? 0.0 : (bounds.maxU - bounds.minU) * map.scale;
+    map.height = emptyBox ? 0.0 : (bounds.maxV - bounds.minV) * map.scale;
+
+    out << "<?xml version=\"1.0\"?>\n";
+    out << "<svg" << " width=\"" << width << "\"" << " height=\"" << map.height << "\""
+        << " xmlns=\"http://www.w3.org/2000/svg\">\n";
+    out << "    <rect" << " x=\"" << 0 << "\"" << " y=\"" << 0 << "\"" << " width=\"" << width << "\""
+        << " height=\"" << map.height << "\"" << " style=\"fill:none;stroke:gray;stroke-width:8\""
+        << "/>\n";
+
+    size_t triangleNumber = 0;
+    for (size_t c = 0; c < charts.size(); ++c) {
+        const Chart& chart = charts[c];
+        const std::string colour = rgbText(gammaCorrected(chartColor(c)));
+        const size_t nT = chart.triIndicesUV.size() / 3;
+        for (size_t t = 0; t < nT; ++t, ++triangleNumber) {
+            out << "    <polygon points=\"";
+            for (size_t k = 0; k < 3; ++k) {
+                const size_t v = chart.triIndicesUV[3 * t + k];
+                if (k > 0)
+                    out << " ";
+                out << map.x(chart.uvCoords2D[2 * v]) << "," << map.y(chart.uvCoords2D[2 * v + 1]);
+            }
+            const bool marked = markedTriangles && triangleNumber < markedTriangles->size() &&
+                                (*markedTriangles)[triangleNumber];
+            out << "\" " << "style=\"fill:" << (marked ? std::string("red") : colour)
+                << ";stroke:" << colour << "\" fill-opacity=\"1.0\" />\n";
+        }
+    }
+
+    for (const Chart& chart : charts)
+        writeChartOutlines(out, chart, map);
+
+    if (lines) {
+        for (size_t i = 0; i + 3 < lines->size(); i += 4) {
+            out << "    <line x1=\"" << map.x((*lines)[i]) << "\" y1=\"" << map.y((*lines)[i + 1])
+                << "\" x2=\"" << map.x((*lines)[i + 2]) << "\" y2=\"" << map.y((*lines)[i + 3])
+                << "\" style=\"stroke:red;stroke-width:4\"/>\n";
+        }
+    }
+    out << "</svg>\n";
+    return finishOutputFile(out, filename);
+}

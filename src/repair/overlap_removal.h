@@ -1,0 +1,23 @@
+#pragma once
+
+#include "model/model.h"
+#include "packing/atlas.h"
+
+// Cuts every UV edge between an overlapping and a non-overlapping triangle and
+// appends the resulting pieces.
+void splitOffOverlaps(const Chart& chart, ChartList& out);
+
+// Replaces the chart list: with trivialSplit by the pieces of splitOffOverlaps
+// of every chart, otherwise by the output of removeOverlapsBySegmentation.
+void removeOverlapsPlain(ChartList& charts, const iuv::UIntVector& coneSingularities,
+                         const iuv::DoubleVector& sharedPositions, bool seamSeparating, bool trivialSplit);
+
+// The overlap-removal stages on the model, without display update or result
+// files (the pipeline adds those).
+// Plain removal: split off overlapping triangles, segment what still overlaps,
+// pack without mirroring. Does nothing on an empty chart list.
+void runTrivialOverlapRemoval(Model& model, Atlas& atlas);
+// Full removal: flip repair, UV components, segmentation (seam-separating when
+// the model has cones), pack without mirroring when something was segmented,
+// compact. Prints the "Model with/without singularities" line.
+void runOverlapRemoval(Model& model, Atlas& atlas);

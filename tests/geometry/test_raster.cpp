@@ -1,0 +1,343 @@
+#include "geometry/raster.h"
+#include "geometry/predicates.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace {
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+Chart triangleChart(double ax, double ay, double bx, double by, double cx, double cy)
+{
+    Chart c;
+    c.triIndicesPos = {0, 1, 2};
+    c.triIndicesUV = {0, 1, 2};
+    c.uvCoords2D = {ax, ay, bx, by, cx, cy};
+    return c;
+}
+
+size_t countLabel(const std::vector<uint32_t>& grid, uint32_t label)
+{
+    return static_cast<size_t>(std::count(grid.begin(), grid.end(), label));
+}
+
+} // namespace
+
+TEST(PointInTriangle, WeightsAboveMinusTolerance)
+{
+    const Point2D a{0, 0}, b{1, 0}, c{0, 1};
+    EXPECT_TRUE(pointInTriangle({0.25, 0.25}, a, b, c, 0.0));
+    EXPECT_TRUE(pointInTriangle({0.25, 0.25}, c, b, a, 0.0)); // orientation does not matter
+    EXPECT_FALSE(pointInTriangle({0.5, 0.0}, a, b, c, 0.0));  // on an edge: outside
+    EXPECT_FALSE(pointInTriangle({0.0, 0.0}, a, b, c, 0.0));  // on a corner: outside
+    EXPECT_TRUE(pointInTriangle({0.5, -0.05}, a, b, c, 0.1)); // within the tolerance
+    EXPECT_FALSE(pointInTriangle({0.6, 0.6}, a, b, c, 0.0));
+}
+
+TEST(PointInTriangle, DegenerateOrNonFiniteContainsNothing)
+{
+    EXPECT_FALSE(pointInTriangle({0.5, 0.5}, {0, 0}, {1, 1}, {2, 2}, 0.5));
+    EXPECT_FALSE(pointInTriangle({0, 0}, {0, 0}, {0, 0}, {0, 0}, 1.0));
+    EXPECT_FALSE(pointInTriangle({NaN, 0}, {0, 0}, {1, 0}, {0, 1}, 0.0));
+    EXPECT_FALSE(pointInTriangle({0.1, 0.1}, {0, 0}, {NaN, 0}, {0, 1}, 0.0));
+}
+
+TEST(SegmentsCross, ParameterRangesIncludeStartExcludeEnd)
+{
+    EXPECT_TRUE(segmentsCross({0, 0}, {2, 2}, {0, 2}, {2, 0}, 0.0));
+    // Meeting at the start of both segments counts with tolerance 0 ...
+    EXPECT_TRUE(segmentsCross({0, 0}, {1, 0}, {0, 0}, {0, 1}, 0.0));
+    // ... meeting at the end of one does not.
+    EXPECT_FALSE(segmentsCross({0, 0}, {1, 0}, {1, 0}, {1, 1}, 0.0));
+    EXPECT_FALSE(segmentsCross({0, 0}, {1, 0}, {0.5, 1}, {0.5, 0}, 0.0));
+    // The tolerance keeps touching near the ends from counting.
+    EXPECT_TRUE(segmentsCross({0, 0}, {1, 0}, {0.5, -1}, {0.5, 1}, 0.001));
+    EXPECT_FALSE(segmentsCross({0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001));
+    EXPECT_FALSE(segmentsCross({0, 0}, {1, 0}, {0.5, 0.2}, {0.5, 1}, 0.0));
+}
+
+TEST(SegmentsCross, ParallelSegmentsCountOnlyWhenCollinearAndOverlapping)
+{
+    EXPECT_TRUE(segmentsCross({0, 0}, {4, 0}, {1, 0}, {6, 0}, 0.0));  // c inside a->b
+    EXPECT_TRUE(segmentsCross({0, 0}, {4, 0}, {-2, 0}, {3, 0}, 0.0)); // d inside a->b
+    EXPECT_FALSE(segmentsCross({0, 0}, {4, 0}, {5, 0}, {6, 0}, 0.0)); // disjoint
+    EXPECT_FALSE(segmentsCross({0, 0}, {4, 0}, {1, 1}, {3, 1}, 0.0)); // parallel, off the line
+    // c only nearly on the line (cosine above 0.9999) still counts.
+    EXPECT_TRUE(segmentsCross({0, 0}, {100, 0}, {50, 0.1}, {60, 0.1}, 0.0));
+    // Degenerate segments and c on a have no direction: never a crossing.
+    EXPECT_FALSE(segmentsCross({0, 0}, {0, 0}, {0, 0}, {1, 0}, 0.0));
+    EXPECT_FALSE(segmentsCross({0, 0}, {4, 0}, {0, 0}, {2, 0}, 0.0));
+}
+
+TEST(TriangleCoverage, TriangleInsideOneCellLabelsItButIsNoOccupancy)
+{
+    // A tiny triangle inside cell (1, 1) of a 4 x 4 grid, away from the centre.
+    const Point2D a{0.26, 0.26}, b{0.30, 0.26}, c{0.26, 0.30};
+    std::vector<uint8_t> occupancy(16, OccupancyEmpty);
+    drawOccupancyTriangle(occupancy, 4, a, b, c);
+    EXPECT_EQ(std::count(occupancy.begin(), occupancy.end(), OccupancyCovered), 0);
+
+    std::vector<uint32_t> labels(16, EmptyLabel);
+    LabelStroke stroke;
+    drawLabelTriangle(labels.data(), 4, 4, a, b, c, 7, stroke);
+    EXPECT_EQ(labels[1 * 4 + 1], 7u);
+    EXPECT_EQ(countLabel(labels, 7), 1u);
+    EXPECT_EQ(stroke.filled, 1u);
+    EXPECT_EQ(stroke.minCol, 1);
+    EXPECT_EQ(stroke.maxRow, 1);
+}
+
+TEST(TriangleCoverage, CentreOrCrossingCoversACell)
+{
+    // A triangle covering the lower left half of a 4 x 4 grid's unit square.
+    std::vector<uint8_t> occupancy(16, OccupancyEmpty);
+    drawOccupancyTriangle(occupancy, 4, {0, 0}, {1, 0}, {0, 1});
+    std::vector<uint32_t> labels(16, EmptyLabel);
+    LabelStroke stroke;
+    drawLabelTriangle(labels.data(), 4, 4, {0, 0}, {1, 0}, {0, 1}, 3, stroke);
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            // The hypotenuse x + y = 1 runs along the diagonals of the cells
+            // with c + r = 3. In the label grid a crossing at the start of a
+            // cell edge counts, so cells whose lower left corner lies on the
+            // hypotenuse (c + r = 4) are labelled as well.
+            EXPECT_EQ(labels[r * 4 + c] == 3u, c + r <= 4) << c << "," << r;
+            // The occupancy grid's tolerance ignores touching: a cell that the
+            // hypotenuse halves (centre on the edge, crossings at its corners)
+            // stays empty, except where a triangle edge runs along a cell edge.
+            const bool covered = c + r <= 2 || (r == 0 && c == 3) || (c == 0 && r == 3);
+            EXPECT_EQ(occupancy[r * 4 + c] == OccupancyCovered, covered) << c << "," << r;
+        }
+    }
+}
+
+TEST(TriangleCoverage, NonFiniteOrOutsideTrianglesDrawNothing)
+{
+    std::vector<uint8_t> occupancy(16, OccupancyEmpty);
+    drawOccupancyTriangle(occupancy, 4, {NaN, 0}, {1, 0}, {0, 1});
+    drawOccupancyTriangle(occupancy, 4, {2, 2}, {3, 2}, {2, 3});
+    drawOccupancyTriangle(occupancy, 4, {-3, -3}, {-2, -3}, {-3, -2});
+    EXPECT_EQ(std::count(occupancy.begin(), occupancy.end(), OccupancyCovered), 0);
+    std::vector<uint8_t> tooSmall(3, OccupancyEmpty);
+    drawOccupancyTriangle(tooSmall, 4, {0, 0}, {1, 0}, {0, 1});
+    EXPECT_EQ(std::count(tooSmall.begin(), tooSmall.end(), OccupancyCovered), 0);
+
+    std::vector<uint32_t> labels(16, EmptyLabel);
+    LabelStroke stroke;
+    const double inf = std::numeric_limits<double>::infinity();
+    drawLabelTriangle(labels.data(), 4, 4, {inf, 0}, {1, 0}, {0, 1}, 1, stroke);
+    drawLabelTriangle(labels.data(), 4, 4, {1e300, 1e300}, {2e300, 1e300}, {1e300, 2e300}, 1, stroke);
+    EXPECT_EQ(countLabel(labels, 1), 0u);
+    EXPECT_TRUE(stroke.empty());
+}
+
+TEST(RasterizeChart, CountsRectangleAndBoundary)
+{
+    // The lower right half of the unit square on an 8 x 8 grid.
+    const Chart half = triangleChart(0, 0, 1, 0, 1, 1);
+    std::vector<uint32_t> grid(8 * 8, EmptyLabel);
+    uint32_t filled = 0;
+    CellRect rect;
+    CellList boundary;
+    rasterizeChart(half, UVBox(0, 0, 1, 1), grid, 8, 8, 5, EmptyLabel, filled, rect, &boundary,
+                   false, 0);
+    EXPECT_EQ(filled, countLabel(grid, 5));
+    EXPECT_EQ(rect.x, 0);
+    EXPECT_EQ(rect.y, 0);
+    EXPECT_EQ(rect.w, 8);
+    EXPECT_EQ(rect.h, 8);
+    // Boundary cells hold the label and lie on the rectangle's border or next
+    // to another value; they come column by column.
+    ASSERT_FALSE(boundary.empty());
+    for (size_t i = 0; i < boundary.size(); ++i) {
+        const CellPos& p = boundary[i];
+        EXPECT_EQ(grid[p.second * 8 + p.first], 5u);
+        if (i > 0) {
+            EXPECT_LT(boundary[i - 1], p);
+        }
+    }
+    // The interior of the lower right triangle is not boundary.
+    EXPECT_EQ(std::count(boundary.begin(), boundary.end(), CellPos(5, 2)), 0);
+    EXPECT_EQ(std::count(boundary.begin(), boundary.end(), CellPos(7, 0)), 1);
+
+    // Drawing it again over itself finds no new cell.
+    rasterizeChart(half, UVBox(0, 0, 1, 1), grid, 8, 8, 5, EmptyLabel, filled, rect, nullptr,
+                   false, 0);
+    EXPECT_EQ(filled, 0u);
+    // Drawing another label over it counts every cell it takes.
+    rasterizeChart(half, UVBox(0, 0, 1, 1), grid, 8, 8, 6, EmptyLabel, filled, rect, nullptr,
+                   false, 0);
+    EXPECT_EQ(filled, countLabel(grid, 6));
+}
+
+TEST(RasterizeChart, KeepOnlyBoundaryEmptiesTheInterior)
+{
+    Chart square = triangleChart(0.1, 0.1, 0.9, 0.1, 0.9, 0.9);
+    square.triIndicesUV.append(iuv::UIntVector{0, 2, 3});
+    square.triIndicesPos = square.triIndicesUV;
+    square.uvCoords2D.append(iuv::DoubleVector{0.1, 0.9});
+    std::vector<uint32_t> grid(20 * 20, EmptyLabel);
+    uint32_t filled = 0;
+    CellRect rect;
+    CellList boundary;
+    rasterizeChart(square, UVBox(0, 0, 1, 1), grid, 20, 20, 2, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    EXPECT_GT(filled, boundary.size());
+    EXPECT_EQ(countLabel(grid, 2), boundary.size());
+    EXPECT_EQ(grid[10 * 20 + 10], EmptyLabel);
+    EXPECT_EQ(rect.x, 2);
+    EXPECT_EQ(rect.w, 18 - 2 + 1); // columns 2 .. 18: the edge at 0.9 = 18 / 20 runs along column 18
+}
+
+TEST(RasterizeChart, GapShiftsAndDilates)
+{
+    const Chart dot = triangleChart(0.0, 0.0, 0.01, 0.0, 0.0, 0.01);
+    std::vector<uint32_t> grid(10 * 10, EmptyLabel);
+    uint32_t filled = 0;
+    CellRect rect;
+    rasterizeChart(dot, UVBox(0, 0, 1, 1), grid, 10, 10, 1, EmptyLabel, filled, rect, nullptr,
+                   false, 1);
+    // Shifted by one cell to (1, 1), dilated once: the 3 x 3 block around it.
+    EXPECT_EQ(filled, 9u);
+    EXPECT_EQ(countLabel(grid, 1), 9u);
+    EXPECT_EQ(grid[1 * 10 + 1], 1u);
+    EXPECT_EQ(rect.x, 0);
+    EXPECT_EQ(rect.w, 3);
+}
+
+TEST(RasterizeChart, BadInputLeavesTheGridAlone)
+{
+    std::vector<uint32_t> grid(16, EmptyLabel);
+    uint32_t filled = 99;
+    CellRect rect;
+    rect.w = 5;
+    CellList boundary{{1, 1}};
+
+    // No triangles.
+    rasterizeChart(Chart(), UVBox(0, 0, 1, 1), grid, 4, 4, 1, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    EXPECT_EQ(filled, 0u);
+    EXPECT_EQ(rect.w, 0);
+    EXPECT_TRUE(boundary.empty());
+
+    // NaN coordinates, an index beyond the UV list, a grid that is too
+    // small, a frame without extent, a huge gap.
+    const Chart nanChart = triangleChart(NaN, 0, 1, 0, 0, 1);
+    rasterizeChart(nanChart, UVBox(0, 0, 1, 1), grid, 4, 4, 1, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    Chart badIndex = triangleChart(0, 0, 1, 0, 0, 1);
+    badIndex.triIndicesUV[2] = 17;
+    rasterizeChart(badIndex, UVBox(0, 0, 1, 1), grid, 4, 4, 1, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    const Chart fine = triangleChart(0, 0, 1, 0, 0, 1);
+    rasterizeChart(fine, UVBox(0, 0, 1, 1), grid, 5, 5, 1, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    rasterizeChart(fine, UVBox(0, 0, 0, 0), grid, 4, 4, 1, EmptyLabel, filled, rect, &boundary,
+                   true, 0);
+    EXPECT_EQ(countLabel(grid, 1), 0u);
+    // A gap larger than the grid shifts the chart off it.
+    rasterizeChart(fine, UVBox(0, 0, 1, 1), grid, 4, 4, 1, EmptyLabel, filled, rect, &boundary,
+                   false, 2147483647);
+    EXPECT_EQ(countLabel(grid, 1), 0u);
+    EXPECT_EQ(filled, 0u);
+}
+
+namespace {
+
+// The coverage rules written out plainly, cell by cell with all twelve edge
+// tests, to check the drawing routines (which skip tests that cannot hold)
+// against them.
+bool referenceCrossing(const Point2D tri[3], double x0, double x1, double y0, double y1, double tol)
+{
+    const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
+    for (int e = 0; e < 3; ++e) {
+        const Point2D& a = tri[e];
+        const Point2D& b = tri[(e + 1) % 3];
+        if (segmentsCross(a, b, p00, p10, tol) || segmentsCross(a, b, p01, p11, tol) ||
+            segmentsCross(a, b, p00, p01, tol) || segmentsCross(a, b, p10, p11, tol))
+            return true;
+    }
+    return false;
+}
+
+std::vector<uint8_t> referenceOccupancy(int n, const Point2D tri[3])
+{
+    std::vector<uint8_t> grid(size_t(n) * n, OccupancyEmpty);
+    const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
+    const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
+    const int c0 = std::max(0, int(n * minX)), c1 = std::min(n - 1, int(std::ceil(n * maxX)));
+    const int r0 = std::max(0, int(n * minY)), r1 = std::min(n - 1, int(std::ceil(n * maxY)));
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const Point2D centre{(c + 0.5) / n, (r + 0.5) / n};
+            if (pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
+                referenceCrossing(tri, c / double(n), (c + 1) / double(n), r / double(n), (r + 1) / double(n),
+                                  OccupancySeamTolerance))
+                grid[size_t(r) * n + c] = OccupancyCovered;
+        }
+    return grid;
+}
+
+std::vector<uint32_t> referenceLabels(int w, int h, const Point2D tri[3])
+{
+    std::vector<uint32_t> grid(size_t(w) * h, EmptyLabel);
+    const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
+    const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
+    const int c0 = std::max(0, int(w * minX)), c1 = std::min(w - 1, int(std::ceil(w * maxX)));
+    const int r0 = std::max(0, int(h * minY)), r1 = std::min(h - 1, int(std::ceil(h * maxY)));
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const double x0 = c / double(w), x1 = (c + 1) / double(w), y0 = r / double(h), y1 = (r + 1) / double(h);
+            const bool boxInside = minX >= x0 && maxX <= x1 && minY >= y0 && maxY <= y1;
+            const Point2D centre{(c + 0.5) / w, (r + 0.5) / h};
+            if (boxInside || pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
+                referenceCrossing(tri, x0, x1, y0, y1, 0.0))
+                grid[size_t(r) * w + c] = 1;
+        }
+    return grid;
+}
+
+} // namespace
+
+TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto snapped = [&](double v, int n) {
+        // Corners on grid lines and cell centres, as layouts often have them.
+        const int mode = int(rng() % 4);
+        if (mode == 0)
+            return std::round(v * n) / n;
+        if (mode == 1)
+            return (std::floor(v * n) + 0.5) / n;
+        return v;
+    };
+    for (int trial = 0; trial < 4000; ++trial) {
+        const int n = 4 + int(rng() % 40), w = 3 + int(rng() % 30), h = 3 + int(rng() % 30);
+        Point2D tri[3];
+        const double scale = trial % 5 == 0 ? 0.05 : 1.2;
+        for (Point2D& p : tri)
+            p = {snapped(-0.1 + scale * unit(rng), n), snapped(-0.1 + scale * unit(rng), n)};
+        if (trial % 7 == 0)
+            tri[1].y = tri[0].y; // an axis-parallel edge
+        if (trial % 11 == 0)
+            tri[2].x = tri[1].x + 1e-13; // nearly vertical
+        if (trial % 13 == 0)
+            tri[2] = tri[1]; // degenerate
+        if (trial % 17 == 0) // a sliver
+            tri[2] = {tri[1].x + (tri[0].y - tri[1].y) * 1e-9, tri[1].y + (tri[1].x - tri[0].x) * 1e-9};
+        if (trial % 19 == 0) // a needle reaching far out
+            tri[2] = {tri[0].x + 30.0 * (tri[1].x - tri[0].x), tri[0].y + 30.0 * (tri[1].y - tri[0].y) + 1e-7};
+        std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
+        drawOccupancyTriangle(occupancy, n, tri[0], tri[1], tri[2]);
+        ASSERT_EQ(occupancy, referenceOccupancy(n, tri)) << "trial " << trial;
+        std::vector<uint32_t> labels(size_t(w) * h, EmptyLabel);
+        LabelStroke stroke;
+        drawLabelTriangle(labels.data(), w, h, tri[0], tri[1], tri[2], 1, stroke);
+        ASSERT_EQ(labels, referenceLabels(w, h, tri)) << "trial " << trial;
+    }
+}

@@ -1,0 +1,296 @@
+#include "repair/set_optimizer.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+struct WeightedGraph {
+    SegmentationGraph graph;
+    std::vector<double> weights;
+
+    explicit WeightedGraph(size_t nodes) : graph(nodes) {}
+    void edge(uint64_t a, uint64_t b, double w)
+    {
+        graph.addEdge(a, b);
+        weights.push_back(w);
+    }
+    void done() { graph.buildAdjacency(); }
+};
+
+// Path 0-1-2-3 with a strong middle edge; sets A = {0,1}, B = {2,3}.
+WeightedGraph pathOfFour()
+{
+    WeightedGraph g(4);
+    g.edge(0, 1, 1.0);
+    g.edge(1, 2, 5.0);
+    g.edge(2, 3, 1.0);
+    g.done();
+    return g;
+}
+
+size_t countSegments(const std::vector<uint64_t>& labels)
+{
+    uint64_t m = 0;
+    for (uint64_t l : labels)
+        m = std::max(m, l + 1);
+    return labels.empty() ? 0 : size_t(m);
+}
+
+} // namespace
+
+TEST(WeightSum, OverlapWeightsAddWithoutOverflow)
+{
+    WeightSum s;
+    for (int i = 0; i < 5; ++i)
+        s += WeightSum::of(OverlapWeight);
+    EXPECT_EQ(s.units, -5);
+    // Five overlaps plus a large attraction still lose against four overlaps.
+    WeightSum four;
+    for (int i = 0; i < 4; ++i)
+        four += WeightSum::of(OverlapWeight);
+    EXPECT_LT(s + WeightSum::of(1e9), four);
+    // Equal numbers of overlaps compare by the ordinary part.
+    EXPECT_LT(four + WeightSum::of(0.5), four + WeightSum::of(0.75));
+    EXPECT_EQ(WeightSum::of(OverlapWeight).toDouble(), OverlapWeight);
+    EXPECT_EQ(s.toDouble(), -std::numeric_limits<double>::infinity());
+}
+
+TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNode)
+{
+    WeightedGraph g(5);
+    g.edge(0, 1, 1);
+    g.edge(1, 2, 1);
+    g.edge(3, 4, 1);
+    g.edge(2, 4, -1);
+    g.done();
+    // Label 7 on nodes 0 and 2 is not connected through label-7 nodes.
+    EXPECT_EQ(labelSegments(g.graph, {7, 3, 7, 3, 3}), (std::vector<uint64_t>{0, 1, 2, 3, 3}));
+    EXPECT_EQ(labelSegments(g.graph, {0, 0, 0, 0, 0}), (std::vector<uint64_t>{0, 0, 0, 0, 0}));
+}
+
+TEST(PairUpdate, MovesWinOverMergeOnEqualGain)
+{
+    WeightedGraph g = pathOfFour();
+    SegmentationOptions options;
+    SetOptimizer opt(g.graph, g.weights, options);
+    opt.setLabels({0, 0, 1, 1});
+    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
+    // Moving node 1 then node 0 gains 4 + 1 = 5, as much as merging: the moves stand.
+    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 5.0);
+    EXPECT_TRUE(a.empty());
+    EXPECT_EQ(b, (std::vector<uint64_t>{2, 3, 1, 0}));
+    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{1, 1, 1, 1}));
+}
+
+TEST(PairUpdate, MergeWhenMovesGainLess)
+{
+    WeightedGraph g = pathOfFour();
+    SegmentationOptions options;
+    options.maxMoves = 1; // the single best move gains 4 < 5
+    SetOptimizer opt(g.graph, g.weights, options);
+    opt.setLabels({0, 0, 1, 1});
+    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
+    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 5.0);
+    EXPECT_EQ(a, (std::vector<uint64_t>{0, 1, 2, 3}));
+    EXPECT_TRUE(b.empty());
+    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 0, 0, 0}));
+}
+
+TEST(PairUpdate, PartialMoveSequenceKeepsBestPrefix)
+{
+    // 0-1 weak, 1-2 strong, 2-3 strong: node 1 should leave A for B, node 0 stay.
+    WeightedGraph g(4);
+    g.edge(0, 1, 1.0);
+    g.edge(1, 2, 5.0);
+    g.edge(2, 3, 9.0);
+    g.edge(0, 3, -3.0);
+    g.done();
+    SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
+    opt.setLabels({0, 0, 1, 1});
+    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
+    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 4.0);
+    EXPECT_EQ(a, (std::vector<uint64_t>{0}));
+    EXPECT_EQ(b, (std::vector<uint64_t>{2, 3, 1}));
+}
+
+TEST(PairUpdate, GainThresholdOfOneMillionth)
+{
+    for (double w : {0.5e-6, 1e-6, 2e-6}) {
+        WeightedGraph g(2);
+        g.edge(0, 1, w);
+        g.done();
+        SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
+        opt.setLabels({0, 1});
+        std::vector<uint64_t> a = {0}, b = {1};
+        const double gain = opt.pairUpdate(a, b);
+        if (w > 1e-6) {
+            EXPECT_DOUBLE_EQ(gain, w);
+            EXPECT_EQ(opt.labels()[0], opt.labels()[1]);
+        } else {
+            EXPECT_EQ(gain, 0.0) << w;
+            EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 1})) << w;
+            EXPECT_EQ(a.size(), 1u);
+            EXPECT_EQ(b.size(), 1u);
+        }
+    }
+}
+
+TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
+{
+    // Chain 0-1-2 in one set; node 1 overlaps both others. Plain double sums
+    // would reach inf - inf here.
+    WeightedGraph g(3);
+    g.edge(0, 1, 1.0);
+    g.edge(1, 2, 1.0);
+    g.edge(0, 1, OverlapWeight);
+    g.edge(1, 2, OverlapWeight);
+    g.done();
+    SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
+    opt.setLabels({0, 0, 0});
+    std::vector<uint64_t> a = {0, 1, 2}, b;
+    const WeightSum gain = opt.pairUpdateExact(a, b);
+    EXPECT_EQ(gain.units, 2);
+    EXPECT_DOUBLE_EQ(gain.rest, -2.0);
+    EXPECT_EQ(a, (std::vector<uint64_t>{0, 2}));
+    EXPECT_EQ(b, (std::vector<uint64_t>{1}));
+    EXPECT_EQ(opt.labelCount(), 2u);
+    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 1, 0}));
+    // Nothing more to split: the call changes nothing.
+    std::vector<uint64_t> c;
+    EXPECT_EQ(opt.pairUpdate(a, c), 0.0);
+    EXPECT_TRUE(c.empty());
+    EXPECT_EQ(opt.labelCount(), 2u);
+}
+
+TEST(PairUpdate, OverlapBetweenSetsBlocksMerge)
+{
+    WeightedGraph g(2);
+    g.edge(0, 1, 3.0);
+    g.edge(0, 1, OverlapWeight);
+    g.done();
+    SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
+    opt.setLabels({0, 1});
+    std::vector<uint64_t> a = {0}, b = {1};
+    EXPECT_EQ(opt.pairUpdate(a, b), 0.0);
+    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 1}));
+}
+
+TEST(OptimizeSets, OverlapsEndInDifferentSegments)
+{
+    // Ring 0..7 of attractive edges; 0 overlaps 4 and 1 overlaps 5.
+    WeightedGraph g(8);
+    for (uint64_t i = 0; i < 8; ++i)
+        g.edge(i, (i + 1) % 8, 1.0);
+    g.edge(0, 4, OverlapWeight);
+    g.edge(1, 5, OverlapWeight);
+    g.done();
+    std::vector<uint64_t> init(8);
+    for (uint64_t i = 0; i < 8; ++i)
+        init[i] = i;
+    const auto labels = optimizeSets(g.graph, g.weights, init, SegmentationOptions());
+    EXPECT_NE(labels[0], labels[4]);
+    EXPECT_NE(labels[1], labels[5]);
+    // Two cuts of the ring are enough.
+    EXPECT_EQ(countSegments(labels), 2u);
+
+    // All nodes in one set at the start: new sets split it.
+    const auto fromOne = optimizeSets(g.graph, g.weights, std::vector<uint64_t>(8, 0), SegmentationOptions());
+    EXPECT_NE(fromOne[0], fromOne[4]);
+    EXPECT_NE(fromOne[1], fromOne[5]);
+}
+
+TEST(OptimizeSets, SeamSeparatingEdgeChoosesTheCut)
+{
+    // Chain 0..5 (two records per edge, as for triangle adjacency) closed by
+    // an overlap between the ends: one cut is needed, every position costs
+    // the same. A seam-separating edge between 2 and 3 makes that position
+    // the cheapest.
+    for (bool seam : {false, true}) {
+        WeightedGraph g(6);
+        for (uint64_t i = 0; i + 1 < 6; ++i) {
+            g.edge(i, i + 1, 1.0);
+            g.edge(i + 1, i, 1.0);
+        }
+        g.edge(0, 5, OverlapWeight);
+        if (seam)
+            g.edge(2, 3, -1.0);
+        g.done();
+        std::vector<uint64_t> init = {0, 1, 2, 3, 4, 5};
+        const auto labels = optimizeSets(g.graph, g.weights, init, SegmentationOptions());
+        EXPECT_NE(labels[0], labels[5]);
+        EXPECT_EQ(countSegments(labels), 2u);
+        if (seam) {
+            EXPECT_NE(labels[2], labels[3]);
+        }
+    }
+}
+
+TEST(OptimizeSets, IterationCapAndVerboseTable)
+{
+    // A long path of equal attractions merges step by step over iterations.
+    const uint64_t n = 64;
+    WeightedGraph g(n);
+    for (uint64_t i = 0; i + 1 < n; ++i)
+        g.edge(i, i + 1, 1.0);
+    g.done();
+    std::vector<uint64_t> init(n);
+    for (uint64_t i = 0; i < n; ++i)
+        init[i] = i;
+
+    SegmentationOptions options;
+    options.createNewSets = false;
+    const auto full = optimizeSets(g.graph, g.weights, init, options);
+    EXPECT_EQ(countSegments(full), 1u);
+
+    options.maxIterations = 1;
+    options.verbose = true;
+    testing::internal::CaptureStdout();
+    const auto capped = optimizeSets(g.graph, g.weights, init, options);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_GT(countSegments(capped), 1u);
+    size_t rows = 0;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line))
+        ++rows;
+    EXPECT_EQ(rows, 5u) << out; // two start lines, header, one row, final line
+}
+
+TEST(OptimizeSets, VerboseTableFormatAndStreamRestored)
+{
+    WeightedGraph g(2);
+    g.edge(0, 1, 1.0);
+    g.done();
+    SegmentationOptions options;
+    options.verbose = true;
+    testing::internal::CaptureStdout();
+    const auto labels = optimizeSets(g.graph, g.weights, {0, 1}, options);
+    std::cout << 1.5 << std::endl;
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(labels, (std::vector<uint64_t>{0, 0}));
+    EXPECT_EQ(out, "Starting number of segments: 2\n"
+                   "Starting energy: 1.0000\n"
+                   "Iter      Obj. value   Pair updates       New sets   # sets\n"
+                   "   1          0.0000         1.0000         0.0000         1\n"
+                   "Final objective: 0.0000\n"
+                   "1.5\n");
+}
+
+TEST(OptimizeSets, NothingToGainKeepsInitialSegmentation)
+{
+    WeightedGraph g(3);
+    g.edge(0, 1, -1.0);
+    g.edge(1, 2, -2.0);
+    g.done();
+    const auto labels = optimizeSets(g.graph, g.weights, {0, 1, 2}, SegmentationOptions());
+    EXPECT_EQ(labels, (std::vector<uint64_t>{0, 1, 2}));
+    // Wrong-sized labels: one set per node.
+    EXPECT_EQ(optimizeSets(g.graph, g.weights, {}, SegmentationOptions()).size(), 3u);
+    // Empty graph.
+    SegmentationGraph empty;
+    empty.buildAdjacency();
+    EXPECT_TRUE(optimizeSets(empty, {}, {}, SegmentationOptions()).empty());
+}

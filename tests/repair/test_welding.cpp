@@ -1,0 +1,207 @@
+#include "meshgen/meshgen.h"
+#include "model/model.h"
+#include "packing/atlas.h"
+#include "support/test_support.h"
+#include "topology/mesh_topology.h"
+#include "topology/overlap.h"
+#include "topology/seams.h"
+#include "repair/segmentation.h"
+#include "repair/welding.h"
+#include "topology/chart_pieces.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using testsupport::makeChart;
+
+namespace {
+
+// A square chart C (3D vertices 0..3, side 8) with a triangle chart on its
+// right edge (apex 4) and one on its left edge (apex 5). Every UV length is
+// an integer when leftApexU = -3, so gluing either side scores exactly alike.
+// mirrorRight lays the right triangle out mirrored, so that gluing it folds
+// it onto the square.
+Model crossModel(double leftApexU = -3.0, bool mirrorRight = false)
+{
+    Model m;
+    m.sharedPositions = {0, 0, 0, 8, 0, 0, 8, 8, 0, 0, 8, 0, 11, 4, 0, leftApexU, 4, 0};
+    m.charts.push_back(makeChart({0, 1, 2, 0, 2, 3}, {0, 1, 2, 0, 2, 3}, {0, 0, 8, 0, 8, 8, 0, 8}));
+    if (mirrorRight)
+        m.charts.push_back(makeChart({1, 4, 2}, {0, 1, 2}, {-20, 0, -23, 4, -20, 8}));
+    else
+        m.charts.push_back(makeChart({1, 4, 2}, {0, 1, 2}, {20, 0, 23, 4, 20, 8}));
+    m.charts.push_back(makeChart({0, 3, 5}, {0, 1, 2}, {40, 0, 40, 8, 40 + leftApexU, 4}));
+    return m;
+}
+
+MeshTopology topologyOf(const Model& m)
+{
+    MeshTopology t;
+    buildMeshTopology(m.charts, m.numVertices(), m.coneSingularities, t);
+    return t;
+}
+
+// The seam whose two charts are a and b, or NoSeam.
+size_t seamBetween(const MeshTopology& t, uint64_t a, uint64_t b)
+{
+    for (size_t s = 0; s < t.numSeams(); ++s) {
+        SeamEnds e;
+        if (findSeamEnds(t, s, e) && ((e.c1 == a && e.c2 == b) || (e.c1 == b && e.c2 == a)))
+            return s;
+    }
+    return NoSeam;
+}
+
+PackFunction fixedEfficiency(double efficiency, int* calls = nullptr)
+{
+    return [efficiency, calls](ChartList&, const iuv::DoubleVector&, bool, Atlas&) {
+        if (calls)
+            ++*calls;
+        return efficiency;
+    };
+}
+
+} // namespace
+
+TEST(WeldEfficiency, TenPointTolerance)
+{
+    EXPECT_FALSE(weldEfficiencyAcceptable(80.0, 69.0));
+    EXPECT_TRUE(weldEfficiencyAcceptable(80.0, 70.0));
+    EXPECT_TRUE(weldEfficiencyAcceptable(80.0, 95.0));
+}
+
+TEST(ChooseWeldSeam, EqualScoresPickTheEarlierSeam)
+{
+    const Model m = crossModel();
+    const MeshTopology t = topologyOf(m);
+    const size_t right = seamBetween(t, 0, 1);
+    const size_t left = seamBetween(t, 0, 2);
+    ASSERT_NE(right, NoSeam);
+    ASSERT_NE(left, NoSeam);
+    const WeldChoice choice = chooseWeldSeam(m.charts, t);
+    EXPECT_EQ(choice.seam, std::min(left, right));
+    EXPECT_EQ(choice.score, -52.0); // remaining triangle 18, glued chart 34
+}
+
+TEST(ChooseWeldSeam, SmallerBoundaryWins)
+{
+    // A far left apex makes gluing the right triangle leave less boundary.
+    const Model m = crossModel(-12.0);
+    const MeshTopology t = topologyOf(m);
+    EXPECT_EQ(chooseWeldSeam(m.charts, t).seam, seamBetween(t, 0, 1));
+}
+
+TEST(ChooseWeldSeam, FoldingSeamIsNeverChosen)
+{
+    // Gluing the mirrored right triangle would fold it onto the square; the
+    // left one scores worse but is the only admissible choice.
+    const Model m = crossModel(-12.0, true);
+    const MeshTopology t = topologyOf(m);
+    EXPECT_EQ(chooseWeldSeam(m.charts, t).seam, seamBetween(t, 0, 2));
+
+    // With only the folding seam left nothing qualifies.
+    Model two = m;
+    two.charts.pop_back();
+    two.sharedPositions.resize(15);
+    const MeshTopology t2 = topologyOf(two);
+    EXPECT_EQ(chooseWeldSeam(two.charts, t2).seam, NoSeam);
+}
+
+TEST(WeldPass, GluedChartFirstAndEfficiencyRule)
+{
+    const Model m = crossModel();
+    const MeshTopology t = topologyOf(m);
+    Atlas atlas;
+
+    ChartList kept = m.charts;
+    weldPass(kept, m.sharedPositions, t, 80.0, atlas, fixedEfficiency(70.0));
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].numTriangles(), 3u);
+    // The triangle not on the chosen seam follows as a copy.
+    const size_t other = chooseWeldSeam(m.charts, t).seam == seamBetween(t, 0, 1) ? 2 : 1;
+    EXPECT_EQ(kept[1].uvCoords2D, m.charts[other].uvCoords2D);
+
+    ChartList undone = m.charts;
+    weldPass(undone, m.sharedPositions, t, 80.0, atlas, fixedEfficiency(69.0));
+    ASSERT_EQ(undone.size(), 3u);
+    for (size_t c = 0; c < 3; ++c)
+        EXPECT_EQ(undone[c].uvCoords2D, m.charts[c].uvCoords2D);
+}
+
+TEST(WeldPass, NoAdmissibleSeamStillRepacks)
+{
+    Model two = crossModel(-3.0, true);
+    two.charts.pop_back();
+    two.sharedPositions.resize(15);
+    const MeshTopology t = topologyOf(two);
+    Atlas atlas;
+    int calls = 0;
+    weldPass(two.charts, two.sharedPositions, t, 50.0, atlas, fixedEfficiency(50.0, &calls));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(two.charts.size(), 2u);
+}
+
+TEST(WeldPass, ClosedMeshOfTwoChartsIsNeverWelded)
+{
+    // Tetrahedron: one triangle chart against a fan of three; one closed seam,
+    // no boundary.
+    Model m;
+    m.sharedPositions = {0, 0, 1, 1, 0, 0, -0.5, 0.87, 0, -0.5, -0.87, 0};
+    const double c = std::cos(2.0943951023931953), s = std::sin(2.0943951023931953);
+    m.charts.push_back(makeChart({0, 1, 2, 0, 2, 3, 0, 3, 1}, {0, 1, 2, 0, 2, 3, 0, 3, 1},
+                                 {0, 0, 1, 0, c, s, c, -s}));
+    m.charts.push_back(makeChart({1, 3, 2}, {0, 1, 2}, {5, 0, 6, 0, 5.5, 0.87}));
+    const MeshTopology t = topologyOf(m);
+    ASSERT_EQ(t.numBoundaryHalfedges, 0u);
+    ASSERT_EQ(t.numSeams(), 1u);
+    Atlas atlas;
+    int calls = 0;
+    weldPass(m.charts, m.sharedPositions, t, 0.0, atlas, fixedEfficiency(100.0, &calls));
+    EXPECT_EQ(m.charts.size(), 2u);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(RunWelding, ReducesTheChartCountOfACubeCutIntoFaces)
+{
+    Model m = meshgen::toModel(meshgen::cubeNet(2));
+    ASSERT_FALSE(m.coneSingularities.empty());
+    ASSERT_EQ(m.charts.size(), 1u);
+    // One chart per face, by the dominant axis of the 3D normal.
+    const Chart net = m.charts[0];
+    std::vector<uint64_t> face(net.numTriangles());
+    for (size_t t = 0; t < net.numTriangles(); ++t) {
+        const double* p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = &m.sharedPositions[3 * size_t(net.triIndicesPos[3 * t + k])];
+        double e1[3], e2[3], n[3];
+        for (int i = 0; i < 3; ++i) {
+            e1[i] = p[1][i] - p[0][i];
+            e2[i] = p[2][i] - p[0][i];
+        }
+        n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+        n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+        n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+        int axis = 0;
+        for (int i = 1; i < 3; ++i)
+            if (std::fabs(n[i]) > std::fabs(n[axis]))
+                axis = i;
+        face[t] = uint64_t(2 * axis + (n[axis] > 0 ? 1 : 0));
+    }
+    m.charts.clear();
+    splitChartByLabels(net, face, 6, m.charts);
+    ASSERT_EQ(m.charts.size(), 6u);
+
+    Atlas atlas;
+    testing::internal::CaptureStdout();
+    runWelding(m, atlas);
+    testing::internal::GetCapturedStdout();
+    EXPECT_LT(m.charts.size(), 6u);
+    size_t triangles = 0;
+    for (const Chart& c : m.charts) {
+        EXPECT_FALSE(hasUVOverlaps(c));
+        EXPECT_FALSE(hasUVFlips(c));
+        triangles += c.numTriangles();
+    }
+    EXPECT_EQ(triangles, net.numTriangles());
+}
