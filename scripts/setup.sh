@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build and test dependencies from Debian packages.
-# Does nothing when every package is already present.
+# Does nothing when every package is already present. Extra packages that one
+# script needs (gcovr for the coverage script) may be named as arguments.
 set -eu
 
 PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5opengl5-dev \
@@ -8,7 +9,7 @@ libeigen3-dev libtinyobjloader-dev libgtest-dev googletest \
 xvfb xauth libgl1-mesa-dri libgl1-mesa-dev libegl-mesa0 python3"
 
 missing=""
-for p in $PACKAGES; do
+for p in $PACKAGES "$@"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing="$missing $p"
     fi
