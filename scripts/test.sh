@@ -14,6 +14,14 @@ cmake -S "$ROOT" -B "$ROOT/build-asan" -DTARNWICK_SANITIZE=ON -DTARNWICK_BUILD_G
       -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=OFF >/dev/null
 cmake --build "$ROOT/build-asan" -j"$JOBS"
 
+# The suite runs with a fresh temporary folder of its own and fails when a
+# test leaves anything behind in it.
+SUITE_TMP=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-suite.XXXXXX")
+RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-runtime.XXXXXX")
+chmod 700 "$RUNTIME_DIR"
+trap 'rm -rf "$SUITE_TMP" "$RUNTIME_DIR"' EXIT
+export TMPDIR="$SUITE_TMP" XDG_RUNTIME_DIR="$RUNTIME_DIR"
+
 echo "== plain build =="
 LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
     ctest --test-dir "$ROOT/build" --output-on-failure -j"$JOBS"
@@ -21,3 +29,11 @@ LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
 echo "== sanitizer build =="
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir "$ROOT/build-asan" --output-on-failure -j"$JOBS"
+
+left=$(ls -A "$SUITE_TMP")
+if [ -n "$left" ]; then
+    echo "Tests left files in the temporary folder:" >&2
+    echo "$left" >&2
+    exit 1
+fi
+echo "All tests passed; nothing left in the temporary folder."

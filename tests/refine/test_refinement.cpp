@@ -371,18 +371,6 @@ TEST(RefineAtlasEndToEnd, RandomChartLayout)
     expectSoundLayout(model, r);
 }
 
-namespace {
-
-std::string exampleFile(const std::string& name)
-{
-    std::string path = __FILE__; // .../tests/refine/test_refinement.cpp
-    for (int i = 0; i < 3; ++i)
-        path = path.substr(0, path.find_last_of('/'));
-    return path + "/examples/" + name;
-}
-
-} // namespace
-
 TEST(RefineAtlasEndToEnd, ExampleModelThroughThePipelineStages)
 {
     const std::string dir = testsupport::makeTempDir("tarnwick_refine_");
@@ -390,7 +378,7 @@ TEST(RefineAtlasEndToEnd, ExampleModelThroughThePipelineStages)
         Pipeline pipeline;
         pipeline.setBatchMode(true);
         testing::internal::CaptureStdout();
-        ASSERT_EQ(pipeline.loadModelFromFile(exampleFile("grid_lshape.obj")), LoadStatus::Loaded);
+        ASSERT_EQ(pipeline.loadModelFromFile(testsupport::exampleFile("grid_lshape.obj")), LoadStatus::Loaded);
         pipeline.step(); // overlap removal
         pipeline.step(); // welding, records the reference length
         const UnwrappingStats welded = pipeline.currentStats();

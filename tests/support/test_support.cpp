@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <unistd.h>
+
 namespace testsupport {
 
 Chart makeChart(const std::vector<uint32_t>& posIndices, const std::vector<uint32_t>& uvIndices,
@@ -24,6 +26,39 @@ Chart unitSquareChart()
     return makeChart({0, 1, 2, 0, 2, 3}, {}, {0, 0, 1, 0, 1, 1, 0, 1});
 }
 
+namespace {
+
+// Directories made by this process, removed when it exits normally. A forked
+// child that exits does not remove its parent's directories.
+class TempDirRegistry {
+public:
+    ~TempDirRegistry()
+    {
+        if (getpid() != owner_)
+            return;
+        for (const std::string& dir : dirs_)
+            removeTree(dir);
+    }
+    void add(const std::string& dir) { dirs_.push_back(dir); }
+
+private:
+    pid_t owner_ = getpid();
+    std::vector<std::string> dirs_;
+};
+
+TempDirRegistry& tempDirRegistry()
+{
+    static TempDirRegistry registry;
+    return registry;
+}
+
+} // namespace
+
+std::string exampleFile(const std::string& name)
+{
+    return std::string(TARNWICK_EXAMPLES_DIR) + "/" + name;
+}
+
 std::string makeTempDir(const std::string& prefix)
 {
     const char* base = std::getenv("TMPDIR");
@@ -32,6 +67,7 @@ std::string makeTempDir(const std::string& prefix)
     buf.push_back('\0');
     if (!mkdtemp(buf.data()))
         throw std::runtime_error("mkdtemp failed");
+    tempDirRegistry().add(buf.data());
     return std::string(buf.data());
 }
 

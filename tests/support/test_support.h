@@ -13,7 +13,8 @@ Chart makeChart(const std::vector<uint32_t>& posIndices, const std::vector<uint3
 // Unit square [0,1]^2 of two counter-clockwise triangles (4 UV vertices).
 Chart unitSquareChart();
 
-// A fresh, empty directory under $TMPDIR (or /tmp); the caller removes it.
+// A fresh, empty directory under $TMPDIR (or /tmp). It is removed with its
+// content when the test process exits, if the caller has not removed it before.
 std::string makeTempDir(const std::string& prefix);
 // Removes a file or a directory with everything in it; no error when missing.
 void removeTree(const std::string& path);
@@ -33,6 +34,9 @@ public:
 private:
     std::string path_;
 };
+
+// Path of a bundled example model (examples/NAME in the source tree).
+std::string exampleFile(const std::string& name);
 
 // Runs fn with the working directory set to dir and restores it afterwards.
 template <typename Fn>

@@ -88,13 +88,10 @@ TEST(Examples, LoadAsValidInputMatchingTheirCommands)
         {"saddle_untextured.obj", [] { return meshgen::saddle(16); }, false},
         {"folded_strip.obj", [] { return meshgen::foldedStrip(240, 3); }, true},
     };
-    std::string root = __FILE__; // .../tests/tools/test_obj_output.cpp
-    for (int i = 0; i < 3; ++i)
-        root = root.substr(0, root.find_last_of('/'));
     for (const Example& example : examples) {
         SCOPED_TRACE(example.file);
         MeshData mesh;
-        ASSERT_TRUE(readBack(root + "/examples/" + example.file, mesh));
+        ASSERT_TRUE(readBack(testsupport::exampleFile(example.file), mesh));
         EXPECT_LE(mesh.numTriangles(), 3000u);
         EXPECT_EQ(inputProblems(mesh, example.overlapping), "");
         expectSameMesh(mesh, example.generate());
