@@ -25,14 +25,6 @@ void expectColour(const float* record, size_t chart)
 
 } // namespace
 
-TEST(CornerBuffers, RecordLayoutIsFortyEightBytes)
-{
-    EXPECT_EQ(kCornerBytes, 48u);
-    EXPECT_EQ(kCornerNormalOffset, 12u);
-    EXPECT_EQ(kCornerTexcoordOffset, 24u);
-    EXPECT_EQ(kCornerColorOffset, 32u);
-}
-
 // Two triangles meeting at the edge (0,1)-(0,2): one in the z = 0 plane with
 // area 2, one in the x = 0 plane with area 1.
 TEST(CornerBuffers, FaceNormalsAreaWeightedVertexNormalsUVsAndChartColours)

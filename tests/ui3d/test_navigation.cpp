@@ -3,7 +3,6 @@
 #include "support/test_support.h"
 #include "ui/ModelRenderer.h"
 
-#include <QMetaMethod>
 #include <QMimeData>
 #include <QUrl>
 
@@ -28,39 +27,6 @@ void expectMatrixNear(const QMatrix4x4& a, const QMatrix4x4& b, double tolerance
 }
 
 } // namespace
-
-TEST(ViewMetaObject, SignalsAndSlotsInTheirFixedOrder)
-{
-    const QMetaObject& mo = GLViewer3DModel::staticMetaObject;
-    const int first = mo.methodOffset();
-    const char* expected[] = {
-        "modelDragged(const char*)",
-        "glViewer3DInitialized()",
-        "updateAnimation()",
-        "updateMeshData(const iuv::UIntVector&,const iuv::DoubleVector&,const iuv::UIntVector&,"
-        "const iuv::DoubleVector&,const iuv::UIntVector&,size_t,const std::vector<size_t>&,"
-        "const std::vector<size_t>&)",
-        "updateCamera(const iuv::DoubleVector&)",
-        "storeView()",
-        "loadView()",
-    };
-    ASSERT_EQ(mo.methodCount() - first, 7);
-    for (int i = 0; i < 7; ++i) {
-        const QMetaMethod m = mo.method(first + i);
-        EXPECT_EQ(m.methodSignature(), QMetaObject::normalizedSignature(expected[i])) << i;
-        EXPECT_EQ(m.methodType(), i < 2 ? QMetaMethod::Signal : QMetaMethod::Slot) << i;
-    }
-}
-
-TEST(ViewDefaults, OptionsMatchTheWindowsInitialControls)
-{
-    TestView view;
-    EXPECT_EQ(view.shadingMode(), GLViewer3DModel::SmoothShading);
-    EXPECT_FALSE(view.showConeSingularities());
-    EXPECT_TRUE(view.showCutEdges());
-    EXPECT_FLOAT_EQ(view.navigationUnit(), 1.0f);
-    EXPECT_TRUE(view.acceptDrops());
-}
 
 TEST(ViewNavigation, LeftDragVelocityIsClampedToOneHundred)
 {
@@ -317,10 +283,3 @@ TEST(ViewGeometry, ConeMarkersAndTubesFromTheSlots)
     });
 }
 
-TEST(ViewErrors, OpenGLErrorNames)
-{
-    EXPECT_STREQ(openGLErrorName(0x500), "GL_INVALID_ENUM");
-    EXPECT_STREQ(openGLErrorName(0x502), "GL_INVALID_OPERATION");
-    EXPECT_STREQ(openGLErrorName(0x505), "GL_OUT_OF_MEMORY");
-    EXPECT_STREQ(openGLErrorName(0x506), "GL_NO_ERROR");
-}
