@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <tuple>
 #include <sstream>
 
 namespace {
@@ -19,17 +20,6 @@ struct WeightedGraph {
     }
     void done() { graph.buildAdjacency(); }
 };
-
-// Path 0-1-2-3 with a strong middle edge; sets A = {0,1}, B = {2,3}.
-WeightedGraph pathOfFour()
-{
-    WeightedGraph g(4);
-    g.edge(0, 1, 1.0);
-    g.edge(1, 2, 5.0);
-    g.edge(2, 3, 1.0);
-    g.done();
-    return g;
-}
 
 size_t countSegments(const std::vector<uint64_t>& labels)
 {
@@ -71,70 +61,51 @@ TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNode)
     EXPECT_EQ(labelSegments(g.graph, {0, 0, 0, 0, 0}), (std::vector<uint64_t>{0, 0, 0, 0, 0}));
 }
 
-TEST(PairUpdate, MovesWinOverMergeOnEqualGain)
+TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
 {
-    WeightedGraph g = pathOfFour();
-    SegmentationOptions options;
-    SetOptimizer opt(g.graph, g.weights, options);
-    opt.setLabels({0, 0, 1, 1});
-    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
-    // Moving node 1 then node 0 gains 4 + 1 = 5, as much as merging: the moves stand.
-    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 5.0);
-    EXPECT_TRUE(a.empty());
-    EXPECT_EQ(b, (std::vector<uint64_t>{2, 3, 1, 0}));
-    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{1, 1, 1, 1}));
-}
-
-TEST(PairUpdate, MergeWhenMovesGainLess)
-{
-    WeightedGraph g = pathOfFour();
-    SegmentationOptions options;
-    options.maxMoves = 1; // the single best move gains 4 < 5
-    SetOptimizer opt(g.graph, g.weights, options);
-    opt.setLabels({0, 0, 1, 1});
-    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
-    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 5.0);
-    EXPECT_EQ(a, (std::vector<uint64_t>{0, 1, 2, 3}));
-    EXPECT_TRUE(b.empty());
-    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 0, 0, 0}));
-}
-
-TEST(PairUpdate, PartialMoveSequenceKeepsBestPrefix)
-{
-    // 0-1 weak, 1-2 strong, 2-3 strong: node 1 should leave A for B, node 0 stay.
-    WeightedGraph g(4);
-    g.edge(0, 1, 1.0);
-    g.edge(1, 2, 5.0);
-    g.edge(2, 3, 9.0);
-    g.edge(0, 3, -3.0);
-    g.done();
-    SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
-    opt.setLabels({0, 0, 1, 1});
-    std::vector<uint64_t> a = {0, 1}, b = {2, 3};
-    EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), 4.0);
-    EXPECT_EQ(a, (std::vector<uint64_t>{0}));
-    EXPECT_EQ(b, (std::vector<uint64_t>{2, 3, 1}));
-}
-
-TEST(PairUpdate, GainThresholdOfOneMillionth)
-{
-    for (double w : {0.5e-6, 1e-6, 2e-6}) {
-        WeightedGraph g(2);
-        g.edge(0, 1, w);
+    struct Case {
+        const char* name;
+        size_t nodes;
+        std::vector<std::tuple<uint64_t, uint64_t, double>> edges;
+        size_t maxMoves; // 0: the default
+        double gain;
+        std::vector<uint64_t> a, b, labels;
+    };
+    const std::vector<Case> cases = {
+        // Moving node 1 then node 0 gains 4 + 1 = 5, as much as merging: the moves stand.
+        {"moves win a tie", 4, {{0, 1, 1.0}, {1, 2, 5.0}, {2, 3, 1.0}}, 0, 5.0, {}, {2, 3, 1, 0}, {1, 1, 1, 1}},
+        // The single best move gains 4 < 5: the sets merge.
+        {"merge beats moves", 4, {{0, 1, 1.0}, {1, 2, 5.0}, {2, 3, 1.0}}, 1, 5.0, {0, 1, 2, 3}, {}, {0, 0, 0, 0}},
+        // Node 1 leaves A for B, node 0 stays: the best prefix of the moves.
+        {"best prefix", 4, {{0, 1, 1.0}, {1, 2, 5.0}, {2, 3, 9.0}, {0, 3, -3.0}}, 0, 4.0, {0}, {2, 3, 1}, {0, 1, 1, 1}},
+        // Gains up to one millionth are no gain.
+        {"below threshold", 2, {{0, 1, 0.5e-6}}, 0, 0.0, {0}, {1}, {0, 1}},
+        {"at threshold", 2, {{0, 1, 1e-6}}, 0, 0.0, {0}, {1}, {0, 1}},
+        {"above threshold", 2, {{0, 1, 2e-6}}, 0, 2e-6, {}, {1, 0}, {1, 1}},
+        // An overlap between the sets blocks the merge.
+        {"overlap blocks merge", 2, {{0, 1, 3.0}, {0, 1, OverlapWeight}}, 0, 0.0, {0}, {1}, {0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WeightedGraph g(c.nodes);
+        for (const auto& [from, to, w] : c.edges)
+            g.edge(from, to, w);
         g.done();
-        SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
-        opt.setLabels({0, 1});
-        std::vector<uint64_t> a = {0}, b = {1};
-        const double gain = opt.pairUpdate(a, b);
-        if (w > 1e-6) {
-            EXPECT_DOUBLE_EQ(gain, w);
-            EXPECT_EQ(opt.labels()[0], opt.labels()[1]);
-        } else {
-            EXPECT_EQ(gain, 0.0) << w;
-            EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 1})) << w;
-            EXPECT_EQ(a.size(), 1u);
-            EXPECT_EQ(b.size(), 1u);
-        }
+        SegmentationOptions options;
+        if (c.maxMoves)
+            options.maxMoves = c.maxMoves;
+        SetOptimizer opt(g.graph, g.weights, options);
+        std::vector<uint64_t> initial(c.nodes);
+        for (size_t i = 0; i < c.nodes; ++i)
+            initial[i] = i < c.nodes / 2 ? 0 : 1;
+        opt.setLabels(initial);
+        std::vector<uint64_t> a, b;
+        for (uint64_t i = 0; i < c.nodes; ++i)
+            (initial[i] == 0 ? a : b).push_back(i);
+        EXPECT_DOUBLE_EQ(opt.pairUpdate(a, b), c.gain);
+        EXPECT_EQ(a, c.a);
+        EXPECT_EQ(b, c.b);
+        EXPECT_EQ(opt.labels(), c.labels);
     }
 }
 
