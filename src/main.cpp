@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/last_chance.h"
+#include "app/output_folder.h"
 #include "app/pipeline.h"
 #include "packing/settings.h"
 
@@ -10,9 +11,40 @@
 #endif
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Creates the output folder and, for a batch run, locks it against other runs
+// until the process ends. Returns false after printing why the run cannot go on.
+bool claimOutputFolder(const CommandLine& cl, FolderLock& lock)
+{
+    std::string why;
+    if (!cl.outputDir.empty() && !prepareOutputFolder(cl.outputDir, why)) {
+        std::cout << "Cannot create the output folder " << cl.outputDir << ": " << why << "." << std::endl;
+        return false;
+    }
+    if (!cl.batchMode)
+        return true;
+    bool busy = false;
+    if (lock.acquire(cl.outputDir, busy, why))
+        return true;
+    std::string name = cl.outputDir;
+    if (name.empty()) {
+        std::error_code ec;
+        name = std::filesystem::current_path(ec).string();
+    }
+    if (busy)
+        std::cout << "The output folder " << name << " is in use by another run." << std::endl;
+    else
+        std::cout << "Cannot lock the output folder " << name << ": " << why << "." << std::endl;
+    return false;
+}
+
+} // namespace
 
 #ifdef TARNWICK_WITH_GUI
 namespace {
@@ -47,6 +79,7 @@ int runWithWindow(int argc, char** argv, const CommandLine& cl)
     QApplication app(argc, argv);
     MainWindow* window = new MainWindow;
     window->setBatchMode(cl.batchMode);
+    window->setOutputDirectory(cl.outputDir);
     if (cl.batchMode)
         window->showMinimized();
     else
@@ -88,6 +121,10 @@ int main(int argc, char** argv)
     }
     if (cl.square)
         atlasAspectRatio = 1.0;
+    // Held until the process exits (batch runs end through std::exit).
+    static FolderLock outputLock;
+    if (!claimOutputFolder(cl, outputLock))
+        return 2;
 
 #ifdef TARNWICK_WITH_GUI
     return runWithWindow(argc, argv, cl);
@@ -98,6 +135,7 @@ int main(int argc, char** argv)
     }
     Pipeline pipeline;
     pipeline.setBatchMode(true);
+    pipeline.setOutputDirectory(cl.outputDir);
     pipeline.loadModelFromFile(cl.modelFile, true);
     const int status = runBatchPipeline(pipeline);
     std::cout.flush();

@@ -23,6 +23,16 @@ const std::vector<OptionSpec>& options()
          [](CommandLine& cl, const std::string&, std::string&) { return cl.square = true; }},
         {"--help", nullptr, "print this text and exit",
          [](CommandLine& cl, const std::string&, std::string&) { return cl.showHelp = true; }},
+        // Batch runs for asset pipelines.
+        {"--output", "DIR", "write the result files into DIR, created when missing (default: working folder)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             if (value.empty()) {
+                 why = "the folder name is empty.";
+                 return false;
+             }
+             cl.outputDir = value;
+             return true;
+         }},
     };
     return table;
 }

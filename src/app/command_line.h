@@ -10,6 +10,9 @@ struct CommandLine {
     bool batchMode = false;  // "--batchmode"
     bool square = false;     // "--square"
 
+    // Batch runs for asset pipelines.
+    std::string outputDir;   // "--output DIR": folder of the result files ("" = working folder)
+
     // Unknown options, reported on standard error and otherwise ignored.
     std::vector<std::string> warnings;
     // A malformed option value: the run is refused with this message (exit 2).

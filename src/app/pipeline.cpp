@@ -6,10 +6,16 @@
 #include "repair/welding.h"
 #include "topology/layout_stats.h"
 #include "app/model_loading.h"
+#include "app/output_folder.h"
 
 #include <iostream>
 
 Pipeline::Pipeline() : atlas_(384, 384) {}
+
+std::string Pipeline::resultPath(const std::string& name) const
+{
+    return outputPath(outputDirectory_, name);
+}
 
 LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
 {
@@ -37,7 +43,7 @@ void Pipeline::updateDisplay(bool dirtyUVData)
     } else {
         buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, topology_);
         for (size_t c : topology_.unbuiltCharts)
-            writeFailedChartOBJ(model_.charts[c], "error.obj");
+            writeFailedChartOBJ(model_.charts[c], resultPath("error.obj"));
     }
     const UnwrappingStats stats = currentStats();
     if (observer_)
@@ -186,7 +192,7 @@ void Pipeline::save()
 
 void Pipeline::writeResultJSON(const std::string& filename)
 {
-    if (!::writeResultJSON(currentStats(), boxifyTime_, filename))
+    if (!::writeResultJSON(currentStats(), boxifyTime_, resultPath(filename)))
         writeFailed_ = true;
 }
 
@@ -197,21 +203,22 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
     mergeCharts(model_.charts, merged);
 
     if (!svgName.empty()) {
-        if (!writeAtlasSVG(model_.charts, chartListUVBounds(model_.charts), svgName))
+        if (!writeAtlasSVG(model_.charts, chartListUVBounds(model_.charts), resultPath(svgName)))
             writeFailed_ = true;
     }
     if (!objName.empty()) {
         normalizeToUnitSquare(merged);
         if (!writeLayoutOBJ(merged, model_.sharedPositions, model_.vertexColors,
-                            model_.coneSingularities, objName)) {
+                            model_.coneSingularities, resultPath(objName))) {
             writeFailed_ = true;
             return;
         }
     }
     if (!pngName.empty()) {
+        const std::string pngPath = resultPath(pngName);
         std::string whyNot = "no 3D view is available";
-        if (!observer_ || !observer_->saveSnapshot(pngName, whyNot))
-            std::cout << "Skipping snapshot " << pngName << ": " << whyNot << "." << std::endl;
+        if (!observer_ || !observer_->saveSnapshot(pngPath, whyNot))
+            std::cout << "Skipping snapshot " << pngPath << ": " << whyNot << "." << std::endl;
     }
 }
 
@@ -224,7 +231,8 @@ int runBatchPipeline(Pipeline& pipeline)
     pipeline.writeResultJSON("input.json");
     // A failure here is reported by the writer; exportResults writes the same
     // file once more below and records it.
-    (void)writeAtlasSVG(pipeline.model().charts, chartListUVBounds(pipeline.model().charts), "input.svg");
+    (void)writeAtlasSVG(pipeline.model().charts, chartListUVBounds(pipeline.model().charts),
+                        pipeline.resultPath("input.svg"));
     pipeline.exportResults("input.svg", "input.obj", "input3D.png");
     pipeline.removeOverlapsTrivial();
     pipeline.writeResultJSON("overlap_free_levy.json");

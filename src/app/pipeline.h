@@ -56,6 +56,13 @@ public:
     // when the last run was not cancelled.
     const std::string& stopPoint() const { return stopPoint_; }
 
+    // The folder of every result file ("" = the working folder, the default).
+    // Names given to the writers below are taken relative to it.
+    void setOutputDirectory(const std::string& dir) { outputDirectory_ = dir; }
+    const std::string& outputDirectory() const { return outputDirectory_; }
+    // Where a result file of that name is written.
+    std::string resultPath(const std::string& name) const;
+
     // In batch mode refusals are printed only, never shown as a dialog.
     void setBatchMode(bool batch) { batchMode_ = batch; }
     bool batchMode() const { return batchMode_; }
@@ -106,6 +113,7 @@ private:
     MeshTopology topology_;
     Atlas atlas_;
     PipelineObserver* observer_ = nullptr;
+    std::string outputDirectory_;
     bool batchMode_ = false;
     std::string modelFileName_;
     int stageCounter_ = 0;

@@ -22,8 +22,6 @@
 
 namespace {
 
-const char* const kNavigationFile = "navigation.mtx";
-
 constexpr float kMaxAngularVelocity = 100.0f;
 constexpr float kVelocityEpsilon = 1e-8f;
 // An inertia step covers at most this many milliseconds. A longer gap (the
@@ -227,7 +225,7 @@ void GLViewer3DModel::updateCamera(const iuv::DoubleVector& positions3D)
 
 void GLViewer3DModel::storeView()
 {
-    std::ofstream out(kNavigationFile);
+    std::ofstream out(QFile::encodeName(navigationFile_).constData());
     if (!out)
         return;
     renderer_->writeView(out);
@@ -235,7 +233,7 @@ void GLViewer3DModel::storeView()
 
 void GLViewer3DModel::loadView()
 {
-    std::ifstream in(kNavigationFile);
+    std::ifstream in(QFile::encodeName(navigationFile_).constData());
     if (!in)
         return;
     if (renderer_->readView(in))

@@ -69,6 +69,11 @@ public:
     // Returns false and sets *whyNot (when given) if no snapshot was written.
     bool saveSnapshot(const QString& fileName, QString* whyNot = nullptr);
 
+    // The stored camera ("navigation.mtx" in the working folder by default),
+    // read by every camera fit and written by storeView().
+    void setNavigationFile(const QString& path) { navigationFile_ = path; }
+    const QString& navigationFile() const { return navigationFile_; }
+
     // Navigation state.
     float angularVelocityX() const { return velocityX_; }
     float angularVelocityY() const { return velocityY_; }
@@ -122,6 +127,7 @@ private:
     bool showCutEdges_ = true;
     TriangleGeometry coneMarkers_;
     TriangleGeometry edgeTubes_;
+    QString navigationFile_ = QStringLiteral("navigation.mtx");
 
     bool glInitialized_ = false;
     bool glFailed_ = false;

@@ -88,6 +88,12 @@ void MainWindow::setBatchMode(bool batch)
     viewer2D()->setWaitFor3DView(canWaitFor3DView());
 }
 
+void MainWindow::setOutputDirectory(const std::string& dir)
+{
+    pipeline_.setOutputDirectory(dir);
+    viewer3D()->setNavigationFile(QString::fromLocal8Bit(pipeline_.resultPath("navigation.mtx").c_str()));
+}
+
 void MainWindow::loadModelFromFile(const char* filename, bool repack)
 {
     Viewer2DUV* view2D = viewer2D();

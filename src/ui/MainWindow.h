@@ -30,6 +30,9 @@ public:
     void setBatchMode(bool batch);
     bool batchMode() const { return pipeline_.batchMode(); }
 
+    // The folder of the result files and of the stored camera ("" = working folder).
+    void setOutputDirectory(const std::string& dir);
+
     // Loads through the 2D view (which may wait for the 3D view); the cone
     // singularities reach the 3D view when the load has finished.
     void loadModelFromFile(const char* filename, bool repack);

@@ -49,3 +49,27 @@ TEST(CommandLine, OnlyOptionsMakeTheFirstOneTheModelAndUnknownOnesAreReported)
               (std::vector<std::string>{"Ignoring unknown option --verbose.", "Ignoring extra argument x."}));
     EXPECT_TRUE(other.error.empty());
 }
+
+TEST(CommandLine, OutputFolderOption)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string outputDir;
+        std::string error;
+    } cases[] = {
+        {{"t", "m.obj", "--batchmode", "--output", "out/a"}, "out/a", ""},
+        {{"t", "--output", "out", "m.obj", "--batchmode"}, "out", ""},
+        {{"t", "m.obj", "--output", "x", "--output", "y"}, "y", ""},
+        {{"t", "m.obj", "--output", ""}, "", "Invalid value '' for --output: the folder name is empty."},
+        {{"t", "m.obj", "--batchmode", "--output"}, "", "Option --output needs a value (DIR)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CommandLine cl = parseCommandLine(c.args);
+        EXPECT_EQ(cl.modelFile, "m.obj");
+        EXPECT_EQ(cl.outputDir, c.outputDir);
+        EXPECT_EQ(cl.error, c.error);
+    }
+    EXPECT_EQ(parseCommandLine({"t", "m.obj"}).outputDir, "");
+    EXPECT_NE(helpText("t").find("--output DIR"), std::string::npos);
+}

@@ -37,7 +37,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     ProcessResult result;
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    // Close-on-exec, so that a program started by another thread at the same
+    // time does not inherit these pipes and hold them open (dup2 clears it).
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         return result;
 
     const pid_t pid = fork();
