@@ -28,6 +28,7 @@ LoadStatus loadModel(const std::string& filename, bool repack, Model& model,
                      const RejectionNotifier& notify)
 {
     model.charts.clear();
+    model.sourceLayout = Chart();
     std::cout << "Loading " << filename << std::endl;
 
     if (!loadOBJ(filename, model.charts, model.sharedPositions, model.vertexColors)) {
@@ -48,6 +49,11 @@ LoadStatus loadModel(const std::string& filename, bool repack, Model& model,
         return LoadStatus::Rejected;
     }
     Chart& chart = model.charts.front();
+    numberSourceTriangles(chart);
+    if (!chart.triIndicesUV.empty()) {
+        model.sourceLayout = chart;
+        model.sourceLayout.sourceTriangle.clear();
+    }
     if (hasUVFlips(chart))
         std::cout << "Input has UV flips." << std::endl;
 

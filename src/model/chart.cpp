@@ -152,7 +152,18 @@ void mergeCharts(const ChartList& charts, Chart& target)
         for (uint32_t idx : c.triIndicesUV)
             target.triIndicesUV.push_back(idx + offset);
         target.uvCoords2D.append(c.uvCoords2D);
+        // the sources of the target's earlier triangles first, then this chart's
+        target.sourceTriangle.resize(target.triIndicesPos.size() / 3 - c.numTriangles(), UnknownSourceTriangle);
+        for (size_t t = 0; t < c.numTriangles(); ++t)
+            target.sourceTriangle.push_back(sourceOf(c, t));
     }
+}
+
+void numberSourceTriangles(Chart& chart)
+{
+    chart.sourceTriangle.resize(chart.numTriangles());
+    for (size_t t = 0; t < chart.numTriangles(); ++t)
+        chart.sourceTriangle[t] = static_cast<uint32_t>(t);
 }
 
 double totalUVArea(const ChartList& charts)

@@ -6,12 +6,21 @@
 #include <cstdint>
 #include <vector>
 
+// Marks a triangle whose input triangle is not known (a chart built by hand).
+constexpr uint32_t UnknownSourceTriangle = 0xFFFFFFFFu;
+
 // One connected piece of the UV layout. Triangle t is entries 3t..3t+2 of
 // both index lists; triIndicesUV counts UV vertices within this chart.
+// sourceTriangle[t] is the number of the input triangle that triangle t lies
+// in (the loaded model's triangle order); every operation that copies, splits
+// or merges triangles carries it along, so that each piece of a cut triangle
+// still knows the input triangle it came from. It may be shorter than the
+// triangle count for charts built by hand: missing entries are unknown.
 struct Chart {
     iuv::UIntVector triIndicesPos;
     iuv::UIntVector triIndicesUV;
     iuv::DoubleVector uvCoords2D;
+    iuv::UIntVector sourceTriangle;
 
     size_t numTriangles() const { return triIndicesPos.size() / 3; }
     size_t numUVVertices() const { return uvCoords2D.size() / 2; }
@@ -54,6 +63,16 @@ double totalUVArea(const ChartList& charts);
 // The chart's own invariants hold: both index lists have the same length, a
 // multiple of three, and every UV index lies below the UV vertex count.
 bool chartIndicesValid(const Chart& chart);
+
+// The input triangle of triangle t, or UnknownSourceTriangle.
+inline uint32_t sourceOf(const Chart& chart, size_t t)
+{
+    return t < chart.sourceTriangle.size() ? chart.sourceTriangle[t] : UnknownSourceTriangle;
+}
+
+// Numbers the chart's triangles as the input triangles 0, 1, 2, ... (the
+// loaded model's own triangles).
+void numberSourceTriangles(Chart& chart);
 
 // Signed UV cross product (b - a) x (c - a) of triangle t.
 double uvTriangleCross(const Chart& chart, size_t t);

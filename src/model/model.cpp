@@ -6,4 +6,5 @@ void Model::clear()
     sharedPositions.clear();
     vertexColors.clear();
     coneSingularities.clear();
+    sourceLayout = Chart();
 }

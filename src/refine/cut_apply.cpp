@@ -89,6 +89,10 @@ bool repairTJunctions(Chart& chart, const SplitEdgeRegistry& registry)
                 chart.triIndicesPos.insert(chart.triIndicesPos.end(), tp, tp + 3);
             }
         }
+        // the fan triangles lie in the replaced triangle's input triangle
+        const uint32_t source = sourceOf(chart, t);
+        chart.sourceTriangle.resize(chart.numTriangles() - (chainUV.size() - 2), UnknownSourceTriangle);
+        chart.sourceTriangle.resize(chart.numTriangles(), source);
         changed = true;
     }
     return changed;

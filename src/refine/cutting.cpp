@@ -419,6 +419,10 @@ void splitTriangle(size_t t, Chart& chart, bool horizontal, double c,
         chart.triIndicesUV.push_back(cc.uv);
         chart.triIndicesPos.push_back(cc.pos);
     }
+    // every piece lies in the input triangle of the triangle it was cut from
+    const uint32_t source = sourceOf(chart, t);
+    chart.sourceTriangle.resize(chart.numTriangles() - (3 + extra.size()) / 3, UnknownSourceTriangle);
+    chart.sourceTriangle.resize(chart.numTriangles(), source);
 }
 
 void cutAlongLine(Chart& chart, iuv::DoubleVector& sharedPositions,

@@ -35,10 +35,12 @@ void mirrorIfClockwise(Chart& chart)
 
 namespace {
 
-Chart gatherGroup(const Chart& chart, const iuv::UIntVector& pos, const iuv::UIntVector& uv)
+Chart gatherGroup(const Chart& chart, const iuv::UIntVector& pos, const iuv::UIntVector& uv,
+                  const iuv::UIntVector& sources)
 {
     Chart group;
     group.triIndicesPos = pos;
+    group.sourceTriangle = sources;
     CompactedUVIndices compacted = compactUVVertices(uv);
     group.triIndicesUV = std::move(compacted.indices);
     group.uvCoords2D.reserve(2 * compacted.oldVertex.size());
@@ -56,7 +58,7 @@ void fixFlippedTriangles(Chart& chart)
     if (chart.triIndicesUV.size() < 4 || !chartIndicesValid(chart))
         return;
     const double s0 = uvTriangleCross(chart, 0);
-    iuv::UIntVector keptPos, keptUV, flippedPos, flippedUV;
+    iuv::UIntVector keptPos, keptUV, flippedPos, flippedUV, keptSources, flippedSources;
     const size_t n = chart.numTriangles();
     keptPos.reserve(3 * n);
     keptUV.reserve(3 * n);
@@ -65,6 +67,7 @@ void fixFlippedTriangles(Chart& chart)
         const bool flipped = t > 0 && uvTriangleCross(chart, t) * s0 < 0.0;
         iuv::UIntVector& pos = flipped ? flippedPos : keptPos;
         iuv::UIntVector& uv = flipped ? flippedUV : keptUV;
+        (flipped ? flippedSources : keptSources).push_back(sourceOf(chart, t));
         for (size_t k = 0; k < 3; ++k) {
             pos.push_back(chart.triIndicesPos[3 * t + k]);
             uv.push_back(chart.triIndicesUV[3 * t + k]);
@@ -76,12 +79,13 @@ void fixFlippedTriangles(Chart& chart)
         std::cout << "Found " << numFlipped << " flipped triangles to fix." << std::endl;
 
     ChartList groups;
-    groups.push_back(gatherGroup(chart, keptPos, keptUV));
-    groups.push_back(gatherGroup(chart, flippedPos, flippedUV));
+    groups.push_back(gatherGroup(chart, keptPos, keptUV, keptSources));
+    groups.push_back(gatherGroup(chart, flippedPos, flippedUV, flippedSources));
     mirrorIfClockwise(groups[1]);
 
     chart.triIndicesPos.clear();
     chart.triIndicesUV.clear();
     chart.uvCoords2D.clear();
+    chart.sourceTriangle.clear();
     mergeCharts(groups, chart);
 }

@@ -12,6 +12,7 @@ void splitChartByLabels(const Chart& chart, const std::vector<uint64_t>& labels,
         if (labels[t] >= labelCount)
             continue;
         Chart& piece = out[first + labels[t]];
+        piece.sourceTriangle.push_back(sourceOf(chart, t));
         for (size_t k = 0; k < 3; ++k) {
             piece.triIndicesPos.push_back(chart.triIndicesPos[3 * t + k]);
             piece.triIndicesUV.push_back(chart.triIndicesUV[3 * t + k]);

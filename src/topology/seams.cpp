@@ -219,6 +219,9 @@ std::optional<Chart> glueAlongSeam(const ChartList& charts, uint32_t a, uint32_t
     Chart glued;
     glued.triIndicesPos = chart1.triIndicesPos;
     glued.triIndicesPos.append(chart2.triIndicesPos);
+    for (const Chart* side : {&chart1, &chart2})
+        for (size_t t = 0; t < side->numTriangles(); ++t)
+            glued.sourceTriangle.push_back(sourceOf(*side, t));
     glued.uvCoords2D = std::move(uv1);
     glued.uvCoords2D.append(uv2);
     glued.triIndicesUV = chart1.triIndicesUV;
