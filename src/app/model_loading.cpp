@@ -1,6 +1,7 @@
 #include "app/model_loading.h"
 
 #include "flatten/flattening.h"
+#include "io/gltf_reader.h"
 #include "io/obj_reader.h"
 #include "packing/atlas.h"
 #include "packing/pack.h"
@@ -31,12 +32,17 @@ LoadStatus loadModel(const std::string& filename, bool repack, Model& model,
     model.sourceLayout = Chart();
     std::cout << "Loading " << filename << std::endl;
 
-    if (!loadOBJ(filename, model.charts, model.sharedPositions, model.vertexColors)) {
+    // glTF files carry no cone lines; their cones come from a cone file only.
+    const bool gltf = isGLTFFileName(filename);
+    const bool parsed = gltf ? loadGLTF(filename, model.charts, model.sharedPositions, model.vertexColors)
+                             : loadOBJ(filename, model.charts, model.sharedPositions, model.vertexColors);
+    if (!parsed) {
         model.clear();
         return LoadStatus::ParseFailed;
     }
 
-    model.coneSingularities = readConeSingularities(filename, model.numVertices());
+    model.coneSingularities =
+        gltf ? iuv::UIntVector() : readConeSingularities(filename, model.numVertices());
 
     if (model.charts.size() > 1) {
         reject(model, notify, "Cannot process input: must be a single chart.",
