@@ -7,7 +7,12 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 
 BUILD="$ROOT/build"
-cmake -S "$ROOT" -B "$BUILD" -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=ON >/dev/null
+# A compiler cache, when installed, makes rebuilds of unchanged sources cheap.
+LAUNCHER=""
+if command -v ccache >/dev/null 2>&1; then
+    LAUNCHER="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+fi
+cmake -S "$ROOT" -B "$BUILD" -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=ON $LAUNCHER >/dev/null
 cmake --build "$BUILD" --target tarnwick -j2
 
 MODEL="${1:-$ROOT/examples/cube_net.obj}"

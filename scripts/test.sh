@@ -6,12 +6,17 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 JOBS="${JOBS:-2}"
+# A compiler cache, when installed, makes rebuilds of unchanged sources cheap.
+LAUNCHER=""
+if command -v ccache >/dev/null 2>&1; then
+    LAUNCHER="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+fi
 
-cmake -S "$ROOT" -B "$ROOT/build" -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=ON >/dev/null
+cmake -S "$ROOT" -B "$ROOT/build" -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=ON $LAUNCHER >/dev/null
 cmake --build "$ROOT/build" -j"$JOBS"
 
 cmake -S "$ROOT" -B "$ROOT/build-asan" -DTARNWICK_SANITIZE=ON -DTARNWICK_BUILD_GUI=OFF \
-      -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=OFF >/dev/null
+      -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_BENCH=OFF $LAUNCHER >/dev/null
 cmake --build "$ROOT/build-asan" -j"$JOBS"
 
 # The suite runs with a fresh temporary folder of its own and fails when a

@@ -15,9 +15,6 @@ UVPoint uvPoint(const Chart& chart, uint32_t k)
     return {chart.uvCoords2D[2 * size_t(k)], chart.uvCoords2D[2 * size_t(k) + 1]};
 }
 
-double dot(UVPoint a, UVPoint b) { return a.u * b.u + a.v * b.v; }
-UVPoint sub(UVPoint a, UVPoint b) { return {a.u - b.u, a.v - b.v}; }
-double length(UVPoint a) { return std::sqrt(dot(a, a)); }
 
 UVBox triangleBox(const Chart& chart, size_t t)
 {
