@@ -7,16 +7,16 @@ namespace {
 
 // One option of the command line. An option with a value name takes the next
 // argument as its value; apply returns false with a reason for a bad value.
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* valueName; // nullptr for a flag
     const char* help;
     std::function<bool(CommandLine& cl, const std::string& value, std::string& why)> apply;
 };
 
-const std::vector<OptionSpec>& options()
+const std::vector<OptionRow>& options()
 {
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionRow> table = {
         {"--batchmode", nullptr, "run the batch sequence and exit instead of opening the window",
          [](CommandLine& cl, const std::string&, std::string&) { return cl.batchMode = true; }},
         {"--square", nullptr, "measure the atlas as a square rather than a free rectangle",
@@ -37,11 +37,11 @@ const std::vector<OptionSpec>& options()
     return table;
 }
 
-const OptionSpec* findOption(const std::string& arg)
+const OptionRow* findOption(const std::string& arg)
 {
-    for (const OptionSpec& spec : options()) {
-        if (arg == spec.name)
-            return &spec;
+    for (const OptionRow& row : options()) {
+        if (arg == row.name)
+            return &row;
     }
     return nullptr;
 }
@@ -57,8 +57,8 @@ void applyArguments(const std::vector<std::string>& args, size_t first, CommandL
     for (size_t i = first; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool looksLikeOption = arg.rfind("--", 0) == 0;
-        const OptionSpec* spec = findOption(arg);
-        if (!spec) {
+        const OptionRow* row = findOption(arg);
+        if (!row) {
             if (!haveModel && !looksLikeOption) {
                 cl.modelFile = arg;
                 haveModel = true;
@@ -69,16 +69,16 @@ void applyArguments(const std::vector<std::string>& args, size_t first, CommandL
             continue;
         }
         std::string value;
-        if (spec->valueName) {
+        if (row->valueName) {
             if (i + 1 >= args.size()) {
-                cl.error = std::string("Option ") + spec->name + " needs a value (" + spec->valueName + ").";
+                cl.error = std::string("Option ") + row->name + " needs a value (" + row->valueName + ").";
                 return;
             }
             value = args[++i];
         }
         std::string why;
-        if (!spec->apply(cl, value, why)) {
-            cl.error = std::string("Invalid value '") + value + "' for " + spec->name + ": " + why;
+        if (!row->apply(cl, value, why)) {
+            cl.error = std::string("Invalid value '") + value + "' for " + row->name + ": " + why;
             return;
         }
     }
@@ -113,14 +113,14 @@ std::string helpText(const std::string& programPath)
 {
     std::ostringstream out;
     out << usageText(programPath) << "\nOptions (before or after the model file):\n";
-    for (const OptionSpec& spec : options()) {
-        std::string left = std::string("  ") + spec.name;
-        if (spec.valueName)
-            left += std::string(" ") + spec.valueName;
+    for (const OptionRow& row : options()) {
+        std::string left = std::string("  ") + row.name;
+        if (row.valueName)
+            left += std::string(" ") + row.valueName;
         out << left;
         for (size_t n = left.size(); n < 26; ++n)
             out << ' ';
-        out << " " << spec.help << "\n";
+        out << " " << row.help << "\n";
     }
     return out.str();
 }
