@@ -2,6 +2,7 @@
 #include "app/last_chance.h"
 #include "app/output_folder.h"
 #include "app/pipeline.h"
+#include "io/gltf_reader.h"
 #include "packing/settings.h"
 
 #ifdef TARNWICK_WITH_GUI
@@ -44,6 +45,15 @@ bool claimOutputFolder(const CommandLine& cl, FolderLock& lock)
     return false;
 }
 
+// The load and output settings of the command line.
+void configurePipeline(const CommandLine& cl, Pipeline& pipeline)
+{
+    LoadOptions options;
+    options.coneFile = cl.coneFile;
+    pipeline.setLoadOptions(options);
+    pipeline.setWriteGLB(cl.meshFormat.empty() ? isGLTFFileName(cl.modelFile) : cl.meshFormat == "glb");
+}
+
 } // namespace
 
 #ifdef TARNWICK_WITH_GUI
@@ -80,6 +90,7 @@ int runWithWindow(int argc, char** argv, const CommandLine& cl)
     MainWindow* window = new MainWindow;
     window->setBatchMode(cl.batchMode);
     window->setOutputDirectory(cl.outputDir);
+    configurePipeline(cl, window->pipeline());
     if (cl.batchMode)
         window->showMinimized();
     else
@@ -136,6 +147,7 @@ int main(int argc, char** argv)
     Pipeline pipeline;
     pipeline.setBatchMode(true);
     pipeline.setOutputDirectory(cl.outputDir);
+    configurePipeline(cl, pipeline);
     pipeline.loadModelFromFile(cl.modelFile, true);
     const int status = runBatchPipeline(pipeline);
     std::cout.flush();

@@ -33,6 +33,24 @@ const std::vector<OptionRow>& options()
              cl.outputDir = value;
              return true;
          }},
+        {"--cones", "FILE", "read cone vertices (1-based numbers, one per line, # comments) from FILE",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             if (value.empty()) {
+                 why = "the file name is empty.";
+                 return false;
+             }
+             cl.coneFile = value;
+             return true;
+         }},
+        {"--format", "obj|glb", "glb writes NAME.glb beside every NAME.obj (default: glb for glTF input)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             if (value != "obj" && value != "glb") {
+                 why = "expected obj or glb.";
+                 return false;
+             }
+             cl.meshFormat = value;
+             return true;
+         }},
     };
     return table;
 }

@@ -12,6 +12,8 @@ struct CommandLine {
 
     // Batch runs for asset pipelines.
     std::string outputDir;   // "--output DIR": folder of the result files ("" = working folder)
+    std::string coneFile;    // "--cones FILE": cone vertex numbers added to the model's own
+    std::string meshFormat;  // "--format obj|glb" ("" = glb for glTF input, obj otherwise)
 
     // Unknown options, reported on standard error and otherwise ignored.
     std::vector<std::string> warnings;

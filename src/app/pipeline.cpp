@@ -1,5 +1,6 @@
 #include "app/pipeline.h"
 #include "io/result_files.h"
+#include "io/gltf_writer.h"
 #include "io/obj_writer.h"
 #include "refine/refinement.h"
 #include "repair/overlap_removal.h"
@@ -24,7 +25,9 @@ LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
         if (!batchMode_ && observer_)
             observer_->inputRejected(title, text);
     };
-    lastLoadStatus_ = loadModel(filename, repack, model_, notify);
+    lastRefusal_.clear();
+    stageStats_.clear();
+    lastLoadStatus_ = loadModel(filename, repack, model_, notify, loadOptions_, &lastRefusal_);
     if (lastLoadStatus_ == LoadStatus::Loaded && observer_)
         observer_->positionsChanged(model_.sharedPositions);
     // A failed load leaves an empty model; the views are refreshed as well so
@@ -32,6 +35,18 @@ LoadStatus Pipeline::loadModelFromFile(const std::string& filename, bool repack)
     updateDisplay(true);
     if (observer_)
         observer_->loadFinished();
+    return lastLoadStatus_;
+}
+
+LoadStatus Pipeline::loadModelFromData(Model model, bool repack)
+{
+    modelFileName_.clear();
+    lastRefusal_.clear();
+    stageStats_.clear();
+    model_ = std::move(model);
+    model_.sourceLayout = Chart();
+    lastLoadStatus_ = prepareModel(model_, repack, nullptr, &lastRefusal_);
+    updateDisplay(true);
     return lastLoadStatus_;
 }
 
@@ -43,7 +58,8 @@ void Pipeline::updateDisplay(bool dirtyUVData)
     } else {
         buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, topology_);
         for (size_t c : topology_.unbuiltCharts)
-            writeFailedChartOBJ(model_.charts[c], resultPath("error.obj"));
+            if (resultFilesEnabled_)
+                writeFailedChartOBJ(model_.charts[c], resultPath("error.obj"));
     }
     const UnwrappingStats stats = currentStats();
     if (observer_)
@@ -192,13 +208,20 @@ void Pipeline::save()
 
 void Pipeline::writeResultJSON(const std::string& filename)
 {
-    if (!::writeResultJSON(currentStats(), boxifyTime_, resultPath(filename)))
+    const UnwrappingStats stats = currentStats();
+    const std::string json = ".json";
+    const bool isJSON = filename.size() > json.size() &&
+                        filename.compare(filename.size() - json.size(), json.size(), json) == 0;
+    stageStats_.push_back({isJSON ? filename.substr(0, filename.size() - json.size()) : filename, stats, boxifyTime_});
+    if (resultFilesEnabled_ && !::writeResultJSON(stats, boxifyTime_, resultPath(filename)))
         writeFailed_ = true;
 }
 
 void Pipeline::exportResults(const std::string& svgName, const std::string& objName,
                              const std::string& pngName)
 {
+    if (!resultFilesEnabled_)
+        return;
     Chart merged;
     mergeCharts(model_.charts, merged);
 
@@ -213,6 +236,9 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
             writeFailed_ = true;
             return;
         }
+        if (writeGLB_ &&
+            !writeLayoutGLB(merged, model_.sharedPositions, model_.vertexColors, resultPath(glbNameFor(objName))))
+            writeFailed_ = true;
     }
     if (!pngName.empty()) {
         const std::string pngPath = resultPath(pngName);

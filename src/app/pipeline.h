@@ -9,6 +9,15 @@
 #include "base/run_control.h"
 
 #include <string>
+#include <vector>
+
+// The statistics of one result family ("input", "overlap_free", "bl_200",
+// ...), as its statistics file holds them.
+struct StageStats {
+    std::string name;
+    UnwrappingStats stats;
+    double boxifyTime = 0.0;
+};
 
 // What the pipeline reports to the widgets that show it. The batch runner may
 // run without any observer.
@@ -67,9 +76,24 @@ public:
     void setBatchMode(bool batch) { batchMode_ = batch; }
     bool batchMode() const { return batchMode_; }
 
+    // Options of every later load (the cone file).
+    void setLoadOptions(const LoadOptions& options) { loadOptions_ = options; }
+    // Whether every OBJ result file gets a binary glTF twin (NAME.glb).
+    void setWriteGLB(bool write) { writeGLB_ = write; }
+    bool writeGLB() const { return writeGLB_; }
+    // With result files disabled nothing is written (statistics, drawings,
+    // meshes, snapshots, diagnostic dumps) and no statistics block is
+    // printed; the statistics are still recorded (stageStats).
+    void setResultFilesEnabled(bool enabled) { resultFilesEnabled_ = enabled; }
+
     // Stores the file name (used by reload) and loads the model.
     LoadStatus loadModelFromFile(const std::string& filename, bool repack = true);
+    // Loads a model given as data (one chart; see prepareModel). Reload is
+    // not available for it.
+    LoadStatus loadModelFromData(Model model, bool repack = true);
     LoadStatus lastLoadStatus() const { return lastLoadStatus_; }
+    // The console line of the last failed or refused load.
+    const std::string& lastRefusal() const { return lastRefusal_; }
 
     // Rebuilds the topology (dumping a chart whose halfedges cannot be built to
     // "error.obj"), computes the statistics and notifies the observer.
@@ -100,6 +124,9 @@ public:
 
     // True once any result file could not be written since construction.
     bool writeFailed() const { return writeFailed_; }
+    // The statistics of every statistics file since the last load, in the
+    // order written (a name written twice is recorded twice).
+    const std::vector<StageStats>& stageStats() const { return stageStats_; }
 
 private:
     void recordReferenceNormBLen();
@@ -121,6 +148,11 @@ private:
     double boxifyTime_ = 0.0;
     bool writeFailed_ = false;
     LoadStatus lastLoadStatus_ = LoadStatus::ParseFailed;
+    std::string lastRefusal_;
+    LoadOptions loadOptions_;
+    bool writeGLB_ = false;
+    bool resultFilesEnabled_ = true;
+    std::vector<StageStats> stageStats_;
 };
 
 // The batch sequence: input files, plain overlap removal and its files, reload,

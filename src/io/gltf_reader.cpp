@@ -220,10 +220,12 @@ std::string parseFile(const std::string& filename, tinygltf::Model& model, std::
     return error.empty() ? std::string("The glTF parser refused the file.") : error;
 }
 
-void fail(const std::string& reason)
+void fail(const std::string& why, std::string* reason)
 {
-    std::cout << reason << std::endl;
+    std::cout << why << std::endl;
     std::cout << "Failed to load/parse glTF." << std::endl;
+    if (reason)
+        *reason = why;
 }
 
 } // namespace
@@ -240,7 +242,7 @@ bool isGLTFFileName(const std::string& filename)
 }
 
 bool loadGLTF(const std::string& filename, ChartList& charts, iuv::DoubleVector& sharedPositions,
-              iuv::DoubleVector& vertexColors, std::vector<uint32_t>* fileVertexToModel)
+              iuv::DoubleVector& vertexColors, std::vector<uint32_t>* fileVertexToModel, std::string* reason)
 {
     charts.clear();
     sharedPositions.clear();
@@ -254,7 +256,7 @@ bool loadGLTF(const std::string& filename, ChartList& charts, iuv::DoubleVector&
     if (!warnings.empty())
         std::cerr << warnings << std::endl;
     if (!error.empty()) {
-        fail(error);
+        fail(error, reason);
         return false;
     }
 
@@ -264,7 +266,7 @@ bool loadGLTF(const std::string& filename, ChartList& charts, iuv::DoubleVector&
             primitives.emplace_back();
             const std::string problem = readPrimitive(model, primitive, primitives.back());
             if (!problem.empty()) {
-                fail(problem);
+                fail(problem, reason);
                 return false;
             }
         }
@@ -289,7 +291,7 @@ bool loadGLTF(const std::string& filename, ChartList& charts, iuv::DoubleVector&
                               data.colors.begin() + static_cast<long>(3 * i + 3));
         }
         if (welder.size() >= kMaxVertices) {
-            fail("The file holds more vertices than can be processed.");
+            fail("The file holds more vertices than can be processed.", reason);
             return false;
         }
         result.emplace_back();

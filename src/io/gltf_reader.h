@@ -32,6 +32,8 @@ bool isGLTFFileName(const std::string& filename);
 // values, primitives that are not triangles) prints the reason and "Failed to
 // load/parse glTF." and returns false with the outputs empty.
 // fileVertexToModel, when given, receives the 3D vertex of every glTF vertex
-// (primitives one after another), for numbers that refer to the file.
+// (primitives one after another), for numbers that refer to the file; reason,
+// when given, receives the reason of a failure.
 bool loadGLTF(const std::string& filename, ChartList& charts, iuv::DoubleVector& sharedPositions,
-              iuv::DoubleVector& vertexColors, std::vector<uint32_t>* fileVertexToModel = nullptr);
+              iuv::DoubleVector& vertexColors, std::vector<uint32_t>* fileVertexToModel = nullptr,
+              std::string* reason = nullptr);
