@@ -4,6 +4,7 @@
 #include "app/pipeline.h"
 #include "io/gltf_reader.h"
 #include "packing/settings.h"
+#include "render/BatchSnapshots.h"
 
 #ifdef TARNWICK_WITH_GUI
 #include "ui/MainWindow.h"
@@ -54,6 +55,24 @@ void configurePipeline(const CommandLine& cl, Pipeline& pipeline)
     pipeline.setWriteGLB(cl.meshFormat.empty() ? isGLTFFileName(cl.modelFile) : cl.meshFormat == "glb");
 }
 
+// The batch sequence with its snapshots drawn offscreen. It never touches a
+// window system, so it runs the same with a display, with none, or with a
+// DISPLAY naming a server that is gone.
+int runBatch(const CommandLine& cl)
+{
+    Pipeline pipeline;
+    pipeline.setBatchMode(true);
+    pipeline.setOutputDirectory(cl.outputDir);
+    configurePipeline(cl, pipeline);
+    BatchSnapshots snapshots(pipeline);
+    pipeline.setObserver(&snapshots);
+    pipeline.loadModelFromFile(cl.modelFile, true);
+    const int status = runBatchPipeline(pipeline);
+    std::cout.flush();
+    // The batch run ends here without tearing the pipeline down.
+    std::exit(status);
+}
+
 } // namespace
 
 #ifdef TARNWICK_WITH_GUI
@@ -79,32 +98,18 @@ bool displayAvailable()
 int runWithWindow(int argc, char** argv, const CommandLine& cl)
 {
     if (!displayAvailable()) {
-        if (!cl.batchMode) {
-            std::cout << "No display available; run with --batchmode." << std::endl;
-            return 1;
-        }
-        // Batch runs work without a window system: no 3D view, no snapshots.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::cout << "No display available; run with --batchmode." << std::endl;
+        return 1;
     }
     QApplication app(argc, argv);
     MainWindow* window = new MainWindow;
-    window->setBatchMode(cl.batchMode);
     window->setOutputDirectory(cl.outputDir);
     configurePipeline(cl, window->pipeline());
-    if (cl.batchMode)
-        window->showMinimized();
-    else
-        window->showMaximized();
+    window->showMaximized();
     window->loadModelFromFile(cl.modelFile.c_str(), true);
-    if (!cl.batchMode) {
-        const int result = app.exec();
-        delete window;
-        return result;
-    }
-    const int status = window->runBatchPipeline();
-    std::cout.flush();
-    // The batch run ends here without tearing the window down.
-    std::exit(status);
+    const int result = app.exec();
+    delete window;
+    return result;
 }
 
 } // namespace
@@ -137,20 +142,12 @@ int main(int argc, char** argv)
     if (!claimOutputFolder(cl, outputLock))
         return 2;
 
+    if (cl.batchMode)
+        return runBatch(cl);
 #ifdef TARNWICK_WITH_GUI
     return runWithWindow(argc, argv, cl);
 #else
-    if (!cl.batchMode) {
-        std::cout << "Interactive mode is not available in this build; use --batchmode." << std::endl;
-        return 1;
-    }
-    Pipeline pipeline;
-    pipeline.setBatchMode(true);
-    pipeline.setOutputDirectory(cl.outputDir);
-    configurePipeline(cl, pipeline);
-    pipeline.loadModelFromFile(cl.modelFile, true);
-    const int status = runBatchPipeline(pipeline);
-    std::cout.flush();
-    std::exit(status);
+    std::cout << "Interactive mode is not available in this build; use --batchmode." << std::endl;
+    return 1;
 #endif
 }

@@ -1,6 +1,6 @@
 #include "ui/GLViewer3DModel.h"
 
-#include "ui/MeshCornerBuffers.h"
+#include "render/MeshCornerBuffers.h"
 #include "ui/ModelRenderer.h"
 
 #include <QDateTime>

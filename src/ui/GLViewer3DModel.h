@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/iuv_vector.h"
-#include "ui/MarkerGeometry.h"
+#include "render/MarkerGeometry.h"
 
 #include <QImage>
 #include <QOpenGLFunctions>

@@ -1,6 +1,6 @@
 #include "ui/ModelRenderer.h"
 
-#include "ui/Shaders.h"
+#include "render/Shaders.h"
 
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/MarkerGeometry.h"
-#include "ui/MeshCornerBuffers.h"
+#include "render/MarkerGeometry.h"
+#include "render/MeshCornerBuffers.h"
 
 #include <QMatrix4x4>
 #include <QVector3D>

@@ -1,4 +1,4 @@
-#include "ui/MarkerGeometry.h"
+#include "render/MarkerGeometry.h"
 
 #include <gtest/gtest.h>
 

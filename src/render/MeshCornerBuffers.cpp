@@ -1,4 +1,4 @@
-#include "ui/MeshCornerBuffers.h"
+#include "render/MeshCornerBuffers.h"
 
 #include "io/palette.h"
 

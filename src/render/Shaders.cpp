@@ -1,4 +1,4 @@
-#include "ui/Shaders.h"
+#include "render/Shaders.h"
 
 namespace shaders {
 

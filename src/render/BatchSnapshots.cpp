@@ -1,0 +1,75 @@
+#include "render/BatchSnapshots.h"
+
+#include "render/PngFile.h"
+
+#include <fstream>
+#include <iostream>
+
+iuv::UIntVector boundaryEdgeLines(const MeshTopology& topo)
+{
+    iuv::UIntVector lines;
+    const size_t boundary = static_cast<size_t>(topo.numBoundaryHalfedges);
+    size_t seamTotal = 0;
+    for (uint64_t length : topo.seamSegmentLengths)
+        seamTotal += static_cast<size_t>(length);
+    if (boundary > topo.boundaryAndSeamHalfedges.size() ||
+        seamTotal != topo.boundaryAndSeamHalfedges.size() - boundary)
+        return lines;
+    lines.reserve(2 * topo.boundaryAndSeamHalfedges.size());
+    for (uint32_t h : topo.boundaryAndSeamHalfedges) {
+        if (h >= topo.joinedMesh.halfedges.size())
+            return iuv::UIntVector();
+        lines.push_back(topo.joinedMesh.halfedges[twin(h)].to);
+        lines.push_back(topo.joinedMesh.halfedges[h].to);
+    }
+    return lines;
+}
+
+BatchSnapshots::BatchSnapshots(const Pipeline& pipeline, int width, int height)
+    : pipeline_(pipeline), width_(width), height_(height)
+{
+    scene_.camera.setProjection(width_, height_);
+}
+
+void BatchSnapshots::displayUpdated(bool dirtyUVData, const UnwrappingStats&)
+{
+    if (!dirtyUVData)
+        return;
+    const Model& model = pipeline_.model();
+    Chart merged;
+    mergeCharts(model.charts, merged);
+    std::vector<size_t> trianglesPerChart;
+    trianglesPerChart.reserve(model.charts.size());
+    for (const Chart& chart : model.charts)
+        trianglesPerChart.push_back(chart.triIndicesUV.size() / 3);
+    scene_.mesh = buildCornerBuffers(merged.triIndicesPos, model.sharedPositions, merged.triIndicesUV,
+                                     merged.uvCoords2D, trianglesPerChart);
+    scene_.hasMesh = true;
+    scene_.tubes = buildEdgeTubes(boundaryEdgeLines(pipeline_.topology()), model.sharedPositions,
+                                  edgeTubeRadius(model.sharedPositions));
+}
+
+void BatchSnapshots::positionsChanged(const iuv::DoubleVector& sharedPositions)
+{
+    scene_.camera.fit(sharedPositions, width_, height_);
+    std::ifstream stored(pipeline_.resultPath("navigation.mtx"));
+    if (stored)
+        scene_.camera.readView(stored);
+}
+
+bool BatchSnapshots::saveSnapshot(const std::string& pngName, std::string& whyNot)
+{
+    std::vector<uint8_t> rgba;
+    if (!renderer_.render(scene_, width_, height_, rgba, whyNot)) {
+        if (!failureReported_ && !renderer_.ready(whyNot)) {
+            failureReported_ = true;
+            std::cout << "OpenGL is not available (" << whyNot
+                      << "): the 3D view stays empty and no 3D snapshots are written." << std::endl;
+            whyNot = "OpenGL is not available";
+        } else if (!renderer_.ready(whyNot)) {
+            whyNot = "OpenGL is not available";
+        }
+        return false;
+    }
+    return writePngRGB(pngName, width_, height_, overWindowBackground(rgba), whyNot);
+}

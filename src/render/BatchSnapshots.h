@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/pipeline.h"
+#include "render/OffscreenRenderer.h"
+
+#include <string>
+#include <vector>
+
+// Size of the 3D view in the batch program's window, and so of its snapshots.
+constexpr int kSnapshotWidth = 800;
+constexpr int kSnapshotHeight = 786;
+
+// The boundary and seam edges of the topology as pairs of 3D vertex numbers
+// (start, end of every listed halfedge of the joined mesh), the edges the 3D
+// view draws as tubes. Empty when the topology's lists do not fit its joined
+// mesh.
+iuv::UIntVector boundaryEdgeLines(const MeshTopology& topology);
+
+// The batch program's stand-in for the 3D view: it follows the pipeline's
+// display updates and camera fits like the window's view does and renders the
+// snapshots offscreen, with no display needed. When no offscreen context can
+// be made it says so once and every snapshot is skipped with that reason.
+class BatchSnapshots : public PipelineObserver {
+public:
+    explicit BatchSnapshots(const Pipeline& pipeline, int width = kSnapshotWidth,
+                            int height = kSnapshotHeight);
+
+    void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
+    void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
+    void loadFinished() override {}
+    void inputRejected(const std::string&, const std::string&) override {}
+    bool saveSnapshot(const std::string& pngName, std::string& whyNot) override;
+
+    const SnapshotScene& scene() const { return scene_; }
+
+private:
+    const Pipeline& pipeline_;
+    int width_;
+    int height_;
+    SnapshotScene scene_;
+    OffscreenRenderer renderer_;
+    bool failureReported_ = false;
+};
