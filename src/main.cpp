@@ -5,6 +5,8 @@
 #include "io/gltf_reader.h"
 #include "packing/settings.h"
 #include "render/BatchSnapshots.h"
+#include "texture/image_files.h"
+#include "ui/ImageFiles.h"
 
 #ifdef TARNWICK_WITH_GUI
 #include "ui/MainWindow.h"
@@ -46,24 +48,44 @@ bool claimOutputFolder(const CommandLine& cl, FolderLock& lock)
     return false;
 }
 
-// The load and output settings of the command line.
-void configurePipeline(const CommandLine& cl, Pipeline& pipeline)
+// Reads the texture named by --texture, if any. Returns false after printing
+// why it cannot be used.
+bool readTexture(const CommandLine& cl, RgbaImage& texture)
+{
+    if (cl.textureFile.empty())
+        return true;
+    std::string why;
+    if (readImageFile(cl.textureFile, texture, why))
+        return true;
+    std::cout << "Cannot read the texture " << cl.textureFile << ": " << why << "." << std::endl;
+    return false;
+}
+
+// The load and output settings of the command line, with the texture read
+// from --texture (empty without one).
+void configurePipeline(const CommandLine& cl, const RgbaImage& texture, Pipeline& pipeline)
 {
     LoadOptions options;
     options.coneFile = cl.coneFile;
     pipeline.setLoadOptions(options);
     pipeline.setWriteGLB(cl.meshFormat.empty() ? isGLTFFileName(cl.modelFile) : cl.meshFormat == "glb");
+    TextureSettings settings;
+    settings.texelScale = cl.texelScale;
+    settings.powerOfTwo = cl.powerOfTwo;
+    pipeline.setTextureSettings(settings);
+    if (!texture.empty())
+        pipeline.setTexture(texture, cl.textureFile);
 }
 
 // The batch sequence with its snapshots drawn offscreen. It never touches a
 // window system, so it runs the same with a display, with none, or with a
 // DISPLAY naming a server that is gone.
-int runBatch(const CommandLine& cl)
+int runBatch(const CommandLine& cl, const RgbaImage& texture)
 {
     Pipeline pipeline;
     pipeline.setBatchMode(true);
     pipeline.setOutputDirectory(cl.outputDir);
-    configurePipeline(cl, pipeline);
+    configurePipeline(cl, texture, pipeline);
     BatchSnapshots snapshots(pipeline);
     pipeline.setObserver(&snapshots);
     pipeline.loadModelFromFile(cl.modelFile, true);
@@ -95,7 +117,7 @@ bool displayAvailable()
 #endif
 }
 
-int runWithWindow(int argc, char** argv, const CommandLine& cl)
+int runWithWindow(int argc, char** argv, const CommandLine& cl, const RgbaImage& texture)
 {
     if (!displayAvailable()) {
         std::cout << "No display available; run with --batchmode." << std::endl;
@@ -104,7 +126,7 @@ int runWithWindow(int argc, char** argv, const CommandLine& cl)
     QApplication app(argc, argv);
     MainWindow* window = new MainWindow;
     window->setOutputDirectory(cl.outputDir);
-    configurePipeline(cl, window->pipeline());
+    configurePipeline(cl, texture, window->pipeline());
     window->showMaximized();
     window->loadModelFromFile(cl.modelFile.c_str(), true);
     const int result = app.exec();
@@ -137,15 +159,20 @@ int main(int argc, char** argv)
     }
     if (cl.square)
         atlasAspectRatio = 1.0;
+    installQtImageFiles();
+    // A texture that cannot be used stops the run before anything is written.
+    RgbaImage texture;
+    if (!readTexture(cl, texture))
+        return 2;
     // Held until the process exits (batch runs end through std::exit).
     static FolderLock outputLock;
     if (!claimOutputFolder(cl, outputLock))
         return 2;
 
     if (cl.batchMode)
-        return runBatch(cl);
+        return runBatch(cl, texture);
 #ifdef TARNWICK_WITH_GUI
-    return runWithWindow(argc, argv, cl);
+    return runWithWindow(argc, argv, cl, texture);
 #else
     std::cout << "Interactive mode is not available in this build; use --batchmode." << std::endl;
     return 1;

@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 
@@ -49,6 +52,31 @@ const std::vector<OptionRow>& options()
                  return false;
              }
              cl.meshFormat = value;
+             return true;
+         }},
+        {"--texture", "FILE", "PNG or JPEG texture of the input layout, resampled into every written layout",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             if (value.empty()) {
+                 why = "the file name is empty.";
+                 return false;
+             }
+             cl.textureFile = value;
+             return true;
+         }},
+        {"--pot", nullptr, "round texture sides up to powers of two (default: multiples of 4)",
+         [](CommandLine& cl, const std::string&, std::string&) { return cl.powerOfTwo = true; }},
+        {"--texel-scale", "S", "texels per unit of surface area, relative to the input texture (default 1)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             const char* text = value.c_str();
+             char* end = nullptr;
+             errno = 0;
+             const double s = std::strtod(text, &end);
+             if (value.empty() || end != text + value.size() || errno != 0 || !std::isfinite(s) || !(s > 0.0) ||
+                 s > 64.0) {
+                 why = "expected a number above 0 and at most 64.";
+                 return false;
+             }
+             cl.texelScale = s;
              return true;
          }},
     };

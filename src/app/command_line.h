@@ -14,6 +14,9 @@ struct CommandLine {
     std::string outputDir;   // "--output DIR": folder of the result files ("" = working folder)
     std::string coneFile;    // "--cones FILE": cone vertex numbers added to the model's own
     std::string meshFormat;  // "--format obj|glb" ("" = glb for glTF input, obj otherwise)
+    std::string textureFile; // "--texture FILE": texture of the input layout ("" = none)
+    bool powerOfTwo = false; // "--pot": texture sides are powers of two
+    double texelScale = 1.0; // "--texel-scale S": output texel density relative to the input's
 
     // Unknown options, reported on standard error and otherwise ignored.
     std::vector<std::string> warnings;

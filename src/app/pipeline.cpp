@@ -8,6 +8,7 @@
 #include "topology/layout_stats.h"
 #include "app/model_loading.h"
 #include "app/output_folder.h"
+#include "texture/image_files.h"
 
 #include <iostream>
 
@@ -229,7 +230,12 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
         if (!writeAtlasSVG(model_.charts, chartListUVBounds(model_.charts), resultPath(svgName)))
             writeFailed_ = true;
     }
-    if (!objName.empty()) {
+    if (!objName.empty() && hasTexture()) {
+        if (!writeTexturedOBJ(objName)) {
+            writeFailed_ = true;
+            return;
+        }
+    } else if (!objName.empty()) {
         normalizeToUnitSquare(merged);
         if (!writeLayoutOBJ(merged, model_.sharedPositions, model_.vertexColors,
                             model_.coneSingularities, resultPath(objName))) {
@@ -248,10 +254,88 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
     }
 }
 
+void Pipeline::setTexture(const RgbaImage& image, const std::string& fileName)
+{
+    texture_ = image;
+    textureFileName_ = fileName;
+}
+
+void Pipeline::clearTexture()
+{
+    texture_ = RgbaImage();
+    textureFileName_.clear();
+}
+
+bool Pipeline::texturedLayout(TexturedLayout& out, std::string& why) const
+{
+    if (!hasTexture()) {
+        why = "no texture is loaded";
+        return false;
+    }
+    return makeTexturedLayout(model_, texture_, textureSettings_, out, why);
+}
+
+namespace {
+
+// NAME of NAME.obj (the whole file name when it has another ending).
+std::string objStem(const std::string& objName)
+{
+    const std::string suffix = ".obj";
+    if (objName.size() > suffix.size() && objName.compare(objName.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return objName.substr(0, objName.size() - suffix.size());
+    return objName;
+}
+
+// The file name without its folder, as the OBJ and MTL files refer to it.
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+bool Pipeline::writeTexturedOBJ(const std::string& objName)
+{
+    TexturedLayout textured;
+    std::string why;
+    if (!texturedLayout(textured, why)) {
+        std::cout << "Cannot resample the texture for " << resultPath(objName) << ": " << why << "." << std::endl;
+        return false;
+    }
+    const std::string stem = objStem(objName);
+    const std::string pngName = stem + "_texture.png";
+    const std::string mtlName = stem + ".mtl";
+    const ObjMaterialRef material{baseName(mtlName), "atlas"};
+    bool written = writeLayoutOBJ(textured.layout, model_.sharedPositions, model_.vertexColors,
+                                  model_.coneSingularities, resultPath(objName), &material);
+    if (!written)
+        return false;
+    written = writeMaterialFile(resultPath(mtlName), material.name, baseName(pngName));
+    if (writeGLB_ && !writeLayoutGLB(textured.layout, model_.sharedPositions, model_.vertexColors,
+                                     resultPath(glbNameFor(objName))))
+        written = false;
+    if (!writeImageFile(textured.image, resultPath(pngName), why)) {
+        std::cout << "Unable to write file " << resultPath(pngName) << ": " << why << "." << std::endl;
+        written = false;
+    }
+    if (textured.reduced)
+        std::cout << "The texture density was reduced to fit " << MaxTextureSide << " texels a side." << std::endl;
+    std::cout << "Texture " << resultPath(pngName) << ": input " << texture_.width << " x " << texture_.height
+              << " (" << texture_.pixelCount() << " pixels), output " << textured.image.width << " x "
+              << textured.image.height << " (" << textured.image.pixelCount() << " pixels)." << std::endl;
+    return written;
+}
+
 int runBatchPipeline(Pipeline& pipeline)
 {
     if (pipeline.lastLoadStatus() != LoadStatus::Loaded) {
         std::cout << "Batch run stopped: the input was not loaded." << std::endl;
+        return 2;
+    }
+    if (pipeline.hasTexture() && pipeline.model().sourceLayout.triIndicesUV.empty()) {
+        std::cout << "Batch run stopped: the input has no texture coordinates to carry the texture "
+                  << pipeline.textureFileName() << "." << std::endl;
         return 2;
     }
     pipeline.writeResultJSON("input.json");

@@ -7,6 +7,7 @@
 #include "topology/mesh_topology.h"
 #include "app/model_loading.h"
 #include "base/run_control.h"
+#include "texture/textured_layout.h"
 
 #include <string>
 #include <vector>
@@ -85,6 +86,19 @@ public:
     // meshes, snapshots, diagnostic dumps) and no statistics block is
     // printed; the statistics are still recorded (stageStats).
     void setResultFilesEnabled(bool enabled) { resultFilesEnabled_ = enabled; }
+    // The texture of the input layout. With one, every OBJ result NAME.obj
+    // comes with NAME_texture.png (the texture resampled into that layout)
+    // and NAME.mtl, and the OBJ's UVs address that image.
+    void setTexture(const RgbaImage& image, const std::string& fileName);
+    void clearTexture();
+    bool hasTexture() const { return !texture_.empty(); }
+    const RgbaImage& texture() const { return texture_; }
+    const std::string& textureFileName() const { return textureFileName_; }
+    void setTextureSettings(const TextureSettings& settings) { textureSettings_ = settings; }
+    const TextureSettings& textureSettings() const { return textureSettings_; }
+    // The current layout with the texture resampled into it (what the OBJ
+    // results write); false with a reason without a texture or a textured input.
+    bool texturedLayout(TexturedLayout& out, std::string& why) const;
 
     // Stores the file name (used by reload) and loads the model.
     LoadStatus loadModelFromFile(const std::string& filename, bool repack = true);
@@ -130,6 +144,9 @@ public:
 
 private:
     void recordReferenceNormBLen();
+    // The OBJ result with its texture and material files; false when one of
+    // them could not be written.
+    bool writeTexturedOBJ(const std::string& objName);
     // Reports the start of a stage; false (with the stop point recorded) when
     // the run is to stop before it.
     bool beginStage(const char* stage, const char* stopPoint);
@@ -147,6 +164,9 @@ private:
     double referenceNormBLen_ = 1.0;
     double boxifyTime_ = 0.0;
     bool writeFailed_ = false;
+    RgbaImage texture_;
+    std::string textureFileName_;
+    TextureSettings textureSettings_;
     LoadStatus lastLoadStatus_ = LoadStatus::ParseFailed;
     std::string lastRefusal_;
     LoadOptions loadOptions_;
@@ -157,7 +177,8 @@ private:
 
 // The batch sequence: input files, plain overlap removal and its files, reload,
 // then every stage with its files. Returns the process exit status: 0 on
-// success, 2 when the input could not be loaded (nothing is written then),
+// success, 2 when the input could not be loaded or, given a texture, has no
+// texture coordinates (nothing is written then),
 // 3 when a result file could not be written, 130 when the run was cancelled
 // (after printing where it stopped).
 int runBatchPipeline(Pipeline& pipeline);

@@ -67,7 +67,7 @@ bool writeChartOBJ(const Chart& chart, const iuv::DoubleVector& positions, const
 
 bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
                     const iuv::DoubleVector& colors, const iuv::UIntVector& coneSingularities,
-                    const std::string& filename)
+                    const std::string& filename, const ObjMaterialRef* material)
 {
     std::ofstream out(filename);
     if (!out) {
@@ -76,9 +76,31 @@ bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
     }
     for (uint32_t cone : coneSingularities)
         out << "c " << (static_cast<uint64_t>(cone) + 1) << " 0.0\n";
+    if (material)
+        out << "mtllib " << material->library << "\n";
     writeVertexLines(out, positions, colors.empty() ? nullptr : &colors);
     writeTexCoordLines(out, merged);
+    if (material)
+        out << "usemtl " << material->name << "\n";
     writeFaceLines(out, merged);
+    return finishOutputFile(out, filename);
+}
+
+bool writeMaterialFile(const std::string& filename, const std::string& materialName,
+                       const std::string& textureFile)
+{
+    std::ofstream out(filename);
+    if (!out) {
+        std::cout << "Unable to open file " << filename << " for writing." << std::endl;
+        return false;
+    }
+    out << "newmtl " << materialName << "\n"
+        << "Ka 1 1 1\n"
+        << "Kd 1 1 1\n"
+        << "Ks 0 0 0\n"
+        << "d 1\n"
+        << "illum 1\n"
+        << "map_Kd " << textureFile << "\n";
     return finishOutputFile(out, filename);
 }
 

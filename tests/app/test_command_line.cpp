@@ -73,3 +73,38 @@ TEST(CommandLine, OutputFolderOption)
     EXPECT_EQ(parseCommandLine({"t", "m.obj"}).outputDir, "");
     EXPECT_NE(helpText("t").find("--output DIR"), std::string::npos);
 }
+
+TEST(CommandLine, TextureOptions)
+{
+    const char* const badScale = "expected a number above 0 and at most 64.";
+    const struct {
+        std::vector<std::string> args;
+        std::string texture;
+        bool pot;
+        double scale;
+        std::string error;
+    } cases[] = {
+        {{"t", "m.obj", "--texture", "a.png", "--pot", "--texel-scale", "2.5"}, "a.png", true, 2.5, ""},
+        {{"t", "--texel-scale", "0.25", "m.obj", "--texture", "b.jpg"}, "b.jpg", false, 0.25, ""},
+        {{"t", "m.obj", "--texture", ""}, "", false, 1.0, "Invalid value '' for --texture: the file name is empty."},
+        {{"t", "m.obj", "--texture"}, "", false, 1.0, "Option --texture needs a value (FILE)."},
+        {{"t", "m.obj", "--texel-scale", "0"}, "", false, 1.0, std::string("Invalid value '0' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "-2"}, "", false, 1.0, std::string("Invalid value '-2' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "2x"}, "", false, 1.0, std::string("Invalid value '2x' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "nan"}, "", false, 1.0, std::string("Invalid value 'nan' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "inf"}, "", false, 1.0, std::string("Invalid value 'inf' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "65"}, "", false, 1.0, std::string("Invalid value '65' for --texel-scale: ") + badScale},
+        {{"t", "m.obj", "--texel-scale", "1e999"}, "", false, 1.0, std::string("Invalid value '1e999' for --texel-scale: ") + badScale},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CommandLine cl = parseCommandLine(c.args);
+        EXPECT_EQ(cl.modelFile, "m.obj");
+        EXPECT_EQ(cl.error, c.error);
+        if (!c.error.empty())
+            continue;
+        EXPECT_EQ(cl.textureFile, c.texture);
+        EXPECT_EQ(cl.powerOfTwo, c.pot);
+        EXPECT_DOUBLE_EQ(cl.texelScale, c.scale);
+    }
+}

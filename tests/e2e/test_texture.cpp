@@ -1,0 +1,579 @@
+// Texture transfer through the real program. The test paints the input
+// texture itself from a known function of the surface point, then checks the
+// written textures against it: colours at random surface points (PSNR), the
+// texel density and the pixel count, the gutter and the transparent
+// background (a per-texel coverage rule of its own), and that every written
+// file parses and refers to the next one. Bad texture files end the run with
+// status 2 before anything is written.
+#include "e2e_support.h"
+#include "meshgen/meshgen.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sys/stat.h>
+#include <dirent.h>
+#include <sstream>
+
+using namespace e2e;
+
+namespace {
+
+using Vec3 = std::array<double, 3>;
+using Rgb = std::array<double, 3>;
+
+constexpr int kGutter = 4;          // texels of the gutter around every chart
+
+// The surface colour: smooth, a few periods across the models.
+Rgb surfaceColour(const Vec3& p)
+{
+    return {127.5 + 120.0 * std::sin(4.1 * p[0] + 2.3 * p[1] + 0.7),
+            127.5 + 120.0 * std::sin(3.7 * p[1] - 2.9 * p[2] + 1.9),
+            127.5 + 120.0 * std::sin(3.3 * p[2] + 2.1 * p[0] - 0.4)};
+}
+
+// A triangle mesh as the OBJ files hold it.
+struct ObjMesh {
+    std::vector<double> positions;
+    std::vector<double> uvs;
+    std::vector<uint32_t> pos;
+    std::vector<uint32_t> uv;
+    std::string mtllib;
+    std::string usemtl;
+    size_t triangles() const { return pos.size() / 3; }
+    Vec3 p(size_t t, int k) const
+    {
+        const size_t i = pos[3 * t + size_t(k)];
+        return {positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]};
+    }
+    std::array<double, 2> t(size_t tri, int k) const
+    {
+        const size_t i = uv[3 * tri + size_t(k)];
+        return {uvs[2 * i], uvs[2 * i + 1]};
+    }
+};
+
+bool readObj(const std::string& path, ObjMesh& mesh, std::string& error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        std::string key;
+        s >> key;
+        if (key == "v") {
+            double x, y, z;
+            s >> x >> y >> z;
+            mesh.positions.insert(mesh.positions.end(), {x, y, z});
+        } else if (key == "vt") {
+            double u, v;
+            s >> u >> v;
+            mesh.uvs.insert(mesh.uvs.end(), {u, v});
+        } else if (key == "f") {
+            for (int k = 0; k < 3; ++k) {
+                std::string corner;
+                s >> corner;
+                unsigned long a = 0, b = 0;
+                if (std::sscanf(corner.c_str(), "%lu/%lu", &a, &b) != 2 || a == 0 || b == 0) {
+                    error = "bad face line: " + line;
+                    return false;
+                }
+                mesh.pos.push_back(uint32_t(a - 1));
+                mesh.uv.push_back(uint32_t(b - 1));
+            }
+        } else if (key == "mtllib") {
+            s >> mesh.mtllib;
+        } else if (key == "usemtl") {
+            s >> mesh.usemtl;
+        }
+        if (!s && key != "mtllib" && key != "usemtl" && (key == "v" || key == "vt")) {
+            error = "bad line: " + line;
+            return false;
+        }
+    }
+    for (size_t i = 0; i < mesh.pos.size(); ++i) {
+        if (mesh.pos[i] >= mesh.positions.size() / 3 || mesh.uv[i] >= mesh.uvs.size() / 2) {
+            error = "face index out of range";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Barycentric weights of (x, y) in the 2D triangle a, b, c.
+std::array<double, 3> weights2D(const std::array<double, 2>& a, const std::array<double, 2>& b,
+                                const std::array<double, 2>& c, double x, double y)
+{
+    const double d = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
+    const double wb = ((x - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (y - a[1])) / d;
+    const double wc = ((b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1])) / d;
+    return {1.0 - wb - wc, wb, wc};
+}
+
+double minOf(const std::array<double, 3>& w) { return std::min({w[0], w[1], w[2]}); }
+
+// Bilinear sample with repetition, v upwards, the top row at v = 1.
+Rgb sample(const QImage& image, double u, double v)
+{
+    const double px = u * image.width() - 0.5, py = (1.0 - v) * image.height() - 0.5;
+    const int x0 = int(std::floor(px)), y0 = int(std::floor(py));
+    const double fx = px - x0, fy = py - y0;
+    auto texel = [&](int x, int y) {
+        x = ((x % image.width()) + image.width()) % image.width();
+        y = ((y % image.height()) + image.height()) % image.height();
+        const QRgb c = image.pixel(x, y);
+        return Rgb{double(qRed(c)), double(qGreen(c)), double(qBlue(c))};
+    };
+    const Rgb a = texel(x0, y0), b = texel(x0 + 1, y0), c = texel(x0, y0 + 1), d = texel(x0 + 1, y0 + 1);
+    Rgb out;
+    for (int k = 0; k < 3; ++k)
+        out[size_t(k)] = (1 - fy) * ((1 - fx) * a[size_t(k)] + fx * b[size_t(k)]) + fy * ((1 - fx) * c[size_t(k)] + fx * d[size_t(k)]);
+    return out;
+}
+
+// Paints the input texture: each texel centre takes the colour of the surface
+// point of the triangle that contains it in UV (or, outside the layout, of
+// the nearest triangle's plane extended).
+QImage paintInputTexture(const ObjMesh& mesh, int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    for (int j = 0; j < side; ++j) {
+        for (int i = 0; i < side; ++i) {
+            const double u = (i + 0.5) / side, v = 1.0 - (j + 0.5) / side;
+            size_t best = 0;
+            double bestMin = -1e300;
+            std::array<double, 3> bestW{};
+            for (size_t t = 0; t < mesh.triangles(); ++t) {
+                const auto w = weights2D(mesh.t(t, 0), mesh.t(t, 1), mesh.t(t, 2), u, v);
+                if (minOf(w) > bestMin) {
+                    bestMin = minOf(w);
+                    best = t;
+                    bestW = w;
+                }
+            }
+            Vec3 p{0, 0, 0};
+            for (int k = 0; k < 3; ++k)
+                for (int c = 0; c < 3; ++c)
+                    p[size_t(c)] += bestW[size_t(k)] * mesh.p(best, k)[size_t(c)];
+            const Rgb col = surfaceColour(p);
+            image.setPixel(i, j, qRgb(int(std::lround(col[0])), int(std::lround(col[1])), int(std::lround(col[2]))));
+        }
+    }
+    return image;
+}
+
+Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+Vec3 cross(const Vec3& a, const Vec3& b)
+{
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+// The input UV of a surface point: the input triangle whose plane holds it
+// and that contains it best.
+std::array<double, 2> inputUVAt(const ObjMesh& input, const Vec3& p)
+{
+    double bestMin = -1e300;
+    std::array<double, 2> uv{0, 0};
+    for (size_t t = 0; t < input.triangles(); ++t) {
+        const Vec3 a = input.p(t, 0), b = input.p(t, 1), c = input.p(t, 2);
+        const Vec3 n = cross(sub(b, a), sub(c, a));
+        const double nn = dot(n, n);
+        if (std::fabs(dot(sub(p, a), n)) / std::sqrt(nn) > 1e-5)
+            continue;
+        const double wa = dot(cross(sub(b, p), sub(c, p)), n) / nn;
+        const double wb = dot(cross(sub(c, p), sub(a, p)), n) / nn;
+        const std::array<double, 3> w{wa, wb, 1.0 - wa - wb};
+        if (minOf(w) > bestMin) {
+            bestMin = minOf(w);
+            for (int k = 0; k < 2; ++k)
+                uv[size_t(k)] = w[0] * input.t(t, 0)[size_t(k)] + w[1] * input.t(t, 1)[size_t(k)] + w[2] * input.t(t, 2)[size_t(k)];
+        }
+    }
+    return uv;
+}
+
+// PSNR of the output texture against the input texture at random surface
+// points (area-weighted over the output triangles).
+double psnrAtRandomPoints(const ObjMesh& input, const QImage& inputTexture, const ObjMesh& output,
+                          const QImage& outputTexture, int points)
+{
+    std::vector<double> cumulative;
+    double total = 0.0;
+    for (size_t t = 0; t < output.triangles(); ++t) {
+        const Vec3 n = cross(sub(output.p(t, 1), output.p(t, 0)), sub(output.p(t, 2), output.p(t, 0)));
+        total += std::sqrt(dot(n, n));
+        cumulative.push_back(total);
+    }
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    double squared = 0.0;
+    for (int i = 0; i < points; ++i) {
+        const size_t t = size_t(std::lower_bound(cumulative.begin(), cumulative.end(), unit(rng) * total) - cumulative.begin());
+        double r1 = unit(rng), r2 = unit(rng);
+        if (r1 + r2 > 1.0) {
+            r1 = 1.0 - r1;
+            r2 = 1.0 - r2;
+        }
+        const std::array<double, 3> w{1.0 - r1 - r2, r1, r2};
+        Vec3 p{0, 0, 0};
+        std::array<double, 2> uv{0, 0};
+        for (int k = 0; k < 3; ++k) {
+            for (int c = 0; c < 3; ++c)
+                p[size_t(c)] += w[size_t(k)] * output.p(t, k)[size_t(c)];
+            for (int c = 0; c < 2; ++c)
+                uv[size_t(c)] += w[size_t(k)] * output.t(t, k)[size_t(c)];
+        }
+        const std::array<double, 2> in = inputUVAt(input, p);
+        const Rgb expected = sample(inputTexture, in[0], in[1]);
+        const Rgb got = sample(outputTexture, uv[0], uv[1]);
+        for (int c = 0; c < 3; ++c)
+            squared += (expected[size_t(c)] - got[size_t(c)]) * (expected[size_t(c)] - got[size_t(c)]);
+    }
+    const double mse = squared / (3.0 * points);
+    return mse > 0.0 ? 10.0 * std::log10(255.0 * 255.0 / mse) : 99.0;
+}
+
+double uvArea(const ObjMesh& mesh)
+{
+    double area = 0.0;
+    for (size_t t = 0; t < mesh.triangles(); ++t) {
+        const auto a = mesh.t(t, 0), b = mesh.t(t, 1), c = mesh.t(t, 2);
+        area += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]));
+    }
+    return area;
+}
+
+// Texels whose centre lies strictly inside an output triangle (1), on or
+// within a hair of an edge (2, either way), or outside every triangle (0).
+std::vector<uint8_t> coverage(const ObjMesh& mesh, int width, int height)
+{
+    std::vector<uint8_t> cover(size_t(width) * size_t(height), 0);
+    for (size_t t = 0; t < mesh.triangles(); ++t) {
+        std::array<std::array<double, 2>, 3> c;
+        for (int k = 0; k < 3; ++k)
+            c[size_t(k)] = {mesh.t(t, k)[0] * width, (1.0 - mesh.t(t, k)[1]) * height};
+        const int x0 = std::max(0, int(std::floor(std::min({c[0][0], c[1][0], c[2][0]}))) - 1);
+        const int x1 = std::min(width - 1, int(std::ceil(std::max({c[0][0], c[1][0], c[2][0]}))) + 1);
+        const int y0 = std::max(0, int(std::floor(std::min({c[0][1], c[1][1], c[2][1]}))) - 1);
+        const int y1 = std::min(height - 1, int(std::ceil(std::max({c[0][1], c[1][1], c[2][1]}))) + 1);
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                const double m = minOf(weights2D(c[0], c[1], c[2], x + 0.5, y + 0.5));
+                uint8_t& cell = cover[size_t(y) * size_t(width) + size_t(x)];
+                if (m > 1e-9)
+                    cell = 1;
+                else if (m > -1e-9 && cell == 0)
+                    cell = 2;
+            }
+        }
+    }
+    return cover;
+}
+
+struct GutterReport {
+    size_t coveredOpaque = 0, coveredTotal = 0;
+    size_t gutterChecked = 0, gutterMatching = 0;
+    size_t outsideChecked = 0, outsideClear = 0;
+};
+
+// Gutter texels (not covered, within kGutter of a covered one) must equal one
+// of their nearest covered texels; texels farther out must be transparent
+// black. Texels near an edge-straddling centre are left out.
+GutterReport checkGutter(const ObjMesh& mesh, const QImage& texture)
+{
+    const int w = texture.width(), h = texture.height();
+    const std::vector<uint8_t> cover = coverage(mesh, w, h);
+    GutterReport r;
+    const int reach = kGutter + 1;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint8_t cell = cover[size_t(y) * size_t(w) + size_t(x)];
+            const QRgb colour = texture.pixel(x, y);
+            if (cell == 1) {
+                ++r.coveredTotal;
+                r.coveredOpaque += qAlpha(colour) == 255;
+                continue;
+            }
+            if (cell == 2)
+                continue;
+            int best = 1 << 30;
+            bool unsure = false;
+            std::vector<QRgb> nearest;
+            for (int dy = -reach; dy <= reach; ++dy) {
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    const int sx = x + dx, sy = y + dy;
+                    if (sx < 0 || sy < 0 || sx >= w || sy >= h)
+                        continue;
+                    const uint8_t s = cover[size_t(sy) * size_t(w) + size_t(sx)];
+                    const int d2 = dx * dx + dy * dy;
+                    if (s == 2 && d2 <= kGutter * kGutter)
+                        unsure = true;
+                    if (s != 1 || d2 > best)
+                        continue;
+                    if (d2 < best)
+                        nearest.clear();
+                    best = d2;
+                    nearest.push_back(texture.pixel(sx, sy));
+                }
+            }
+            if (unsure)
+                continue;
+            if (best <= kGutter * kGutter) {
+                ++r.gutterChecked;
+                r.gutterMatching += std::find(nearest.begin(), nearest.end(), colour) != nearest.end();
+            } else {
+                ++r.outsideChecked;
+                r.outsideClear += texture.pixelColor(x, y).rgba() == 0u;
+            }
+        }
+    }
+    return r;
+}
+
+// A cube surface cut open as a cross, its UVs stretched to fill [0,1]^2 (half
+// of it covered), and a flat grid whose right half is folded over its left
+// half in UV (flipped and overlapping triangles).
+meshgen::MeshData cubeFillingTheSquare()
+{
+    meshgen::MeshData mesh = meshgen::cubeNet(3);
+    for (size_t k = 0; k < mesh.numUVVertices(); ++k) {
+        mesh.uvs[2 * k] /= 3.0;
+        mesh.uvs[2 * k + 1] /= 4.0;
+    }
+    return mesh;
+}
+
+meshgen::MeshData foldedGrid()
+{
+    meshgen::MeshData mesh = meshgen::flatGrid(8, 6, meshgen::Outline::Rectangle);
+    for (size_t k = 0; k < mesh.numUVVertices(); ++k) {
+        double& u = mesh.uvs[2 * k];
+        if (u > 0.5)
+            u = 0.5 - 0.8 * (u - 0.5);
+    }
+    for (size_t k = 0; k < mesh.numVertices(); ++k)
+        mesh.positions[3 * k + 2] = 0.3 * mesh.positions[3 * k] * mesh.positions[3 * k + 1];
+    return mesh;
+}
+
+struct TextureCase {
+    const char* name;
+    std::function<meshgen::MeshData()> make;
+    int inputSide; // of the square input texture
+    std::vector<std::string> options;
+    double texelScale;
+    bool powerOfTwo;
+    double minPsnr;
+    bool checkPixelCount; // the input fills the unit square
+};
+
+class TextureRoundTrip : public ::testing::TestWithParam<TextureCase> {};
+
+const char* const kStages[] = {"input", "overlap_free_levy", "overlap_free", "welded",
+                               "bl_130", "bl_150", "bl_200", "export"};
+
+TEST_P(TextureRoundTrip, WrittenTexturesMatchTheInputOnTheSurface)
+{
+    const TextureCase& tc = GetParam();
+    testsupport::TempDir inputs("tarnwick_texture_in");
+    const std::string model = inputs.file("model.obj");
+    ASSERT_TRUE(meshgen::writeOBJ(tc.make(), model));
+    ObjMesh input;
+    std::string error;
+    ASSERT_TRUE(readObj(model, input, error)) << error;
+    const QImage inputTexture = paintInputTexture(input, tc.inputSide);
+    const std::string texturePath = inputs.file("texture.png");
+    ASSERT_TRUE(inputTexture.save(QString::fromStdString(texturePath), "PNG"));
+
+    std::vector<std::string> options = {"--texture", texturePath};
+    options.insert(options.end(), tc.options.begin(), tc.options.end());
+    const BatchRun run = runBatch(model, options);
+    ASSERT_EQ(run.result.exitStatus, 0) << run.result.out;
+
+    for (const char* stage : kStages) {
+        SCOPED_TRACE(stage);
+        const std::string base = run.dir + "/" + stage;
+        ObjMesh output;
+        ASSERT_TRUE(readObj(base + ".obj", output, error)) << error;
+        EXPECT_EQ(output.mtllib, std::string(stage) + ".mtl");
+        EXPECT_FALSE(output.usemtl.empty());
+        const std::string mtl = testsupport::readTextFile(base + ".mtl");
+        EXPECT_NE(mtl.find("newmtl " + output.usemtl + "\n"), std::string::npos) << mtl;
+        EXPECT_NE(mtl.find("map_Kd " + std::string(stage) + "_texture.png\n"), std::string::npos) << mtl;
+        QImage texture;
+        ASSERT_TRUE(texture.load(QString::fromStdString(base + "_texture.png"), "PNG"));
+        texture = texture.convertToFormat(QImage::Format_ARGB32);
+        for (double x : output.uvs) {
+            ASSERT_GE(x, 0.0);
+            ASSERT_LE(x, 1.0);
+        }
+        // The console names the input and output sizes.
+        std::ostringstream line;
+        line << "Texture " << stage << "_texture.png: input " << tc.inputSide << " x " << tc.inputSide << " ("
+             << tc.inputSide * tc.inputSide << " pixels), output " << texture.width() << " x " << texture.height()
+             << " (" << texture.width() * texture.height() << " pixels).";
+        EXPECT_NE(run.result.out.find(line.str()), std::string::npos) << line.str();
+
+        if (tc.powerOfTwo) {
+            EXPECT_EQ(texture.width() & (texture.width() - 1), 0);
+            EXPECT_EQ(texture.height() & (texture.height() - 1), 0);
+        } else {
+            EXPECT_EQ(texture.width() % 4, 0);
+            EXPECT_EQ(texture.height() % 4, 0);
+        }
+        // Texel density: the layout covers texel-scale times the input's texels.
+        const double inputTexels = uvArea(input) * tc.inputSide * tc.inputSide;
+        const double outputTexels = uvArea(output) * texture.width() * texture.height();
+        EXPECT_NEAR(outputTexels / inputTexels, tc.texelScale, 0.01 * tc.texelScale);
+        if (tc.checkPixelCount) {
+            // Pixels follow the efficiency gain: input efficiency (its covered
+            // share of the unit square) over the output's (UV area over the
+            // UV box, both in the written texture's units).
+            double minU = 1, minV = 1, maxU = 0, maxV = 0;
+            for (size_t i = 0; i < output.uvs.size(); i += 2) {
+                minU = std::min(minU, output.uvs[i]);
+                maxU = std::max(maxU, output.uvs[i]);
+                minV = std::min(minV, output.uvs[i + 1]);
+                maxV = std::max(maxV, output.uvs[i + 1]);
+            }
+            const double efficiencyIn = uvArea(input);
+            const double efficiencyOut = uvArea(output) / ((maxU - minU) * (maxV - minV));
+            const double expected = double(tc.inputSide) * tc.inputSide * tc.texelScale * efficiencyIn / efficiencyOut;
+            EXPECT_NEAR(texture.width() * double(texture.height()) / expected, 1.0, 0.05);
+        }
+        const double psnr = psnrAtRandomPoints(input, inputTexture, output, texture, 3000);
+        EXPECT_GE(psnr, tc.minPsnr);
+
+        if (std::string(stage) != "overlap_free" && std::string(stage) != "export")
+            continue;
+        const GutterReport g = checkGutter(output, texture);
+        EXPECT_EQ(g.coveredOpaque, g.coveredTotal);
+        EXPECT_GT(g.gutterChecked, 100u);
+        EXPECT_EQ(g.gutterMatching, g.gutterChecked);
+        EXPECT_EQ(g.outsideClear, g.outsideChecked);
+        if (std::string(stage) == "export")
+            std::cout << tc.name << ": " << texture.width() << " x " << texture.height() << ", PSNR " << psnr
+                      << " dB, gutter texels " << g.gutterChecked << ", outside " << g.outsideChecked << "\n";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, TextureRoundTrip,
+    ::testing::Values(TextureCase{"cube", cubeFillingTheSquare, 1024, {}, 1.0, false, 35.0, true},
+                      TextureCase{"cube_scale2", cubeFillingTheSquare, 1024, {"--texel-scale", "2"}, 2.0, false,
+                                  45.0, true},
+                      TextureCase{"folded_pot", foldedGrid, 1024, {"--pot"}, 1.0, true, 35.0, false}),
+    [](const ::testing::TestParamInfo<TextureCase>& info) { return std::string(info.param.name); });
+
+uint32_t crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string bigEndian(uint32_t x)
+{
+    return {char(x >> 24), char(x >> 16), char(x >> 8), char(x)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data)
+{
+    const std::string body = type + data;
+    return bigEndian(uint32_t(data.size())) + body + bigEndian(crc32(body));
+}
+
+// A PNG whose header claims 100000 x 100000 pixels, followed by a few bytes of
+// image data.
+std::string hugePngHeader()
+{
+    return std::string("\x89PNG\r\n\x1a\n", 8) +
+           pngChunk("IHDR", bigEndian(100000) + bigEndian(100000) + std::string("\x08\x06\x00\x00\x00", 5)) +
+           pngChunk("IDAT", std::string("\x78\x9c\x63\x00\x00\x00\x01\x00\x01", 9)) + pngChunk("IEND", "");
+}
+
+std::string smallPng()
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(qRgb(10, 200, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+size_t entriesIn(const std::string& dir)
+{
+    size_t n = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
+        closedir(d);
+    }
+    return n;
+}
+
+TEST(TextureFiles, BadTexturesEndTheRunWithStatus2BeforeAnyStage)
+{
+    testsupport::TempDir inputs("tarnwick_texture_bad");
+    const std::string textured = inputs.file("model.obj");
+    ASSERT_TRUE(meshgen::writeOBJ(meshgen::cubeNet(1), textured));
+    meshgen::MeshData flat = meshgen::flatGrid(3, 3, meshgen::Outline::Rectangle);
+    meshgen::dropUVs(flat);
+    const std::string untextured = inputs.file("flat.obj");
+    ASSERT_TRUE(meshgen::writeOBJ(flat, untextured));
+    const std::string png = smallPng();
+
+    const struct {
+        const char* name;
+        const char* content; // nullptr: no file; "/": a folder
+        std::string bytes;
+        bool untexturedModel;
+        std::string message;
+    } cases[] = {
+        {"missing", nullptr, "", false, "the file does not exist."},
+        {"folder", "/", "", false, "it is a folder, not a file."},
+        {"empty", "", "", false, "the file is empty."},
+        {"text", "text", "just some words\n", false, "the file is not a PNG or JPEG image."},
+        {"truncated", "bytes", png.substr(0, 60), false, "the image cannot be decoded"},
+        {"huge", "bytes", hugePngHeader(), false, "the image is too large (100000 x 100000 pixels; at most 16384 x 16384)."},
+        {"untextured_model", "bytes", png, true, "Batch run stopped: the input has no texture coordinates to carry the texture"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string texture = inputs.file(std::string(c.name) + ".png");
+        if (c.content && std::string(c.content) == "/")
+            ASSERT_EQ(mkdir(texture.c_str(), 0755), 0);
+        else if (c.content)
+            testsupport::writeTextFile(texture, c.bytes.empty() ? std::string(c.content) == "text" ? c.bytes : "" : c.bytes);
+        const BatchRun run = runBatch(c.untexturedModel ? untextured : textured, {"--texture", texture}, {}, 60);
+        EXPECT_FALSE(run.result.timedOut);
+        EXPECT_EQ(run.result.exitStatus, 2) << run.result.out;
+        const std::string expected =
+            c.untexturedModel ? c.message : "Cannot read the texture " + texture + ": " + c.message;
+        EXPECT_NE(run.result.out.find(expected), std::string::npos) << run.result.out;
+        EXPECT_EQ(entriesIn(run.dir), 0u);
+    }
+}
+
+} // namespace
