@@ -12,7 +12,6 @@
 
 namespace {
 
-// Packs with the console captured; returns the efficiency, the text in `log`.
 double packQuietly(ChartList& charts, bool mirroring, Atlas& atlas, std::string* log = nullptr)
 {
     testing::internal::CaptureStdout();
@@ -23,30 +22,9 @@ double packQuietly(ChartList& charts, bool mirroring, Atlas& atlas, std::string*
     return efficiency;
 }
 
-// A w x h rectangle of quads rotated counter-clockwise by `angle` about the origin.
-Chart rotatedRectangle(double w, double h, double angle)
-{
-    Chart c = packtest::gridChart(4, 1, 0, 0, w, h);
-    const double cs = std::cos(angle), sn = std::sin(angle);
-    for (size_t i = 0; i < c.uvCoords2D.size(); i += 2) {
-        const double u = c.uvCoords2D[i], v = c.uvCoords2D[i + 1];
-        c.uvCoords2D[i] = u * cs - v * sn;
-        c.uvCoords2D[i + 1] = u * sn + v * cs;
-    }
-    return c;
-}
-
-// Charts are identified by their first 3D vertex (distinct in the layouts used).
-std::map<uint32_t, const Chart*> byFirstVertex(const ChartList& charts)
-{
-    std::map<uint32_t, const Chart*> index;
-    for (const Chart& c : charts)
-        if (!c.triIndicesPos.empty())
-            index[c.triIndicesPos[0]] = &c;
-    return index;
-}
-
-void expectValidPacking(const ChartList& before, const ChartList& after, double efficiency)
+// Charts move rigidly to the origin without overlapping, mirrored only when allowed.
+// Charts are identified by their first 3D vertex.
+void expectValidPacking(const ChartList& before, const ChartList& after, double efficiency, bool mirroring)
 {
     ASSERT_EQ(before.size(), after.size());
     EXPECT_GT(efficiency, 0.0);
@@ -54,176 +32,127 @@ void expectValidPacking(const ChartList& before, const ChartList& after, double 
     const double size = std::max(box.width(), box.height());
     EXPECT_NEAR(box.minU, 0.0, 1e-12 * size);
     EXPECT_NEAR(box.minV, 0.0, 1e-12 * size);
-    const packtest::OverlapReport overlaps = packtest::findChartOverlaps(after, 1e-9 * size);
-    EXPECT_EQ(overlaps.overlappingPairs, 0u) << "deepest " << overlaps.deepest;
-    // Charts move rigidly: the triangles are untouched and the areas kept.
-    const auto original = byFirstVertex(before);
+    const packtest::OverlapReport overlaps = packtest::findChartOverlaps(after, 1e-9 * size * size);
+    EXPECT_EQ(overlaps.overlappingPairs, 0u) << "largest " << overlaps.largest;
+    std::map<uint32_t, const Chart*> original;
+    for (const Chart& c : before)
+        original[c.triIndicesPos[0]] = &c;
     for (const Chart& c : after) {
         const Chart* o = original.at(c.triIndicesPos[0]);
         EXPECT_EQ(c.triIndicesUV, o->triIndicesUV);
-        EXPECT_NEAR(std::fabs(packtest::signedUVArea(c)), std::fabs(packtest::signedUVArea(*o)),
-                    1e-9 * size * size);
+        const double a = packtest::signedUVArea(c), b = packtest::signedUVArea(*o);
+        EXPECT_NEAR(std::fabs(a), std::fabs(b), 1e-9 * size * size);
+        if (!mirroring) {
+            EXPECT_GT(a * b, 0.0);
+        }
     }
 }
 
 } // namespace
 
-TEST(PackCharts, EmptyListReturnsZeroAndLeavesTheAtlasAlone)
+TEST(PackCharts, SingleChartIsCentredInItsSmallestOrientationAndReportsProgress)
 {
+    // A 4 x 1 rectangle turned by -45 degrees: the 45-degree orientation lays it flat.
+    Chart c = packtest::gridChart(4, 1, 0, 0, 4.0, 1.0);
+    for (size_t i = 0; i < c.uvCoords2D.size(); i += 2) {
+        const double u = c.uvCoords2D[i], v = c.uvCoords2D[i + 1];
+        c.uvCoords2D[i] = (u + v) / std::sqrt(2.0);
+        c.uvCoords2D[i + 1] = (v - u) / std::sqrt(2.0);
+    }
+    ChartList charts{c};
     Atlas atlas(384, 384);
-    ChartList one{packtest::gridChart(1, 1, 0, 0, 1, 1)};
-    packQuietly(one, true, atlas);
-    const std::vector<uint32_t> before = atlas.levels[0];
-    ChartList none;
-    std::string log;
-    EXPECT_EQ(packQuietly(none, true, atlas, &log), 0.0);
-    EXPECT_EQ(log, "");
-    EXPECT_EQ(atlas.levels[0], before);
-    EXPECT_FALSE(atlas.isEmpty());
-}
-
-TEST(PackCharts, PrintsItsProgressLines)
-{
-    Atlas atlas;
-    ChartList charts{packtest::gridChart(2, 2, 3, 4, 1, 1)};
     std::string log;
     packQuietly(charts, true, atlas, &log);
-    // Two lines, each a message, "Done. Took ", seconds, "s. " and a line end.
+    const double s = 128.0 / std::sqrt(3.0303030303030303 * 4.0);
+    const int32_t w = int32_t(std::ceil(4.0 * s)), h = int32_t(std::ceil(1.0 * s));
+    EXPECT_EQ(std::vector<int32_t>(atlas.occupiedRect, atlas.occupiedRect + 4),
+              (std::vector<int32_t>{192 - w / 2, 192 - h / 2, 192 - w / 2 + w - 1, 192 - h / 2 + h - 1}));
+    const UVBox box = chartUVBounds(charts[0]);
+    EXPECT_NEAR(box.minU, 0.0, 1e-12);
+    EXPECT_NEAR(box.width(), 4.0, 1e-9);
+    EXPECT_NEAR(box.height(), 1.0, 1e-9);
+    EXPECT_GT(packtest::signedUVArea(charts[0]), 0.0);
+
+    // Two lines: a message, "Done. Took ", seconds and "s. ".
     std::istringstream lines(log);
     for (const std::string prefix : {"Packing charts ...Done. Took ", "Performing packing optimization ...Done. Took "}) {
-        std::string line;
+        std::string line, tail;
         ASSERT_TRUE(std::getline(lines, line)) << log;
         ASSERT_EQ(line.compare(0, prefix.size(), prefix), 0) << line;
         std::istringstream rest(line.substr(prefix.size()));
         double seconds = -1.0;
-        std::string tail;
         rest >> seconds;
         std::getline(rest, tail);
-        EXPECT_GE(seconds, 0.0) << line;
-        EXPECT_EQ(tail, "s. ") << line;
+        EXPECT_GE(seconds, 0.0);
+        EXPECT_EQ(tail, "s. ");
     }
     EXPECT_TRUE(lines.peek() == std::char_traits<char>::eof()) << log;
-    EXPECT_EQ(log.back(), '\n');
-}
 
-TEST(PackCharts, SingleChartIsCentredInItsSmallestOrientationThenMovedToTheOrigin)
-{
-    // A 4 x 1 rectangle turned by -45 degrees: the 45-degree orientation
-    // (index 1) lays it flat, the first orientation with the smallest box.
-    Atlas atlas(384, 384);
-    ChartList charts{rotatedRectangle(4.0, 1.0, -0.7853981633974483)};
-    packQuietly(charts, true, atlas);
-    const double s = 128.0 / std::sqrt(3.0303030303030303 * 4.0);
-    const int32_t w = int32_t(std::ceil(4.0 * s)), h = int32_t(std::ceil(1.0 * s));
-    EXPECT_EQ(atlas.occupiedRect[0], 192 - w / 2);
-    EXPECT_EQ(atlas.occupiedRect[1], 192 - h / 2);
-    EXPECT_EQ(atlas.occupiedRect[2], 192 - w / 2 + w - 1);
-    EXPECT_EQ(atlas.occupiedRect[3], 192 - h / 2 + h - 1);
-    const UVBox box = chartUVBounds(charts[0]);
-    EXPECT_NEAR(box.minU, 0.0, 1e-12);
-    EXPECT_NEAR(box.minV, 0.0, 1e-12);
-    EXPECT_NEAR(box.width(), 4.0, 1e-9);
-    EXPECT_NEAR(box.height(), 1.0, 1e-9);
-    EXPECT_GT(packtest::signedUVArea(charts[0]), 0.0); // not mirrored
-}
-
-TEST(PackCharts, WithoutMirroringNoChartIsMirrored)
-{
-    const ChartList before = packtest::randomLayout(40, 2000, 11);
-    ChartList charts = before;
-    Atlas atlas;
-    packQuietly(charts, false, atlas);
-    const auto original = byFirstVertex(before);
-    for (const Chart& c : charts) {
-        const double was = packtest::signedUVArea(*original.at(c.triIndicesPos[0]));
-        EXPECT_GT(packtest::signedUVArea(c) * was, 0.0);
-    }
-}
-
-TEST(PackCharts, SortsByAreaLargestFirstKeepingTiesInOrder)
-{
-    ChartList charts{packtest::gridChart(1, 1, 0, 0, 1, 1), packtest::gridChart(1, 1, 5, 5, 2, 2),
-                     packtest::gridChart(1, 1, 9, 9, 1, 1)};
-    charts[0].triIndicesPos = {10, 11, 12, 10, 12, 13};
-    charts[2].triIndicesPos = {20, 21, 22, 20, 22, 23};
-    Atlas atlas;
-    packQuietly(charts, true, atlas);
-    EXPECT_NEAR(chartArea(charts[0], {}, true), 4.0, 1e-9);
-    EXPECT_EQ(charts[1].triIndicesPos[0], 10u);
-    EXPECT_EQ(charts[2].triIndicesPos[0], 20u);
+    // An empty list prints nothing and leaves the atlas alone.
+    const std::vector<uint32_t> before = atlas.levels[0];
+    ChartList none;
+    EXPECT_EQ(packQuietly(none, true, atlas, &log), 0.0);
+    EXPECT_EQ(log, "");
+    EXPECT_EQ(atlas.levels[0], before);
 }
 
 TEST(PackCharts, GeneratedLayoutsNeverOverlapAndAreDeterministic)
 {
-    for (uint32_t seed = 1; seed <= 2; ++seed) {
-        for (bool mirroring : {false, true}) {
-            const ChartList before = seed % 2 ? meshgen::randomChartLayout(40, 1600, seed).charts
-                                              : packtest::randomLayout(40, 1600, seed);
-            ChartList first = before;
-            Atlas atlas;
-            const double efficiency = packQuietly(first, mirroring, atlas);
-            SCOPED_TRACE(testing::Message() << "seed " << seed << " mirroring " << mirroring);
-            expectValidPacking(before, first, efficiency);
-
-            // Same input, same output, with the atlas used before.
-            ChartList second = before;
-            EXPECT_EQ(packQuietly(second, mirroring, atlas), efficiency);
-            for (size_t i = 0; i < first.size(); ++i)
-                ASSERT_EQ(first[i].uvCoords2D, second[i].uvCoords2D) << i;
-        }
+    struct Case { int charts, triangles; uint32_t seed; int32_t atlasSide; bool mirroring; };
+    for (const Case& c : std::vector<Case>{{40, 1600, 1, 384, false}, {40, 1600, 2, 384, true}, {12, 200, 3, 8, true}}) {
+        SCOPED_TRACE(testing::Message() << "seed " << c.seed);
+        const ChartList before = meshgen::randomChartLayout(c.charts, c.triangles, c.seed).charts;
+        ChartList first = before;
+        Atlas atlas(c.atlasSide, c.atlasSide);
+        std::string log;
+        const double efficiency = packQuietly(first, c.mirroring, atlas, &log);
+        expectValidPacking(before, first, efficiency, c.mirroring);
+        EXPECT_EQ(log.find("Enlarging atlas.\n") != std::string::npos, c.atlasSide == 8);
+        // Same input, same output, with the atlas used before (an enlarged one stays enlarged).
+        ChartList second = before;
+        Atlas fresh(c.atlasSide, c.atlasSide);
+        EXPECT_EQ(packQuietly(second, c.mirroring, c.atlasSide == 8 ? fresh : atlas), efficiency);
+        for (size_t i = 0; i < first.size(); ++i)
+            ASSERT_EQ(first[i].uvCoords2D, second[i].uvCoords2D) << i;
     }
+    // Largest area first, ties in order.
+    ChartList charts{packtest::gridChart(1, 1, 0, 0, 1, 1), packtest::gridChart(1, 1, 5, 5, 2, 2), packtest::gridChart(1, 1, 9, 9, 1, 1)};
+    charts[0].triIndicesPos = {10, 11, 12, 10, 12, 13};
+    charts[2].triIndicesPos = {20, 21, 22, 20, 22, 23};
+    Atlas atlas;
+    packQuietly(charts, true, atlas);
+    EXPECT_EQ(std::make_pair(charts[1].triIndicesPos[0], charts[2].triIndicesPos[0]), std::make_pair(10u, 20u));
 }
 
-TEST(PackCharts, SmallAtlasIsEnlargedAndKeepsChartsApart)
-{
-    Atlas atlas(8, 8);
-    const ChartList before = packtest::randomLayout(12, 200, 3);
-    ChartList charts = before;
-    std::string log;
-    const double efficiency = packQuietly(charts, true, atlas, &log);
-    EXPECT_NE(log.find("Enlarging atlas.\n"), std::string::npos);
-    EXPECT_GT(atlas.widths[0], 8);
-    expectValidPacking(before, charts, efficiency);
-}
-
-TEST(PackCharts, DegenerateChartsNeitherCrashNorHang)
+TEST(PackCharts, DegenerateAndExtremeChartsNeitherCrashNorHang)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    Chart point = packtest::gridChart(1, 1, 0, 0, 0, 0);   // zero area, zero extent
-    Chart segment = packtest::gridChart(3, 1, 0, 0, 2, 0); // zero area, some extent
+    const Chart unit = packtest::gridChart(1, 1, 0, 0, 1, 1);
+    Chart point = packtest::gridChart(1, 1, 0, 0, 0, 0), segment = packtest::gridChart(3, 1, 0, 0, 2, 0);
     Chart noTriangles;
     noTriangles.uvCoords2D = {7.0, 8.0};
     Chart withNaN = packtest::gridChart(2, 2, 0, 0, 1, 1);
     withNaN.uvCoords2D[4] = nan;
     Chart huge = packtest::gridChart(1, 1, 1e200, 1e200, 1e199, 1e199);
-    for (const ChartList& input : {ChartList{point}, ChartList{point, segment},
-                                   ChartList{noTriangles, packtest::gridChart(1, 1, 0, 0, 1, 1)},
-                                   ChartList{withNaN, packtest::gridChart(1, 1, 0, 0, 1, 1)},
-                                   ChartList{huge, packtest::gridChart(1, 1, 0, 0, 1, 1)}}) {
+    for (const ChartList& input : {ChartList{point}, ChartList{point, segment}, ChartList{noTriangles, unit},
+                                   ChartList{withNaN, unit}, ChartList{huge, unit}}) {
         ChartList charts = input;
         Atlas atlas;
         const double efficiency = packQuietly(charts, false, atlas);
-        EXPECT_TRUE(std::isfinite(efficiency));
-        EXPECT_GE(efficiency, 0.0);
+        EXPECT_TRUE(std::isfinite(efficiency) && efficiency >= 0.0);
         EXPECT_LE(atlas.widths[0], MaxAtlasSide);
     }
-    // A chart without triangles keeps its UVs.
-    ChartList charts{noTriangles, packtest::gridChart(1, 1, 3, 3, 1, 1)};
+    ChartList bare{noTriangles, packtest::gridChart(1, 1, 3, 3, 1, 1)};
     Atlas atlas;
-    packQuietly(charts, true, atlas);
-    EXPECT_EQ(charts[1].uvCoords2D, noTriangles.uvCoords2D);
-}
+    packQuietly(bare, true, atlas);
+    EXPECT_EQ(bare[1].uvCoords2D, noTriangles.uvCoords2D); // sorted behind, UVs kept
 
-TEST(PackCharts, VeryLongChartsKeepTheAtlasBounded)
-{
-    // A strip a million times longer than wide next to a square: the raster
-    // size is bounded, so the atlas grows a few times at most.
-    ChartList charts{packtest::gridChart(8, 1, 0, 0, 1e6, 1), packtest::gridChart(1, 1, 0, 5, 1, 1)};
-    charts[1].triIndicesPos = {100, 101, 102, 100, 102, 103};
-    const ChartList before = charts;
-    Atlas atlas;
-    std::string log;
-    const double efficiency = packQuietly(charts, true, atlas, &log);
-    EXPECT_LE(atlas.widths[0], 4096);
-    expectValidPacking(before, charts, efficiency);
+    // A strip a million times longer than wide: the raster size is bounded.
+    ChartList longCharts{packtest::gridChart(8, 1, 0, 0, 1e6, 1), packtest::gridChart(1, 1, 0, 5, 1, 1)};
+    longCharts[1].triIndicesPos = {100, 101, 102, 100, 102, 103};
+    const ChartList before = longCharts;
+    Atlas longAtlas;
+    const double efficiency = packQuietly(longCharts, true, longAtlas);
+    EXPECT_LE(longAtlas.widths[0], 4096);
+    expectValidPacking(before, longCharts, efficiency, true);
 }
