@@ -70,14 +70,4 @@ inline Mesh sphericalCap(int n, double halfAngle)
     });
 }
 
-// z = k (x^2 - y^2) over the square.
-inline Mesh saddle(int n, double k)
-{
-    return grid(n, [k](double x, double y, double* p) {
-        p[0] = x;
-        p[1] = y;
-        p[2] = k * (x * x - y * y);
-    });
-}
-
 } // namespace flatmesh
