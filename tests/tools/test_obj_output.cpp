@@ -55,7 +55,8 @@ MeshData withColors(MeshData mesh)
 
 TEST(WriteOBJ, RoundTripsExactlyThroughTheProgramsParser)
 {
-    const std::string dir = testsupport::makeTempDir("meshgen_obj");
+    testsupport::TempDir tmp("meshgen_obj");
+    const std::string& dir = tmp.path();
     MeshData untextured = meshgen::saddle(3);
     for (const MeshData& mesh : {withColors(meshgen::cubeNet(2)), untextured, meshgen::openCylinder(5, 2)}) {
         ASSERT_TRUE(meshgen::writeOBJ(mesh, dir + "/m.obj"));
