@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <memory>
 
-TEST(Headless, ViewReportsOnceAndNeverPromisesInitialisation)
+TEST(Headless, ViewReportsOnceKeepsWorkingAndRefusesSnapshotsWithAReason)
 {
     if (GLViewer3DModel::openGLAvailable())
         GTEST_SKIP() << "OpenGL is available here";
@@ -21,37 +21,21 @@ TEST(Headless, ViewReportsOnceAndNeverPromisesInitialisation)
     auto first = std::make_unique<TestView>();
     auto second = std::make_unique<TestView>();
     const std::string out = testing::internal::GetCapturedStdout();
-    // One line for the process, however many views.
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out; // one line for the process
     EXPECT_NE(out.find("OpenGL is not available"), std::string::npos) << out;
-
     EXPECT_TRUE(first->openGLFailed());
-    EXPECT_FALSE(first->isGLInitialized());
-    int handlerCalls = 0;
+    int handlerCalls = 0, initialised = 0;
     first->setOpenGLFailureHandler([&] { ++handlerCalls; });
-    EXPECT_EQ(handlerCalls, 1);  // already known: called at once
-
-    int initialised = 0;
+    EXPECT_EQ(handlerCalls, 1); // already known: called at once
     QObject::connect(first.get(), &GLViewer3DModel::glViewer3DInitialized, [&] { ++initialised; });
-    first->resize(200, 200);
-    first->show();
-    QApplication::processEvents();
-    EXPECT_EQ(initialised, 0);
-    EXPECT_EQ(handlerCalls, 1);
-}
 
-TEST(Headless, EveryCallStillWorksAndSnapshotsAreRefusedWithAReason)
-{
-    if (GLViewer3DModel::openGLAvailable())
-        GTEST_SKIP() << "OpenGL is available here";
-    const std::string dir = testsupport::makeTempDir("ui3d_headless");
-    testsupport::inDirectory(dir, [] {
-        TestView view;
+    testsupport::TempDir dir("ui3d_headless");
+    testsupport::inDirectory(dir.path(), [&] {
+        TestView& view = *first;
         view.resize(200, 200);
         view.show();
         QApplication::processEvents();
-        FlatTestModel model;
-        model.loadInto(view);
+        FlatTestModel().loadInto(view);
         EXPECT_EQ(view.coneMarkerGeometry().vertexCount(), 12u);
         EXPECT_EQ(view.edgeTubeGeometry().vertexCount(), 4 * 32u);
         view.setShadingMode(GLViewer3DModel::FlatShading);
@@ -60,11 +44,13 @@ TEST(Headless, EveryCallStillWorksAndSnapshotsAreRefusedWithAReason)
         QApplication::processEvents();
         view.storeView();
         view.loadView();
-
         QString why;
         EXPECT_FALSE(view.saveSnapshot("input3D.png", &why));
         EXPECT_NE(why.indexOf("OpenGL"), -1) << why.toStdString();
         EXPECT_FALSE(QFile::exists("input3D.png"));
         EXPECT_TRUE(view.snapshotImage().isNull());
     });
+    EXPECT_FALSE(first->isGLInitialized());
+    EXPECT_EQ(initialised, 0);
+    EXPECT_EQ(handlerCalls, 1);
 }
