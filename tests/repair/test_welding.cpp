@@ -64,48 +64,30 @@ PackFunction fixedEfficiency(double efficiency, int* calls = nullptr)
 
 } // namespace
 
-TEST(WeldEfficiency, TenPointTolerance)
+TEST(ChooseWeldSeam, SmallestBoundaryAmongSeamsThatDoNotFold)
 {
     EXPECT_FALSE(weldEfficiencyAcceptable(80.0, 69.0));
     EXPECT_TRUE(weldEfficiencyAcceptable(80.0, 70.0));
-    EXPECT_TRUE(weldEfficiencyAcceptable(80.0, 95.0));
-}
-
-TEST(ChooseWeldSeam, EqualScoresPickTheEarlierSeam)
-{
-    const Model m = crossModel();
-    const MeshTopology t = topologyOf(m);
-    const size_t right = seamBetween(t, 0, 1);
-    const size_t left = seamBetween(t, 0, 2);
-    ASSERT_NE(right, NoSeam);
-    ASSERT_NE(left, NoSeam);
-    const WeldChoice choice = chooseWeldSeam(m.charts, t);
-    EXPECT_EQ(choice.seam, std::min(left, right));
-    EXPECT_EQ(choice.score, -52.0); // remaining triangle 18, glued chart 34
-}
-
-TEST(ChooseWeldSeam, SmallerBoundaryWins)
-{
-    // A far left apex makes gluing the right triangle leave less boundary.
-    const Model m = crossModel(-12.0);
-    const MeshTopology t = topologyOf(m);
-    EXPECT_EQ(chooseWeldSeam(m.charts, t).seam, seamBetween(t, 0, 1));
-}
-
-TEST(ChooseWeldSeam, FoldingSeamIsNeverChosen)
-{
-    // Gluing the mirrored right triangle would fold it onto the square; the
-    // left one scores worse but is the only admissible choice.
-    const Model m = crossModel(-12.0, true);
-    const MeshTopology t = topologyOf(m);
-    EXPECT_EQ(chooseWeldSeam(m.charts, t).seam, seamBetween(t, 0, 2));
-
-    // With only the folding seam left nothing qualifies.
-    Model two = m;
-    two.charts.pop_back();
-    two.sharedPositions.resize(15);
-    const MeshTopology t2 = topologyOf(two);
-    EXPECT_EQ(chooseWeldSeam(two.charts, t2).seam, NoSeam);
+    struct Case { const char* name; Model model; int expected; double score; };
+    Model onlyFolding = crossModel(-12.0, true);
+    onlyFolding.charts.pop_back();
+    onlyFolding.sharedPositions.resize(15);
+    const std::vector<Case> cases = {
+        {"equal scores: the earlier seam", crossModel(), -1, -52.0}, // remaining triangle 18, glued chart 34
+        {"smaller boundary wins", crossModel(-12.0), 1, 0},
+        {"a folding seam is never chosen", crossModel(-12.0, true), 2, 0},
+        {"nothing admissible", onlyFolding, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const MeshTopology t = topologyOf(c.model);
+        const WeldChoice choice = chooseWeldSeam(c.model.charts, t);
+        const size_t right = seamBetween(t, 0, 1), left = seamBetween(t, 0, 2);
+        const size_t expected = c.expected < 0 ? std::min(left, right) : c.expected == 0 ? NoSeam : c.expected == 1 ? right : left;
+        EXPECT_EQ(choice.seam, expected) << c.name;
+        if (c.score != 0) {
+            EXPECT_EQ(choice.score, c.score) << c.name;
+        }
+    }
 }
 
 TEST(WeldPass, GluedChartFirstAndEfficiencyRule)
