@@ -6,12 +6,12 @@
 #include "support/test_support.h"
 #include "ui/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QGraphicsPathItem>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
@@ -32,12 +32,6 @@ T* child(const MainWindow& window, const char* name)
     T* widget = window.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(widget, nullptr) << name;
     return widget;
-}
-
-void expectGeometry(QWidget* w, int x, int y, int width, int height)
-{
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->geometry(), QRect(x, y, width, height)) << w->objectName().toStdString();
 }
 
 } // namespace
@@ -100,35 +94,19 @@ TEST(MainWindow, WidgetTreeNamesCaptionsAndStates)
         EXPECT_EQ(label->styleSheet(), QString(l.bold ? "font-weight:bold;" : "")) << l.name;
     }
 
-    EXPECT_EQ(child<QGroupBox>(window, "controls2D")->title(), QString("Controls"));
-    EXPECT_EQ(child<QGroupBox>(window, "stepButton_2")->title(), QString("Tarnwick"));
-    EXPECT_EQ(child<QGroupBox>(window, "controls3D")->title(), QString("3D View"));
-    EXPECT_EQ(child<QGroupBox>(window, "groupBox")->title(), QString("Shading"));
-    EXPECT_EQ(child<QPushButton>(window, "reloadButton")->text(), QString("Reload"));
-    EXPECT_EQ(child<QPushButton>(window, "optimizeButton")->text(), QString("Run"));
-    EXPECT_EQ(child<QPushButton>(window, "saveButton")->text(), QString("Save"));
-    EXPECT_EQ(child<QPushButton>(window, "storeViewButton")->text(), QString("Store View"));
-    expectGeometry(child<QPushButton>(window, "reloadButton"), 170, 20, 91, 41);
-    expectGeometry(child<QPushButton>(window, "optimizeButton"), 10, 20, 161, 81);
-    expectGeometry(child<QPushButton>(window, "saveButton"), 170, 60, 91, 41);
-    expectGeometry(child<QPushButton>(window, "storeViewButton"), 10, 80, 141, 23);
-    expectGeometry(child<QGroupBox>(window, "groupBox"), 158, 10, 131, 111);
-
-    auto* cones = child<QCheckBox>(window, "coneSingularities3DCB");
-    auto* edges = child<QCheckBox>(window, "cutEdges3DCB");
-    EXPECT_EQ(cones->text(), QString("Cone Singularities"));
-    EXPECT_EQ(edges->text(), QString("Cut Edges"));
-    EXPECT_FALSE(cones->isChecked());
-    EXPECT_TRUE(edges->isChecked());
-    auto* flat = child<QRadioButton>(window, "flatShadingRB");
-    auto* smooth = child<QRadioButton>(window, "smoothShadingRB");
-    auto* none = child<QRadioButton>(window, "noShadingRB");
-    EXPECT_EQ(flat->text(), QString("Flat"));
-    EXPECT_EQ(smooth->text(), QString("Smooth"));
-    EXPECT_EQ(none->text(), QString("None"));
-    EXPECT_FALSE(flat->isChecked());
-    EXPECT_TRUE(smooth->isChecked());
-    EXPECT_FALSE(none->isChecked());
+    const std::vector<std::pair<const char*, const char*>> boxes = {
+        {"controls2D", "Controls"}, {"stepButton_2", "Tarnwick"}, {"controls3D", "3D View"}, {"groupBox", "Shading"}};
+    for (const auto& b : boxes)
+        EXPECT_EQ(child<QGroupBox>(window, b.first)->title(), QString(b.second)) << b.first;
+    const std::vector<std::pair<const char*, const char*>> buttons = {
+        {"reloadButton", "Reload"}, {"optimizeButton", "Run"}, {"saveButton", "Save"}, {"storeViewButton", "Store View"},
+        {"coneSingularities3DCB", "Cone Singularities"}, {"cutEdges3DCB", "Cut Edges"},
+        {"flatShadingRB", "Flat"}, {"smoothShadingRB", "Smooth"}, {"noShadingRB", "None"}};
+    for (const auto& b : buttons)
+        EXPECT_EQ(child<QAbstractButton>(window, b.first)->text(), QString(b.second)) << b.first;
+    EXPECT_FALSE(child<QCheckBox>(window, "coneSingularities3DCB")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(window, "cutEdges3DCB")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(window, "smoothShadingRB")->isChecked());
     // The form's initial states match the 3D view's own defaults.
     EXPECT_EQ(window.viewer3D()->shadingMode(), 1);
     EXPECT_FALSE(window.viewer3D()->showConeSingularities());
@@ -139,25 +117,6 @@ TEST(MainWindow, WidgetTreeNamesCaptionsAndStates)
     auto* toolBar = child<QToolBar>(window, "mainToolBar");
     ASSERT_NE(toolBar, nullptr);
     EXPECT_EQ(window.toolBarArea(toolBar), Qt::TopToolBarArea);
-}
-
-TEST(MainWindow, SlotsInTheirOrder)
-{
-    const QMetaObject* meta = &MainWindow::staticMetaObject;
-    QStringList names;
-    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
-        const QMetaMethod m = meta->method(i);
-        if (m.methodType() == QMetaMethod::Slot)
-            names << QString::fromLatin1(m.methodSignature());
-    }
-    const QStringList expected = {
-        "writeResultJSON(const char*)", "flatShadingRBToggled(bool)", "smoothShadingRBToggled(bool)",
-        "noShadingRBToggled(bool)", "coneSingularities3DCBToggled(bool)", "cutEdges3DCBToggled(bool)",
-        "updateStatsDisplay(UnwrappingStats)", "seamSelectionChanged(QString,size_t)", "seamSelectionCleared()",
-        "reattachmentButtonPressed()", "clearReattachmentButtonPressed()", "glueButtonPressed()",
-        "optimizeButtonPressed()", "reloadButtonPressed()", "saveButtonPressed()", "stepButtonPressed()",
-        "removeOverlapsTrivial()"};
-    EXPECT_EQ(names, expected);
 }
 
 TEST(MainWindow, ControlStripKeepsItsHeightAndTheThreeDViewItsWidthLimit)

@@ -206,14 +206,6 @@ TEST(Viewer2DDisplay, EmptyAndBrokenModelsDrawWithoutFault)
     h.view->viewport()->repaint();
 }
 
-TEST(Viewer2DDisplay, ChartColoursUseTheGammaStep)
-{
-    // Stored with 16 bits per channel, read back as 8.
-    const QColor c0 = Viewer2DUV::chartDisplayColor(0);
-    EXPECT_EQ(QColor(c0.red(), c0.green(), c0.blue()), QColor(214, 239, 217));
-    EXPECT_EQ(Viewer2DUV::chartDisplayColor(33), Viewer2DUV::chartDisplayColor(1));
-}
-
 TEST(CheckerTile, DecodesToAnEightPixelCheckerboard)
 {
     const QImage tile = checker_tile::decode();

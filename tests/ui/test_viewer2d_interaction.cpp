@@ -224,15 +224,6 @@ TEST(Viewer2DSeams, ReattachmentAnimatesOnlyTheMovingChart)
     EXPECT_EQ(h.pipeline.model().charts[ends.c1].uvCoords2D, moving.uvCoords2D);
 }
 
-TEST(Viewer2DSeams, AnimationTurnsTheShorterWay)
-{
-    EXPECT_DOUBLE_EQ(Viewer2DUV::animationAngleAt(4.0, 0.0), 2 * 3.141592653);
-    EXPECT_DOUBLE_EQ(Viewer2DUV::animationAngleAt(4.0, 1.0), 4.0);
-    EXPECT_DOUBLE_EQ(Viewer2DUV::animationAngleAt(4.0, 0.5), 3.141592653 + 2.0);
-    EXPECT_DOUBLE_EQ(Viewer2DUV::animationAngleAt(1.0, 0.5), 0.5);
-    EXPECT_DOUBLE_EQ(Viewer2DUV::animationAngleAt(0.0, 1.0), 0.0);
-}
-
 TEST(Viewer2DZoom, WheelNotchScalesByOnePointTwelveAndKeepsLineWidthOnScreen)
 {
     ViewHarness h;
@@ -309,18 +300,15 @@ TEST(Viewer2DLoading, LoadWaitsForTheThreeDView)
     // Once ready, loads run at once.
     h.view->loadModel("/nonexistent/dir/other.obj");
     EXPECT_EQ(h.pipeline.modelFileName(), "/nonexistent/dir/other.obj");
+    h.view->loadModel(nullptr); // ignored
+    EXPECT_EQ(h.pipeline.modelFileName(), "/nonexistent/dir/other.obj");
+
+    // Turning the wait off loads a waiting file at once.
+    ViewHarness other;
+    other.view->loadModel("/nonexistent/a.obj");
+    other.view->setWaitFor3DView(false);
+    EXPECT_TRUE(other.view->pendingModelFile().isEmpty());
+    EXPECT_EQ(other.pipeline.modelFileName(), "/nonexistent/a.obj");
     testing::internal::GetCapturedStdout();
 }
 
-TEST(Viewer2DLoading, NotWaitingLoadsAWaitingFileAtOnce)
-{
-    ViewHarness h;
-    testing::internal::CaptureStdout();
-    h.view->loadModel("/nonexistent/a.obj");
-    h.view->setWaitFor3DView(false);
-    EXPECT_TRUE(h.view->pendingModelFile().isEmpty());
-    EXPECT_EQ(h.pipeline.modelFileName(), "/nonexistent/a.obj");
-    h.view->loadModel(nullptr); // ignored
-    EXPECT_EQ(h.pipeline.modelFileName(), "/nonexistent/a.obj");
-    testing::internal::GetCapturedStdout();
-}
