@@ -15,39 +15,26 @@ TEST(CommandLine, UsageWithoutArgumentsAndHelp)
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
-TEST(CommandLine, OptionsInAnyOrderBeforeOrAfterTheModel)
+TEST(CommandLine, OptionsInAnyOrderAndWhatIsLeftOver)
 {
-    const std::vector<std::vector<std::string>> lines = {
-        {"t", "m.obj", "--square", "--batchmode"},
-        {"t", "m.obj", "--batchmode", "--square"},
-        {"t", "--batchmode", "m.obj", "--square"},
-        {"t", "--square", "--batchmode", "m.obj"},
+    struct Case { std::vector<std::string> args; std::string model; bool batch, square; std::vector<std::string> warnings; };
+    const std::vector<Case> cases = {
+        {{"t", "m.obj", "--square", "--batchmode"}, "m.obj", true, true, {}},
+        {{"t", "--batchmode", "m.obj", "--square"}, "m.obj", true, true, {}},
+        {{"t", "--square", "--batchmode", "m.obj"}, "m.obj", true, true, {}},
+        {{"t", "--batchmode"}, "--batchmode", false, false, {}},          // only options: the first is the model
+        {{"t", "--batchmode", "--square"}, "--batchmode", false, true, {}},
+        {{"t", "m.obj", "--verbose", "x"}, "m.obj", false, false, {"Ignoring unknown option --verbose.", "Ignoring extra argument x."}},
     };
-    for (const auto& line : lines) {
-        const CommandLine cl = parseCommandLine(line);
+    for (const Case& c : cases) {
+        const CommandLine cl = parseCommandLine(c.args);
         EXPECT_FALSE(cl.showUsage);
-        EXPECT_EQ(cl.modelFile, "m.obj");
-        EXPECT_TRUE(cl.batchMode);
-        EXPECT_TRUE(cl.square);
-        EXPECT_TRUE(cl.warnings.empty());
+        EXPECT_EQ(cl.modelFile, c.model);
+        EXPECT_EQ(cl.batchMode, c.batch) << c.args[1];
+        EXPECT_EQ(cl.square, c.square) << c.args[1];
+        EXPECT_EQ(cl.warnings, c.warnings);
+        EXPECT_TRUE(cl.error.empty());
     }
-}
-
-TEST(CommandLine, OnlyOptionsMakeTheFirstOneTheModelAndUnknownOnesAreReported)
-{
-    const CommandLine alone = parseCommandLine({"t", "--batchmode"});
-    EXPECT_EQ(alone.modelFile, "--batchmode");
-    EXPECT_FALSE(alone.batchMode);
-    const CommandLine two = parseCommandLine({"t", "--batchmode", "--square"});
-    EXPECT_EQ(two.modelFile, "--batchmode");
-    EXPECT_TRUE(two.square);
-
-    const CommandLine other = parseCommandLine({"t", "m.obj", "--verbose", "x"});
-    EXPECT_EQ(other.modelFile, "m.obj");
-    EXPECT_FALSE(other.batchMode);
-    EXPECT_EQ(other.warnings,
-              (std::vector<std::string>{"Ignoring unknown option --verbose.", "Ignoring extra argument x."}));
-    EXPECT_TRUE(other.error.empty());
 }
 
 TEST(CommandLine, OutputFolderOption)
