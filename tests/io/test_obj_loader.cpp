@@ -21,6 +21,7 @@ struct Rejection {
 class LoaderTest : public ::testing::Test {
 protected:
     void SetUp() override { dir = testsupport::makeTempDir("tarnwick_loader"); }
+    void TearDown() override { testsupport::removeTree(dir); }
 
     std::string file(const std::string& name, const std::string& text)
     {
@@ -62,63 +63,38 @@ const char* kQuad = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
 
 } // namespace
 
-TEST_F(LoaderTest, ParsesQuadIntoTrianglesAndReportsCounts)
+TEST_F(LoaderTest, ParsesFacesCoordinatesAndColours)
 {
-    ChartList charts;
-    iuv::DoubleVector pos, colors;
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loadOBJ(file("q.obj", kQuad), charts, pos, colors));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Successfully loaded.\nRead 1 parts, including 0 untextured ones.\n");
-    ASSERT_EQ(charts.size(), 1u);
-    EXPECT_EQ(charts[0].numTriangles(), 2u);
-    EXPECT_EQ(charts[0].numUVVertices(), 4u);
-    EXPECT_EQ(pos.size(), 12u);
-    EXPECT_TRUE(colors.empty());
-}
-
-TEST_F(LoaderTest, TextureCoordinatesRenumberedInFileOrder)
-{
-    // The face uses file coordinates 5, 2 and 9 (1-based 6, 3, 10).
-    std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    // Renumbering: the face uses file coordinates 5, 2 and 9 (1-based 6, 3, 10).
+    std::string renumbered = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
     for (int i = 0; i < 10; ++i)
-        text += "vt " + std::to_string(i) + " " + std::to_string(10 * i) + "\n";
-    text += "f 1/6 2/3 3/10\n";
-    ChartList charts;
-    iuv::DoubleVector pos, colors;
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loadOBJ(file("r.obj", text), charts, pos, colors));
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(charts.size(), 1u);
-    EXPECT_EQ(charts[0].uvCoords2D, (iuv::DoubleVector{2, 20, 5, 50, 9, 90}));
-    EXPECT_EQ(charts[0].triIndicesUV, (iuv::UIntVector{1, 0, 2}));
-}
-
-TEST_F(LoaderTest, ColoursOnlyWhenEveryVertexHasThem)
-{
-    ChartList charts;
-    iuv::DoubleVector pos, colors;
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loadOBJ(file("c.obj", "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nf 1 2 3\n"), charts, pos,
-                        colors));
-    EXPECT_EQ(colors, (iuv::DoubleVector{1, 0, 0, 0, 1, 0, 0, 0, 1}));
-    ASSERT_TRUE(loadOBJ(file("d.obj", "v 0 0 0 1 0 0\nv 1 0 0\nv 0 1 0 0 0 1\nf 1 2 3\n"), charts, pos, colors));
-    testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(colors.empty());
-}
-
-TEST_F(LoaderTest, UntexturedWhenAnyCornerLacksCoordinates)
-{
-    ChartList charts;
-    iuv::DoubleVector pos, colors;
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loadOBJ(file("u.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
-                                      "f 1/1 2/2 3/3\nf 2 4 3\n"),
-                        charts, pos, colors));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Read 1 parts, including 1 untextured ones."), std::string::npos);
-    EXPECT_TRUE(charts[0].triIndicesUV.empty());
-    EXPECT_TRUE(charts[0].uvCoords2D.empty());
+        renumbered += "vt " + std::to_string(i) + " " + std::to_string(10 * i) + "\n";
+    renumbered += "f 1/6 2/3 3/10\n";
+    struct Case { const char* name; std::string text; const char* console; size_t triangles; iuv::DoubleVector uv; iuv::UIntVector uvIndices; iuv::DoubleVector colors; };
+    const std::vector<Case> cases = {
+        {"quad", kQuad, "Successfully loaded.\nRead 1 parts, including 0 untextured ones.\n", 2,
+         {0, 0, 1, 0, 1, 1, 0, 1}, {}, {}}, // the split diagonal is not fixed here
+        {"renumbered", renumbered, "Read 1 parts, including 0 untextured ones.", 1, {2, 20, 5, 50, 9, 90}, {1, 0, 2}, {}},
+        {"colours", "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nf 1 2 3\n", "", 1, {}, {}, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
+        {"colours on some vertices", "v 0 0 0 1 0 0\nv 1 0 0\nv 0 1 0 0 0 1\nf 1 2 3\n", "", 1, {}, {}, {}},
+        {"a corner without coordinates", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\nf 2 4 3\n",
+         "Read 1 parts, including 1 untextured ones.", 2, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChartList charts;
+        iuv::DoubleVector pos, colors;
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(loadOBJ(file("p.obj", c.text), charts, pos, colors));
+        EXPECT_NE(testing::internal::GetCapturedStdout().find(c.console), std::string::npos);
+        ASSERT_EQ(charts.size(), 1u);
+        EXPECT_EQ(charts[0].numTriangles(), c.triangles);
+        EXPECT_EQ(charts[0].uvCoords2D, c.uv);
+        if (!c.uvIndices.empty() || c.uv.empty()) {
+            EXPECT_EQ(charts[0].triIndicesUV, c.uvIndices);
+        }
+        EXPECT_EQ(colors, c.colors);
+    }
 }
 
 TEST_F(LoaderTest, ConeLines)
@@ -138,25 +114,18 @@ TEST_F(LoaderTest, ConeLines)
     EXPECT_TRUE(readConeSingularities(dir + "/missing.obj", 4).empty());
 }
 
-TEST_F(LoaderTest, RepackFalseNormalisesTotalAreaToOne)
+TEST_F(LoaderTest, UnrepackedAreaIsOneAndUVFlipsAreReportedButAccepted)
 {
     std::string console;
-    ASSERT_EQ(load(file("a.obj", "v 0 0 0\nv 4 0 0\nv 0 4 0\nvt 0 0\nvt 4 0\nvt 0 4\nf 1/1 2/2 3/3\n"), false,
-                   &console),
+    ASSERT_EQ(load(file("a.obj", "v 0 0 0\nv 4 0 0\nv 0 4 0\nvt 0 0\nvt 4 0\nvt 0 4\nf 1/1 2/2 3/3\n"), false, &console),
               LoadStatus::Loaded);
     EXPECT_NEAR(totalUVArea(model.charts), 1.0, 1e-12);
     EXPECT_EQ(console.find("Loading "), 0u);
-    EXPECT_EQ(rejection.calls, 0);
-}
-
-TEST_F(LoaderTest, UVFlipsAreReportedButAccepted)
-{
-    std::string console;
     ASSERT_EQ(load(file("f.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvt 2 0.5\n"
-                                 "f 1/1 2/2 3/3\nf 1/1 3/3 4/5\n"),
-                   false, &console),
+                                 "f 1/1 2/2 3/3\nf 1/1 3/3 4/5\n"), false, &console),
               LoadStatus::Loaded);
     EXPECT_NE(console.find("Input has UV flips.\n"), std::string::npos);
+    EXPECT_EQ(rejection.calls, 0);
 }
 
 TEST_F(LoaderTest, TwoShapesAreRejected)
@@ -223,7 +192,8 @@ TEST_F(LoaderTest, BadFilesLeaveAnEmptyModel)
 
 TEST(ObjWriter, LayoutExportTextAndRoundTrip)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_objw");
+    testsupport::TempDir tmp("tarnwick_objw");
+    const std::string& dir = tmp.path();
     Chart merged = testsupport::unitSquareChart();
     iuv::DoubleVector pos = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0.5};
     iuv::DoubleVector colors = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0.5, 0.5, 0.5};
@@ -250,7 +220,8 @@ TEST(ObjWriter, LayoutExportTextAndRoundTrip)
 
 TEST(ObjWriter, UntexturedFacesAndChartDump)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_objw");
+    testsupport::TempDir tmp("tarnwick_objw");
+    const std::string& dir = tmp.path();
     Chart untextured;
     untextured.triIndicesPos = {0, 1, 2};
     iuv::DoubleVector pos = {0, 0, 0, 1, 0, 0, 0, 1, 0};
