@@ -40,7 +40,8 @@ TEST(Palette, ColoursAndGamma)
 
 TEST(StatisticsFile, ExactTextOnConsoleAndInFile)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_json");
+    testsupport::TempDir tmp("tarnwick_json");
+    const std::string& dir = tmp.path();
     UnwrappingStats s;
     s.numCharts = 3;
     s.numVertices = 120;
@@ -62,18 +63,14 @@ TEST(StatisticsFile, ExactTextOnConsoleAndInFile)
                              "}\n";
     EXPECT_EQ(out, "//BEGIN STATS\n" + body + "//END STATS\n");
     EXPECT_EQ(readTextFile(dir + "/a.json"), body);
-}
 
-TEST(StatisticsFile, SmallAndWholeNumbers)
-{
-    const std::string dir = testsupport::makeTempDir("tarnwick_json");
-    UnwrappingStats s;
-    s.normBLen = 1e-7;
-    captureJSON(s, 12.5, dir + "/b.json");
+    // Small and whole numbers in their shortest general form.
+    UnwrappingStats small;
+    small.normBLen = 1e-7;
+    captureJSON(small, 12.5, dir + "/b.json");
     const std::string text = readTextFile(dir + "/b.json");
-    EXPECT_NE(text.find("\"boxifyTime\":12.5,"), std::string::npos);
-    EXPECT_NE(text.find("\"normBLen\":1e-07,"), std::string::npos);
-    EXPECT_NE(text.find("\"packingEfficiency\":0,"), std::string::npos);
+    for (const char* field : {"\"boxifyTime\":12.5,", "\"normBLen\":1e-07,", "\"packingEfficiency\":0,"})
+        EXPECT_NE(text.find(field), std::string::npos) << field;
 }
 
 TEST(StatisticsFile, UnwritableFileIsReportedButConsoleBlockStays)
@@ -88,7 +85,8 @@ TEST(StatisticsFile, UnwritableFileIsReportedButConsoleBlockStays)
 
 TEST(AtlasSVG, OneTriangleGolden)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_svg");
+    testsupport::TempDir tmp("tarnwick_svg");
+    const std::string& dir = tmp.path();
     ChartList charts = {makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 0, 1})};
     ASSERT_TRUE(writeAtlasSVG(charts, UVBox(0, 0, 1, 1), dir + "/t.svg"));
     const std::string expected =
@@ -114,7 +112,8 @@ TEST(AtlasSVG, OneTriangleGolden)
 
 TEST(AtlasSVG, MarkedTrianglesLinesAndPaletteIndex)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_svg");
+    testsupport::TempDir tmp("tarnwick_svg");
+    const std::string& dir = tmp.path();
     ChartList charts;
     for (int i = 0; i < 34; ++i)
         charts.push_back(makeChart({0, 1, 2}, {}, {double(i), 0, double(i) + 1, 0, double(i), 1}));
@@ -139,7 +138,8 @@ TEST(AtlasSVG, MarkedTrianglesLinesAndPaletteIndex)
 
 TEST(AtlasSVG, EmptyLayoutStillWellFormed)
 {
-    const std::string dir = testsupport::makeTempDir("tarnwick_svg");
+    testsupport::TempDir tmp("tarnwick_svg");
+    const std::string& dir = tmp.path();
     ASSERT_TRUE(writeAtlasSVG(ChartList(), UVBox(), dir + "/e.svg"));
     const std::string text = readTextFile(dir + "/e.svg");
     EXPECT_EQ(text, "<?xml version=\"1.0\"?>\n"
