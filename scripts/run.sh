@@ -21,10 +21,5 @@ case "$MODEL" in /*) ;; *) MODEL="$PWD/$MODEL" ;; esac
 
 mkdir -p "$ROOT/run"
 cd "$ROOT/run"
-# Without a display the program renders no 3D snapshots; a virtual X server
-# gives it one when available.
-if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-    exec env LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
-        "$BUILD/tarnwick" "$MODEL" --batchmode "$@"
-fi
+# Batch runs draw their 3D snapshots offscreen; they need no display.
 exec "$BUILD/tarnwick" "$MODEL" --batchmode "$@"

@@ -164,6 +164,7 @@ int main(int argc, char** argv)
     RgbaImage texture;
     if (!readTexture(cl, texture))
         return 2;
+    atlasPadding = cl.padding / cl.resolution;
     // Held until the process exits (batch runs end through std::exit).
     static FolderLock outputLock;
     if (!claimOutputFolder(cl, outputLock))

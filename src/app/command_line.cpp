@@ -4,9 +4,34 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <stdexcept>
 #include <sstream>
 
 namespace {
+
+// A plain decimal number in [low, high], a whole one when asked.
+bool parseNumber(const std::string& text, double low, double high, bool whole, double& out, std::string& why)
+{
+    size_t used = 0;
+    double value = 0.0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || !std::isfinite(value) || (whole && value != std::floor(value))) {
+        why = whole ? "expected a whole number." : "expected a number.";
+        return false;
+    }
+    if (value < low || value > high) {
+        std::ostringstream range;
+        range << "expected a value from " << low << " to " << high << ".";
+        why = range.str();
+        return false;
+    }
+    out = value;
+    return true;
+}
 
 // One option of the command line. An option with a value name takes the next
 // argument as its value; apply returns false with a reason for a bad value.
@@ -79,6 +104,14 @@ const std::vector<OptionRow>& options()
              cl.texelScale = s;
              return true;
          }},
+        {"--padding", "P", "keep charts P texels apart in every packed layout (default: 0)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             return parseNumber(value, 0.0, 1e6, false, cl.padding, why);
+         }},
+        {"--resolution", "R", "texture size in texels that --padding refers to (default: 1024)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             return parseNumber(value, 1.0, 1e6, true, cl.resolution, why);
+         }},
     };
     return table;
 }
@@ -132,6 +165,21 @@ void applyArguments(const std::vector<std::string>& args, size_t first, CommandL
 
 } // namespace
 
+namespace {
+
+// The gutter must leave room for the charts: at most a quarter of the texture.
+void checkPadding(CommandLine& cl)
+{
+    if (cl.error.empty() && cl.padding * 4.0 > cl.resolution) {
+        std::ostringstream why;
+        why << "Invalid padding " << cl.padding << " for resolution " << cl.resolution
+            << ": the padding may be at most a quarter of the resolution.";
+        cl.error = why.str();
+    }
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine cl;
@@ -147,6 +195,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         cl.modelFile = args[1];
         applyArguments(args, 2, cl, true);
     }
+    checkPadding(cl);
     return cl;
 }
 

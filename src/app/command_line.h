@@ -13,6 +13,8 @@ struct CommandLine {
     // Batch runs for asset pipelines.
     std::string outputDir;   // "--output DIR": folder of the result files ("" = working folder)
     std::string coneFile;    // "--cones FILE": cone vertex numbers added to the model's own
+    double padding = 0.0;     // "--padding P": texels between charts
+    double resolution = 1024; // "--resolution R": texture side the padding refers to
     std::string meshFormat;  // "--format obj|glb" ("" = glb for glTF input, obj otherwise)
     std::string textureFile; // "--texture FILE": texture of the input layout ("" = none)
     bool powerOfTwo = false; // "--pot": texture sides are powers of two

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 double atlasAspectRatio = -1.0;
+double atlasPadding = 0.0;
 
 namespace {
 

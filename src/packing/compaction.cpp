@@ -2,6 +2,8 @@
 
 #include "geometry/efficiency.h"
 #include "geometry/raster.h"
+#include "packing/padding.h"
+#include "packing/settings.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -112,14 +114,23 @@ private:
     std::unordered_map<size_t, std::vector<uint32_t>> shared_;
 };
 
-// Draws the chart alone (the grid is empty outside the call), records every
-// cell it covers and empties them again. Returns the number of cells.
+// Draws the chart alone (the grid is empty outside the call), grown by
+// `margin` cells on every side, records every cell it takes and empties them
+// again. Returns the number of cells the chart itself covers.
 uint32_t drawAlone(const Chart& chart, const LayoutRaster& raster, std::vector<uint32_t>& grid,
-                   uint32_t label, GridChart& out)
+                   uint32_t label, int32_t margin, GridChart& out)
 {
     uint32_t filled = 0;
     rasterizeChart(chart, raster.frame, grid, raster.width, raster.height, label, EmptyLabel, filled,
                    out.rect, nullptr, false, 0);
+    if (margin > 0 && out.rect.w > 0 && out.rect.h > 0) {
+        CellRect& r = out.rect;
+        const int32_t x0 = std::max(r.x - margin, 0), y0 = std::max(r.y - margin, 0);
+        const int32_t x1 = std::min(r.x + r.w - 1 + margin, raster.width - 1);
+        const int32_t y1 = std::min(r.y + r.h - 1 + margin, raster.height - 1);
+        dilateLabel(grid, raster.width, raster.height, label, EmptyLabel, margin, x0, y0, x1, y1);
+        r = CellRect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    }
     out.drawn = out.rect.w > 0 && out.rect.h > 0;
     out.startX = out.rect.x;
     out.startY = out.rect.y;
@@ -185,9 +196,13 @@ double compactCharts(ChartList& charts)
     // one. Then the grid keeps only the boundary cells of every chart.
     std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
     std::vector<GridChart> gridCharts(charts.size());
+    // With padding every chart is grown so that charts that do not share a
+    // cell keep the gutter between them (the grid's longer side is the
+    // layout's, and the layout only shrinks here).
+    const int32_t margin = paddingCells(atlasPadding, std::max(raster.width, raster.height));
     double filled = 0.0;
     for (size_t i = 0; i < charts.size(); ++i)
-        filled += drawAlone(charts[i], raster, grid, static_cast<uint32_t>(i), gridCharts[i]);
+        filled += drawAlone(charts[i], raster, grid, static_cast<uint32_t>(i), margin, gridCharts[i]);
 
     CompactionGrid cells(grid, raster.width, raster.height);
     for (size_t i = 0; i < charts.size(); ++i)

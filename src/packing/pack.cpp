@@ -1,6 +1,8 @@
 #include "packing/pack.h"
 
 #include "packing/compaction.h"
+#include "packing/padding.h"
+#include "packing/settings.h"
 #include "geometry/raster.h"
 
 #include <algorithm>
@@ -78,24 +80,32 @@ int32_t rasterSide(double extent, double s)
     return cells >= MaxRasterSide ? MaxRasterSide : static_cast<int32_t>(cells);
 }
 
-OrientationRaster buildOrientation(const Chart& oriented, double s, uint32_t label, double angle)
+// The raster of one orientation. With a margin of g cells the raster has g
+// more cells on every side and the chart is grown by g cells into them, so
+// that charts placed without sharing a cell keep 2 g cells apart.
+OrientationRaster buildOrientation(const Chart& oriented, double s, uint32_t label, double angle,
+                                   int32_t margin)
 {
     OrientationRaster o;
     o.angle = angle;
     const UVBox box = chartUVBounds(oriented);
-    const int32_t w = rasterSide(box.width(), s), h = rasterSide(box.height(), s);
+    const int32_t w = rasterSide(box.width(), s) + 2 * margin, h = rasterSide(box.height(), s) + 2 * margin;
     o.w = static_cast<uint32_t>(w);
     o.h = static_cast<uint32_t>(h);
     o.raster.assign(size_t(w) * size_t(h), EmptyLabel);
-    const UVBox frame(box.minU, box.minV, box.minU + w / s, box.minV + h / s);
+    const double m = margin / s;
+    const UVBox frame(box.minU - m, box.minV - m, box.minU - m + w / s, box.minV - m + h / s);
     CellRect rect;
     rasterizeChart(oriented, frame, o.raster, w, h, label, EmptyLabel, o.filled, rect, nullptr,
                    false, 0);
+    if (margin > 0)
+        o.filled += dilateLabel(o.raster, w, h, label, EmptyLabel, margin, 0, 0, w - 1, h - 1);
     collectRasterCells(o, label);
     return o;
 }
 
-ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t count, double s)
+ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t count, double s,
+                                    int32_t margin)
 {
     ChartOrientations result;
     result.label = label;
@@ -104,7 +114,7 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
     for (int32_t k = 0; k < count; ++k) {
         oriented.uvCoords2D = chart.uvCoords2D;
         orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
-        result.orientations.push_back(buildOrientation(oriented, s, label, orientationAngle(k)));
+        result.orientations.push_back(buildOrientation(oriented, s, label, orientationAngle(k), margin));
     }
     return result;
 }
@@ -152,18 +162,37 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     // placed, so that only one chart's rasters are alive at a time. Charts
     // without a finite box (no triangles) take no place and keep their UVs.
     std::vector<ChartOrientations> placed(charts.size());
-    for (size_t i = 0; i < charts.size(); ++i) {
-        if (!finiteBox(chartUVBounds(charts[i])))
-            continue;
-        ChartOrientations orientations =
-            buildOrientations(charts[i], static_cast<uint32_t>(i), count, s);
-        while (!tryPlaceChart(atlas, orientations)) {
-            std::cout << "Enlarging atlas." << std::endl;
-            enlargeAtlas(atlas);
+    const auto placeAll = [&](int32_t margin) {
+        for (size_t i = 0; i < charts.size(); ++i) {
+            if (!finiteBox(chartUVBounds(charts[i])))
+                continue;
+            ChartOrientations orientations =
+                buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin);
+            while (!tryPlaceChart(atlas, orientations)) {
+                std::cout << "Enlarging atlas." << std::endl;
+                enlargeAtlas(atlas);
+            }
+            placed[i].x = orientations.x;
+            placed[i].y = orientations.y;
+            placed[i].orientation = orientations.orientation;
         }
-        placed[i].x = orientations.x;
-        placed[i].y = orientations.y;
-        placed[i].orientation = orientations.orientation;
+    };
+    // With padding the gap must hold against the packed layout's longer
+    // side, which is known only once the charts are placed: start from the
+    // side charts at the usual fill would take and repack with a wider
+    // margin until the layout is no longer than the margin allows.
+    int32_t margin = paddingCells(atlasPadding, TargetSide * std::sqrt(InverseFillShare));
+    placeAll(margin);
+    for (int attempt = 0; margin > 0 && attempt < 8; ++attempt) {
+        const double side = std::max(atlas.occupiedRect[2] - atlas.occupiedRect[0] + 1,
+                                     atlas.occupiedRect[3] - atlas.occupiedRect[1] + 1);
+        const int32_t needed = paddingCells(atlasPadding, side);
+        if (needed <= margin)
+            break;
+        margin = needed;
+        resetAtlas(atlas);
+        placed.assign(charts.size(), ChartOrientations());
+        placeAll(margin);
     }
 
     for (size_t i = 0; i < charts.size(); ++i) {
@@ -173,7 +202,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         Chart& chart = charts[i];
         orientUVs(chart.uvCoords2D, allowMirroring && o >= count / 2, orientationAngle(o));
         const UVBox box = chartUVBounds(chart);
-        translateUVs(chart.uvCoords2D, placed[i].x / s - box.minU, placed[i].y / s - box.minV);
+        translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - box.minU, (placed[i].y + margin) / s - box.minV);
     }
     std::cout << "Done. Took " << secondsSince(packStart) << "s. " << std::endl;
 

@@ -95,3 +95,36 @@ TEST(CommandLine, TextureOptions)
         EXPECT_DOUBLE_EQ(cl.texelScale, c.scale);
     }
 }
+
+TEST(CommandLine, PaddingAndResolutionOptions)
+{
+    const struct {
+        std::vector<std::string> args;
+        double padding;
+        double resolution;
+        std::string error; // start of the message, "" for none
+    } cases[] = {
+        {{"t", "m.obj"}, 0.0, 1024.0, ""},
+        {{"t", "m.obj", "--padding", "4", "--resolution", "512"}, 4.0, 512.0, ""},
+        {{"t", "--resolution", "2048", "--padding", "2.5", "m.obj"}, 2.5, 2048.0, ""},
+        {{"t", "m.obj", "--padding", "-1"}, 0.0, 1024.0, "Invalid value '-1' for --padding"},
+        {{"t", "m.obj", "--padding", "nan"}, 0.0, 1024.0, "Invalid value 'nan' for --padding"},
+        {{"t", "m.obj", "--padding", "4px"}, 0.0, 1024.0, "Invalid value '4px' for --padding"},
+        {{"t", "m.obj", "--resolution", "0"}, 0.0, 1024.0, "Invalid value '0' for --resolution"},
+        {{"t", "m.obj", "--resolution", "51.2"}, 0.0, 1024.0, "Invalid value '51.2' for --resolution"},
+        {{"t", "m.obj", "--padding", "200", "--resolution", "512"}, 200.0, 512.0, "Invalid padding 200"},
+        {{"t", "m.obj", "--padding"}, 0.0, 1024.0, "Option --padding needs a value (P)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CommandLine cl = parseCommandLine(c.args);
+        EXPECT_EQ(cl.modelFile, "m.obj");
+        if (c.error.empty()) {
+            EXPECT_EQ(cl.error, "");
+            EXPECT_EQ(cl.padding, c.padding);
+            EXPECT_EQ(cl.resolution, c.resolution);
+        } else {
+            EXPECT_EQ(cl.error.rfind(c.error, 0), 0u) << cl.error;
+        }
+    }
+}
