@@ -58,9 +58,12 @@ void Pipeline::updateDisplay(bool dirtyUVData)
         topology_.clear();
     } else {
         buildMeshTopology(model_.charts, model_.numVertices(), model_.coneSingularities, topology_);
-        for (size_t c : topology_.unbuiltCharts)
-            if (resultFilesEnabled_)
-                writeFailedChartOBJ(model_.charts[c], resultPath("error.obj"));
+        for (size_t c : topology_.unbuiltCharts) {
+            if (!resultFilesEnabled_)
+                continue;
+            const std::lock_guard<std::mutex> lock(resultFileMutex_);
+            writeFailedChartOBJ(model_.charts[c], resultPath("error.obj"));
+        }
     }
     const UnwrappingStats stats = currentStats();
     if (observer_)
@@ -202,6 +205,12 @@ void Pipeline::reload()
     loadModelFromFile(name, true);
 }
 
+LoadStatus Pipeline::openModel(const std::string& filename)
+{
+    stageCounter_ = 0;
+    return loadModelFromFile(filename, true);
+}
+
 void Pipeline::save()
 {
     exportResults("export.svg", "export.obj", "export3D.png");
@@ -209,6 +218,7 @@ void Pipeline::save()
 
 void Pipeline::writeResultJSON(const std::string& filename)
 {
+    const std::lock_guard<std::mutex> lock(resultFileMutex_);
     const UnwrappingStats stats = currentStats();
     const std::string json = ".json";
     const bool isJSON = filename.size() > json.size() &&
@@ -226,6 +236,7 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
     Chart merged;
     mergeCharts(model_.charts, merged);
 
+    std::unique_lock<std::mutex> lock(resultFileMutex_);
     if (!svgName.empty()) {
         if (!writeAtlasSVG(model_.charts, chartListUVBounds(model_.charts), resultPath(svgName)))
             writeFailed_ = true;
@@ -246,6 +257,8 @@ void Pipeline::exportResults(const std::string& svgName, const std::string& objN
             !writeLayoutGLB(merged, model_.sharedPositions, model_.vertexColors, resultPath(glbNameFor(objName))))
             writeFailed_ = true;
     }
+    // The snapshot is rendered by the window, which may have to wait for it.
+    lock.unlock();
     if (!pngName.empty()) {
         const std::string pngPath = resultPath(pngName);
         std::string whyNot = "no 3D view is available";

@@ -9,6 +9,7 @@
 #include "base/run_control.h"
 #include "texture/textured_layout.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,8 @@ public:
     // Loads a model given as data (one chart; see prepareModel). Reload is
     // not available for it.
     LoadStatus loadModelFromData(Model model, bool repack = true);
+    // Opens another model: the stage counter starts again at 0, as after a reload.
+    LoadStatus openModel(const std::string& filename);
     LoadStatus lastLoadStatus() const { return lastLoadStatus_; }
     // The console line of the last failed or refused load.
     const std::string& lastRefusal() const { return lastRefusal_; }
@@ -142,6 +145,11 @@ public:
     // order written (a name written twice is recorded twice).
     const std::vector<StageStats>& stageStats() const { return stageStats_; }
 
+    // Held while a result file is being written. A process that has to end
+    // while a run is still going takes it first, so that no file is left half
+    // written.
+    std::mutex& resultFileMutex() { return resultFileMutex_; }
+
 private:
     void recordReferenceNormBLen();
     // The OBJ result with its texture and material files; false when one of
@@ -167,6 +175,7 @@ private:
     RgbaImage texture_;
     std::string textureFileName_;
     TextureSettings textureSettings_;
+    std::mutex resultFileMutex_;
     LoadStatus lastLoadStatus_ = LoadStatus::ParseFailed;
     std::string lastRefusal_;
     LoadOptions loadOptions_;

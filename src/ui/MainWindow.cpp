@@ -1,15 +1,23 @@
 #include "ui/MainWindow.h"
 
 #include "ui/GLViewer3DModel.h"
+#include "ui/RunStatusPanel.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QThread>
 #include <QTimer>
+
+#include <cstdlib>
+#include <iostream>
 
 namespace {
 
@@ -24,7 +32,7 @@ std::string orEmpty(const char* text)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), runner_(pipeline_)
 {
     form_.setupUi(this);
     setWindowTitle(QStringLiteral("Tarnwick UI"));
@@ -41,11 +49,26 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
             view2D->setWaitFor3DView(false);
     });
 
+    runStatus_ = new RunStatusPanel(form_.statusBar);
+    runStatus_->setObjectName(QStringLiteral("runStatusPanel"));
+    form_.statusBar->addPermanentWidget(runStatus_);
+    forcedExitHook_ = [this]() {
+        // Whatever the worker is doing, no result file is half written once
+        // this lock is held; the process ends while holding it.
+        pipeline_.resultFileMutex().lock();
+        std::cout << "The run did not stop in time; exiting." << std::endl;
+        std::_Exit(0);
+    };
+
     connectSignals();
+    updateControlStates();
 }
 
 MainWindow::~MainWindow()
 {
+    // A run still going is stopped before the pipeline goes away.
+    runner_.cancel();
+    runner_.wait(60 * 60 * 1000);
     // The widgets outlive the pipeline member by a moment: cut their links.
     pipeline_.setObserver(nullptr);
     viewer2D()->setPipeline(nullptr);
@@ -70,6 +93,85 @@ void MainWindow::connectSignals()
     connect(form_.saveButton, &QPushButton::pressed, this, &MainWindow::saveButtonPressed);
     connect(form_.storeViewButton, &QPushButton::pressed, view3D, &GLViewer3DModel::storeView);
     connect(view2D, &Viewer2DUV::statsChanged, this, &MainWindow::updateStatsDisplay);
+
+    connect(&runner_, &PipelineRunner::started, this, &MainWindow::runStarted);
+    connect(&runner_, &PipelineRunner::progress, runStatus_, &RunStatusPanel::showProgress);
+    connect(&runner_, &PipelineRunner::finished, this, &MainWindow::runFinished);
+    connect(runStatus_, &RunStatusPanel::cancelRequested, this, &MainWindow::cancelRun);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &MainWindow::cancelRun);
+}
+
+bool MainWindow::onGuiThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
+void MainWindow::runJob(PipelineRunner::Job job)
+{
+    if (runner_.isRunning())
+        return;
+    if (pipeline_.batchMode()) {
+        job(pipeline_);
+        return;
+    }
+    runner_.start(std::move(job));
+}
+
+void MainWindow::runStarted()
+{
+    viewer2D()->setModelLocked(true);
+    runStatus_->runStarted();
+    statusBar()->clearMessage();
+    updateControlStates();
+}
+
+void MainWindow::runFinished(bool completed)
+{
+    const qint64 elapsed = runStatus_->elapsedMs();
+    runStatus_->runFinished();
+    viewer2D()->setModelLocked(false);
+    updateControlStates();
+    const QString time = RunStatusPanel::elapsedText(elapsed);
+    if (completed) {
+        statusBar()->showMessage(tr("Run finished in %1.").arg(time));
+    } else if (!pipeline_.stopPoint().empty()) {
+        statusBar()->showMessage(tr("Run cancelled %1 after %2; the last consistent layout is shown.")
+                                     .arg(QString::fromStdString(pipeline_.stopPoint()), time));
+    } else {
+        statusBar()->showMessage(tr("Run stopped after %1.").arg(time));
+    }
+}
+
+void MainWindow::cancelRun()
+{
+    if (!runner_.isRunning())
+        return;
+    runner_.cancel();
+    runStatus_->cancelButton()->setEnabled(false);
+    statusBar()->showMessage(tr("Cancelling at the next safe point..."));
+}
+
+void MainWindow::updateControlStates()
+{
+    const bool running = runner_.isRunning();
+    const bool hasModel = !pipeline_.model().charts.empty() || running;
+    const bool hasFile = !pipeline_.modelFileName().empty();
+    form_.optimizeButton->setEnabled(!running && hasModel);
+    form_.saveButton->setEnabled(!running && hasModel);
+    form_.reloadButton->setEnabled(!running && hasFile);
+    form_.storeViewButton->setEnabled(hasModel);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (runner_.isRunning()) {
+        runner_.cancel();
+        if (!runner_.wait(CloseWaitMs) && forcedExitHook_)
+            forcedExitHook_();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 bool MainWindow::canWaitFor3DView() const
@@ -121,6 +223,18 @@ int MainWindow::runBatchPipeline()
 
 void MainWindow::displayUpdated(bool dirtyUVData, const UnwrappingStats& stats)
 {
+    if (!onGuiThread()) {
+        // A run on the worker: the view gets a copy of the layout as it is now.
+        std::shared_ptr<const DisplayData> data;
+        if (dirtyUVData)
+            data = Viewer2DUV::captureDisplayData(pipeline_);
+        QPointer<Viewer2DUV> view(viewer2D());
+        runner_.postToOwnerThread([view, dirtyUVData, stats, data]() {
+            if (view)
+                view->showDisplayUpdate(dirtyUVData, stats, data);
+        });
+        return;
+    }
     viewer2D()->showDisplayUpdate(dirtyUVData, stats);
     // Long stages run inside one slot; show each stage's result as it ends.
     // Only the plain widgets are painted here: the OpenGL view may be in the
@@ -134,26 +248,57 @@ void MainWindow::displayUpdated(bool dirtyUVData, const UnwrappingStats& stats)
 
 void MainWindow::positionsChanged(const iuv::DoubleVector& sharedPositions)
 {
+    if (!onGuiThread()) {
+        QPointer<Viewer2DUV> view(viewer2D());
+        runner_.postToOwnerThread([view, sharedPositions]() {
+            if (view)
+                view->showNewPositions(sharedPositions);
+        });
+        return;
+    }
     viewer2D()->showNewPositions(sharedPositions);
 }
 
 void MainWindow::loadFinished()
 {
     const Model& model = pipeline_.model();
+    if (!onGuiThread()) {
+        QPointer<GLViewer3DModel> view(viewer3D());
+        runner_.postToOwnerThread([view, cones = model.coneSingularities, positions = model.sharedPositions]() {
+            if (view)
+                view->setConeSingularities(cones, positions);
+        });
+        return;
+    }
     viewer3D()->setConeSingularities(model.coneSingularities, model.sharedPositions);
+    updateControlStates();
 }
 
 void MainWindow::inputRejected(const std::string& title, const std::string& text)
 {
     if (pipeline_.batchMode() || !criticalHook_)
         return;
+    if (!onGuiThread()) {
+        runner_.postToOwnerThread([this, title, text]() { inputRejected(title, text); });
+        return;
+    }
     criticalHook_(viewer2D(), QString::fromStdString(title), QString::fromStdString(text));
 }
 
 bool MainWindow::saveSnapshot(const std::string& pngName, std::string& whyNot)
 {
+    // The 3D view renders on the GUI thread; a run on the worker waits for it
+    // unless it is cancelled meanwhile.
     QString reason;
-    if (viewer3D()->saveSnapshot(QString::fromLocal8Bit(pngName.c_str()), &reason))
+    bool saved = false;
+    const bool ran = runner_.callOnOwnerThread([&]() {
+        saved = viewer3D()->saveSnapshot(QString::fromLocal8Bit(pngName.c_str()), &reason);
+    });
+    if (!ran) {
+        whyNot = "the run was cancelled";
+        return false;
+    }
+    if (saved)
         return true;
     whyNot = reason.toStdString();
     return false;
@@ -163,6 +308,8 @@ bool MainWindow::saveSnapshot(const std::string& pngName, std::string& whyNot)
 
 void MainWindow::writeResultJSON(const char* filename)
 {
+    if (runner_.isRunning())
+        return;
     pipeline_.writeResultJSON(orEmpty(filename));
 }
 
@@ -224,25 +371,34 @@ void MainWindow::glueButtonPressed()
 
 void MainWindow::optimizeButtonPressed()
 {
-    pipeline_.runAll();
+    if (pipeline_.model().charts.empty())
+        return;
+    runJob([](Pipeline& p) { return p.runAll(); });
 }
 
 void MainWindow::reloadButtonPressed()
 {
+    if (runner_.isRunning())
+        return;
     pipeline_.reload();
 }
 
 void MainWindow::saveButtonPressed()
 {
+    if (runner_.isRunning())
+        return;
     pipeline_.save();
 }
 
 void MainWindow::stepButtonPressed()
 {
-    pipeline_.step();
+    runJob([](Pipeline& p) { return p.step(); });
 }
 
 void MainWindow::removeOverlapsTrivial()
 {
-    pipeline_.removeOverlapsTrivial();
+    runJob([](Pipeline& p) {
+        p.removeOverlapsTrivial();
+        return true;
+    });
 }

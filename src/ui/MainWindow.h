@@ -2,14 +2,17 @@
 
 #include "app/pipeline.h"
 #include "ui/MainWindowForm.h"
+#include "ui/PipelineRunner.h"
 #include "ui/Viewer2DUV.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 class GLViewer3DModel;
+class RunStatusPanel;
 
 // The main window: statistics bar, the 2D and 3D views and the control strip.
 // It owns the pipeline and shows what the pipeline reports; its slots only
@@ -43,6 +46,19 @@ public:
     // The rejected-input box; the default shows a QMessageBox::critical.
     void setCriticalHook(MessageBoxHook hook) { criticalHook_ = std::move(hook); }
 
+    // Interactive runs go on a worker thread; these report on them.
+    bool runInProgress() const { return runner_.isRunning(); }
+    PipelineRunner& runner() { return runner_; }
+    RunStatusPanel* runStatusPanel() const { return runStatus_; }
+    // Asks a running run to stop at its next safe point (Cancel, Escape).
+    void cancelRun();
+    // Called when the window is closed while a run does not stop in time:
+    // ends the process. The default holds the result-file lock (so that no
+    // file is left half written) and exits with status 0.
+    void setForcedExitHook(std::function<void()> hook) { forcedExitHook_ = std::move(hook); }
+    // How long closing the window waits for a cancelled run.
+    static constexpr int CloseWaitMs = 1500;
+
     // PipelineObserver.
     void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
     void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
@@ -69,12 +85,26 @@ public slots:
     void stepButtonPressed();
     void removeOverlapsTrivial();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void connectSignals();
+    // Starts job on the worker thread (interactive) or runs it at once (batch).
+    void runJob(PipelineRunner::Job job);
+    void runStarted();
+    void runFinished(bool completed);
+    // Enables the controls that fit the current state (model loaded, run going).
+    void updateControlStates();
+    bool onGuiThread() const;
     // Whether a load should wait until the 3D view reports that it is ready.
     bool canWaitFor3DView() const;
 
     MainWindowForm form_;
     Pipeline pipeline_;
+    // Declared after the pipeline: it is destroyed (and its worker joined) first.
+    PipelineRunner runner_;
+    RunStatusPanel* runStatus_ = nullptr;
     MessageBoxHook criticalHook_;
+    std::function<void()> forcedExitHook_;
 };

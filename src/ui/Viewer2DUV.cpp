@@ -80,7 +80,7 @@ void Viewer2DUV::loadModel(const char* filenameOBJ, bool repack)
         pendingModelFile_ = QByteArray(filenameOBJ);
         return;
     }
-    if (!pipeline_)
+    if (!pipeline_ || modelLocked_)
         return;
     fitToAtlas_ = true;
     pipeline_->loadModelFromFile(filenameOBJ, repack);
@@ -98,7 +98,7 @@ void Viewer2DUV::viewer3DReady()
 
 void Viewer2DUV::updateDisplay(bool dirtyUVData)
 {
-    if (pipeline_)
+    if (pipeline_ && !modelLocked_)
         pipeline_->updateDisplay(dirtyUVData);
 }
 
@@ -108,15 +108,34 @@ void Viewer2DUV::showNewPositions(const iuv::DoubleVector& sharedPositions)
     emit positions3DChanged(sharedPositions);
 }
 
+std::shared_ptr<const DisplayData> Viewer2DUV::captureDisplayData(const Pipeline& pipeline)
+{
+    auto data = std::make_shared<DisplayData>();
+    data->model = pipeline.model();
+    data->topology = pipeline.topology();
+    return data;
+}
+
 void Viewer2DUV::showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats)
+{
+    if (!dirtyUVData || !pipeline_) {
+        showDisplayUpdate(dirtyUVData, stats, nullptr);
+        return;
+    }
+    showDisplayUpdate(dirtyUVData, stats, captureDisplayData(*pipeline_));
+}
+
+void Viewer2DUV::showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats,
+                                   std::shared_ptr<const DisplayData> data)
 {
     fitToAtlas_ = true;
     emit statsChanged(stats);
-    if (!dirtyUVData || !pipeline_)
+    if (!dirtyUVData || !data)
         return;
+    shown_ = std::move(data);
 
-    const Model& model = pipeline_->model();
-    const MeshTopology& topo = pipeline_->topology();
+    const Model& model = shown_->model;
+    const MeshTopology& topo = shown_->topology;
 
     // Start and end vertex of every boundary and seam halfedge. A topology
     // whose lists do not fit its joined mesh sends no lines at all.

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "model/iuv_vector.h"
+#include "model/model.h"
 #include "model/stats.h"
+#include "topology/mesh_topology.h"
 
 #include <QGraphicsView>
 #include <QList>
@@ -13,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class Pipeline;
@@ -24,6 +27,14 @@ class QGraphicsScene;
 class QMouseEvent;
 class QTimer;
 class QWheelEvent;
+
+// What the view draws: a copy of the pipeline's model and topology taken at a
+// display update, so that the pipeline may go on changing its own on a worker
+// thread while the view shows (and picks seams in) the last consistent layout.
+struct DisplayData {
+    Model model;
+    MeshTopology topology;
+};
 
 // Shows a modal message box (or, in tests, records it). Arguments: the parent
 // widget, the title and the text.
@@ -54,8 +65,21 @@ public:
     const QByteArray& pendingModelFile() const { return pendingModelFile_; }
 
     // Called by the owner of the pipeline when a display update ran: emits
-    // statsChanged and, with dirty UV data, meshDataChanged and redraws.
+    // statsChanged and, with dirty UV data, meshDataChanged and redraws. The
+    // two-argument form copies the pipeline's model (on the GUI thread, while
+    // no run is going on); data is a copy taken where the update ran.
     void showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats);
+    void showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats,
+                           std::shared_ptr<const DisplayData> data);
+    // Copies the pipeline's current model and topology.
+    static std::shared_ptr<const DisplayData> captureDisplayData(const Pipeline& pipeline);
+    // The layout drawn now (null before the first display update).
+    const DisplayData* shownData() const { return shown_.get(); }
+
+    // While locked (a run owns the pipeline) the view changes nothing in the
+    // model: gluing and display updates through its slots are ignored.
+    void setModelLocked(bool locked) { modelLocked_ = locked; }
+    bool modelLocked() const { return modelLocked_; }
     // Called when a model was loaded: emits positions3DChanged.
     void showNewPositions(const iuv::DoubleVector& sharedPositions);
 
@@ -123,6 +147,8 @@ private:
 
     QGraphicsScene* scene_ = nullptr;
     Pipeline* pipeline_ = nullptr;
+    std::shared_ptr<const DisplayData> shown_;
+    bool modelLocked_ = false;
 
     QList<QGraphicsPathItem*> seamPathItems_;
     QList<QGraphicsPathItem*> chartSeamPaths_;

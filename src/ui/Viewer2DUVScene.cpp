@@ -78,11 +78,11 @@ SeamPaths buildSeamPaths(const SeamGeometry& geometry, size_t seam)
 
 void Viewer2DUV::drawScene(int chart)
 {
-    if (!pipeline_)
+    if (!shown_)
         return;
-    const Model& model = pipeline_->model();
-    const MeshTopology& topo = pipeline_->topology();
-    const SeamGeometry geometry(model, pipeline_->topology());
+    const Model& model = shown_->model;
+    const MeshTopology& topo = shown_->topology;
+    const SeamGeometry geometry(model, topo);
     const bool full = chart < 0;
     if (!full && static_cast<size_t>(chart) >= model.charts.size())
         return;

@@ -60,11 +60,11 @@ void Viewer2DUV::updateAnimation()
 
 void Viewer2DUV::reattachAlongCurrentSeam()
 {
-    if (!pipeline_ || selectedSeam_ < 0)
+    if (!shown_ || selectedSeam_ < 0)
         return;
-    const Model& model = pipeline_->model();
+    const Model& model = shown_->model;
     SeamEnds ends;
-    if (!findSeamEnds(pipeline_->topology(), static_cast<size_t>(selectedSeam_ / 2), ends) ||
+    if (!findSeamEnds(shown_->topology, static_cast<size_t>(selectedSeam_ / 2), ends) ||
         ends.c1 >= model.charts.size() || ends.c2 >= model.charts.size())
         return;
     // The chart of the selected side stays; the other one moves onto it.
@@ -87,7 +87,7 @@ void Viewer2DUV::reattachAlongCurrentSeam()
 
 void Viewer2DUV::glueCurrentSeam()
 {
-    if (!pipeline_ || selectedSeam_ < 0)
+    if (!pipeline_ || modelLocked_ || selectedSeam_ < 0)
         return;
     Model& model = pipeline_->model();
     const SeamGeometry geometry(model, pipeline_->topology());
