@@ -124,6 +124,8 @@ int runWithWindow(int argc, char** argv, const CommandLine& cl, const RgbaImage&
         return 1;
     }
     QApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("Tarnwick"));
+    app.setApplicationName(QStringLiteral("Tarnwick"));
     MainWindow* window = new MainWindow;
     window->setOutputDirectory(cl.outputDir);
     configurePipeline(cl, texture, window->pipeline());

@@ -4,18 +4,25 @@
 #include "ui/RunStatusPanel.h"
 
 #include <QCheckBox>
+#include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -35,7 +42,15 @@ std::string orEmpty(const char* text)
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), runner_(pipeline_)
 {
     form_.setupUi(this);
-    setWindowTitle(QStringLiteral("Tarnwick UI"));
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    // The size the window has when it is not maximised fits the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize avail = screen->availableGeometry().size();
+        resize(std::min(width(), avail.width() * 9 / 10), std::min(height(), avail.height() * 9 / 10));
+    }
+    setAcceptDrops(true);
+    viewer3D()->installEventFilter(this);
+    fitTextsToWidgets();
 
     criticalHook_ = [](QWidget* parentWidget, const QString& title, const QString& text) {
         QMessageBox::critical(parentWidget, title, text, QMessageBox::Ok, QMessageBox::NoButton);
@@ -51,7 +66,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), runner_(pipeline_
 
     runStatus_ = new RunStatusPanel(form_.statusBar);
     runStatus_->setObjectName(QStringLiteral("runStatusPanel"));
+    seamStatus_ = new QLabel(form_.statusBar);
+    seamStatus_->setObjectName(QStringLiteral("seamStatusLabel"));
+    layoutWarning_ = new QLabel(form_.statusBar);
+    layoutWarning_->setObjectName(QStringLiteral("layoutWarningLabel"));
+    layoutWarning_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    form_.statusBar->addPermanentWidget(layoutWarning_);
+    form_.statusBar->addPermanentWidget(seamStatus_);
     form_.statusBar->addPermanentWidget(runStatus_);
+    buildMenus();
     forcedExitHook_ = [this]() {
         // Whatever the worker is doing, no result file is half written once
         // this lock is held; the process ends while holding it.
@@ -91,7 +114,7 @@ void MainWindow::connectSignals()
     connect(form_.optimizeButton, &QPushButton::pressed, this, &MainWindow::optimizeButtonPressed);
     connect(form_.reloadButton, &QPushButton::pressed, this, &MainWindow::reloadButtonPressed);
     connect(form_.saveButton, &QPushButton::pressed, this, &MainWindow::saveButtonPressed);
-    connect(form_.storeViewButton, &QPushButton::pressed, view3D, &GLViewer3DModel::storeView);
+    connect(form_.storeViewButton, &QPushButton::pressed, this, &MainWindow::storeViewPressed);
     connect(view2D, &Viewer2DUV::statsChanged, this, &MainWindow::updateStatsDisplay);
 
     connect(&runner_, &PipelineRunner::started, this, &MainWindow::runStarted);
@@ -162,6 +185,19 @@ void MainWindow::updateControlStates()
     form_.saveButton->setEnabled(!running && hasModel);
     form_.reloadButton->setEnabled(!running && hasFile);
     form_.storeViewButton->setEnabled(hasModel);
+    const bool seamSelected = viewer2D()->selectedSeamIndex() >= 0;
+    const std::pair<const char*, bool> states[] = {
+        {"openAction", !running},          {"saveAction", !running && hasModel},
+        {"runAction", !running && hasModel}, {"stepAction", !running && hasModel},
+        {"reloadAction", !running && hasFile}, {"glueAction", !running && seamSelected},
+        {"reattachAction", !running && seamSelected}, {"clearSeamAction", seamSelected},
+    };
+    for (const auto& [name, enabled] : states) {
+        if (QAction* a = action(name))
+            a->setEnabled(enabled);
+    }
+    if (recentMenu_)
+        recentMenu_->setEnabled(!running && !recentFiles().isEmpty());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -271,6 +307,7 @@ void MainWindow::loadFinished()
         return;
     }
     viewer3D()->setConeSingularities(model.coneSingularities, model.sharedPositions);
+    updateWindowTitle();
     updateControlStates();
 }
 
@@ -343,16 +380,31 @@ void MainWindow::cutEdges3DCBToggled(bool checked)
 
 void MainWindow::updateStatsDisplay(const UnwrappingStats& stats)
 {
+    // Fixed decimals keep the numbers readable and the bar steady.
     form_.numChartsLabel->setText(QString("%1").arg(stats.numCharts));
-    form_.summedBLengthLabel->setText(QString("%1").arg(stats.normBLen));
+    form_.summedBLengthLabel->setText(QString("%1").arg(stats.normBLen, 0, 'f', 3));
     form_.numVerticesLabel->setText(QString("%1").arg(stats.numVertices));
     form_.numTrianglesLabel->setText(QString("%1").arg(stats.numTriangles));
-    form_.fillRateLabel->setText(QString("%1").arg(stats.packingEfficiency));
+    form_.fillRateLabel->setText(QString("%1").arg(stats.packingEfficiency, 0, 'f', 2));
+    QStringList warnings;
+    if (stats.flipsFound)
+        warnings << tr("flipped triangles (tinted red)");
+    if (stats.overlapsFound)
+        warnings << tr("overlapping charts");
+    layoutWarning_->setText(warnings.isEmpty() ? QString() : tr("Layout has ") + warnings.join(tr(" and ")));
 }
 
-void MainWindow::seamSelectionChanged(QString /*label*/, size_t /*seamIdx*/) {}
+void MainWindow::seamSelectionChanged(QString label, size_t /*seamIdx*/)
+{
+    seamStatus_->setText(label);
+    updateControlStates();
+}
 
-void MainWindow::seamSelectionCleared() {}
+void MainWindow::seamSelectionCleared()
+{
+    seamStatus_->clear();
+    updateControlStates();
+}
 
 void MainWindow::reattachmentButtonPressed()
 {
@@ -385,9 +437,22 @@ void MainWindow::reloadButtonPressed()
 
 void MainWindow::saveButtonPressed()
 {
-    if (runner_.isRunning())
+    if (runner_.isRunning() || pipeline_.model().charts.empty())
         return;
+    const QDateTime before = QDateTime::currentDateTime();
     pipeline_.save();
+    // Say what was written, and where.
+    QStringList written, missing;
+    for (const char* name : {"export.svg", "export.obj", "export3D.png"}) {
+        const QFileInfo info(QString::fromLocal8Bit(pipeline_.resultPath(name).c_str()));
+        (info.exists() && info.lastModified() >= before.addSecs(-1) ? written : missing) << QString::fromLatin1(name);
+    }
+    const QString dir = QDir::toNativeSeparators(
+        QFileInfo(QString::fromLocal8Bit(pipeline_.resultPath("export.svg").c_str())).absolutePath());
+    QString message = written.isEmpty() ? tr("Nothing was saved") : tr("Saved %1 in %2").arg(written.join(", "), dir);
+    if (!missing.isEmpty())
+        message += tr("; not written: %1 (see the console)").arg(missing.join(", "));
+    statusBar()->showMessage(message);
 }
 
 void MainWindow::stepButtonPressed()

@@ -12,6 +12,12 @@
 #include <functional>
 
 class GLViewer3DModel;
+class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
+class QLabel;
+class QMenu;
 class RunStatusPanel;
 
 // The main window: statistics bar, the 2D and 3D views and the control strip.
@@ -59,6 +65,19 @@ public:
     // How long closing the window waits for a cancelled run.
     static constexpr int CloseWaitMs = 1500;
 
+    // File > Open without the dialog: loads another model (stage counter 0)
+    // and puts it first in the recent files. Ignored while a run goes on.
+    void openModelFile(const QString& path);
+    // The recent model files, most recent first (kept in the user settings).
+    QStringList recentFiles() const;
+    static constexpr int MaxRecentFiles = 8;
+    // The window's actions by object name ("openAction", "runAction", ...).
+    QAction* action(const char* name) const;
+    // The status bar's permanent labels: the selected seam and the layout
+    // warnings (flipped triangles, overlaps).
+    QLabel* seamStatusLabel() const { return seamStatus_; }
+    QLabel* layoutWarningLabel() const { return layoutWarning_; }
+
     // PipelineObserver.
     void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
     void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
@@ -87,6 +106,9 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void connectSignals();
@@ -97,6 +119,17 @@ private:
     // Enables the controls that fit the current state (model loaded, run going).
     void updateControlStates();
     bool onGuiThread() const;
+    // Menus, tool bar and shortcuts (MainWindowMenus.cpp).
+    void buildMenus();
+    void rebuildRecentMenu();
+    void rememberRecentFile(const QString& path);
+    void showOpenDialog();
+    void storeViewPressed();
+    void updateWindowTitle();
+    // Sizes the captions and check boxes to their texts.
+    void fitTextsToWidgets();
+    // The first dropped file that the loader can read, or empty.
+    static QString droppedModelFile(const QMimeData* mime);
     // Whether a load should wait until the 3D view reports that it is ready.
     bool canWaitFor3DView() const;
 
@@ -105,6 +138,9 @@ private:
     // Declared after the pipeline: it is destroyed (and its worker joined) first.
     PipelineRunner runner_;
     RunStatusPanel* runStatus_ = nullptr;
+    QLabel* seamStatus_ = nullptr;
+    QLabel* layoutWarning_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     MessageBoxHook criticalHook_;
     std::function<void()> forcedExitHook_;
 };

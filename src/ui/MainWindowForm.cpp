@@ -24,11 +24,12 @@ namespace {
 
 constexpr int Unlimited = 16777215; // QWIDGETSIZE_MAX
 
-QLabel* makeStatsLabel(QWidget* parent, const char* name, int x, int y, int w, int h, bool bold)
+// The statistics bar lays its labels out by their texts, so that no caption
+// or value is cut off.
+QLabel* makeStatsLabel(QWidget* parent, const char* name, bool bold)
 {
     QLabel* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(QRect(x, y, w, h));
     if (bold)
         label->setStyleSheet(QStringLiteral("font-weight:bold;"));
     return label;
@@ -76,16 +77,24 @@ void MainWindowForm::setupUi(QMainWindow* mainWindow)
     widget_2->setObjectName(QStringLiteral("widget_2"));
     widget_2->setMinimumSize(QSize(0, 20));
     widget_2->setMaximumSize(QSize(Unlimited, 20));
-    label_2 = makeStatsLabel(widget_2, "label_2", 10, 0, 55, 16, true);
-    numChartsLabel = makeStatsLabel(widget_2, "numChartsLabel", 70, 0, 51, 16, false);
-    label_7 = makeStatsLabel(widget_2, "label_7", 110, 0, 141, 16, true);
-    fillRateLabel = makeStatsLabel(widget_2, "fillRateLabel", 260, 0, 31, 16, false);
-    label_6 = makeStatsLabel(widget_2, "label_6", 340, 0, 151, 16, true);
-    summedBLengthLabel = makeStatsLabel(widget_2, "summedBLengthLabel", 490, 0, 111, 16, false);
-    label_3 = makeStatsLabel(widget_2, "label_3", 780, 0, 71, 16, true);
-    numVerticesLabel = makeStatsLabel(widget_2, "numVerticesLabel", 852, 0, 51, 16, false);
-    label_5 = makeStatsLabel(widget_2, "label_5", 912, 0, 71, 16, true);
-    numTrianglesLabel = makeStatsLabel(widget_2, "numTrianglesLabel", 990, 0, 71, 16, false);
+    auto* statsLayout = new QHBoxLayout(widget_2);
+    statsLayout->setObjectName(QStringLiteral("statsLayout"));
+    statsLayout->setContentsMargins(10, 0, 0, 0);
+    statsLayout->setSpacing(6);
+    const auto addPair = [&](QLabel*& caption, const char* captionName, QLabel*& value, const char* valueName) {
+        caption = makeStatsLabel(widget_2, captionName, true);
+        value = makeStatsLabel(widget_2, valueName, false);
+        if (statsLayout->count() > 0)
+            statsLayout->addSpacing(24);
+        statsLayout->addWidget(caption);
+        statsLayout->addWidget(value);
+    };
+    addPair(label_2, "label_2", numChartsLabel, "numChartsLabel");
+    addPair(label_7, "label_7", fillRateLabel, "fillRateLabel");
+    addPair(label_6, "label_6", summedBLengthLabel, "summedBLengthLabel");
+    addPair(label_3, "label_3", numVerticesLabel, "numVerticesLabel");
+    addPair(label_5, "label_5", numTrianglesLabel, "numTrianglesLabel");
+    statsLayout->addStretch(1);
     gridLayout_2->addWidget(widget_2, 0, 0, 1, 1);
 
     splitter = new QSplitter(widget);

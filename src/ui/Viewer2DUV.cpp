@@ -36,8 +36,12 @@ Viewer2DUV::Viewer2DUV(QWidget* /*parent*/) : QGraphicsView(static_cast<QWidget*
     // Qt 5.15 ignores the separate high-quality antialiasing hint (it is
     // deprecated there); plain antialiasing gives the same rendering.
     setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Scroll bars appear when the layout is larger than the view; drops go
+    // to the window, which opens dropped models.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setAcceptDrops(false);
+    setFocusPolicy(Qt::StrongFocus);
     scene_->setBackgroundBrush(Qt::NoBrush);
     creationTime_ = QDateTime::currentMSecsSinceEpoch();
     animationTimer_ = new QTimer(this);
@@ -254,11 +258,9 @@ void Viewer2DUV::mousePressEvent(QMouseEvent* event)
 {
     lastMousePos_ = event->pos();
     if (event->button() == Qt::LeftButton) {
-        auto* path = qgraphicsitem_cast<QGraphicsPathItem*>(itemAt(event->pos()));
-        QGraphicsPathItem* selected = selectedSeam_ >= 0 ? seamPathItems_.value(selectedSeam_) : nullptr;
-        if (!path || path != selected)
+        const int index = seamPathAt(event->pos());
+        if (index < 0 || index != selectedSeam_)
             clearSelection();
-        const int index = path ? seamPathItems_.indexOf(path) : -1;
         if (index >= 0)
             selectSeam(index);
     } else if (event->button() == Qt::MiddleButton) {
@@ -271,8 +273,9 @@ void Viewer2DUV::mousePressEvent(QMouseEvent* event)
 void Viewer2DUV::mouseMoveEvent(QMouseEvent* event)
 {
     if (panning_) {
-        const QPointF d = mapToScene(event->pos()) - mapToScene(lastMousePos_);
-        centerOn(mapToScene(viewport()->rect().center()) - d);
+        // The scene point under the last position follows the cursor.
+        keepUnder(mapToScene(lastMousePos_), event->pos());
+        showsFit_ = false;
     }
     lastMousePos_ = event->pos();
     event->accept();
@@ -292,11 +295,12 @@ void Viewer2DUV::wheelEvent(QWheelEvent* event)
     double s = 1.0 + ZoomPerDeltaUnit * event->angleDelta().y();
     if (!(s >= SmallestZoomStep))
         s = SmallestZoomStep;
-    applyZoomToPens(1.0 / viewZoom_);
-    viewZoom_ /= s;
-    applyZoomToPens(viewZoom_);
-    if (scene_->backgroundBrush().style() != Qt::NoBrush)
-        setBackgroundGrid(true);
+    // Zoom about the cursor: the scene point under it stays put.
+    const QPointF cursor = event->posF();
+    const QPointF anchor = mapToScene(cursor.toPoint());
+    setViewZoom(viewZoom_ / s);
     scale(s, s);
+    keepUnder(anchor, cursor);
+    showsFit_ = false;
     event->accept();
 }

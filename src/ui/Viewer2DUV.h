@@ -24,7 +24,9 @@ class QGraphicsItemGroup;
 class QGraphicsPathItem;
 class QGraphicsLineItem;
 class QGraphicsScene;
+class QKeyEvent;
 class QMouseEvent;
+class QResizeEvent;
 class QTimer;
 class QWheelEvent;
 
@@ -103,6 +105,13 @@ public:
     // Number of full redraws so far.
     int fullRedrawCount() const { return fullRedrawCount_; }
 
+    // The seam path within PickTolerancePx pixels of a viewport point (the
+    // nearest one), or -1.
+    int seamPathAt(const QPoint& viewportPos) const;
+    static constexpr double PickTolerancePx = 5.0;
+    // The drawing's scene rectangle: every item with a margin around it.
+    QRectF layoutRect() const;
+
     // The chart colour of the view: the palette colour after the gamma step.
     static QColor chartDisplayColor(size_t chartIndex);
     // The label of seam path i: "Seam #<i/2>" followed by "(a)" or "(b)".
@@ -134,6 +143,12 @@ public slots:
     void viewer3DReady();
     void toggleBackgroundGrid(bool enabled);
     void updateDisplay(bool dirtyUVData = true);
+    // Fits the whole layout into the view, v pointing up (also F and Home).
+    void fitToView();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Full redraw for chart -1, otherwise the raised drawing of one chart.
@@ -141,6 +156,10 @@ private:
     void applyZoomToPens(double factor);
     void setBackgroundGrid(bool enabled);
     void selectSeam(int index);
+    // Sets viewZoom, rescaling the pens (and the background grid) with it.
+    void setViewZoom(double zoom);
+    // Shifts the view so that scenePoint lies under viewportPos again.
+    void keepUnder(const QPointF& scenePoint, const QPointF& viewportPos);
     void setSeamPairColor(int index, const QColor& colour);
     // Forgets every pointer into the scene (before the scene is cleared).
     void dropSceneReferences();
@@ -167,6 +186,9 @@ private:
 
     bool panning_ = false;
     bool fitToAtlas_ = true;
+    // The view shows the last fit unchanged (no zoom or pan since): a resize
+    // fits again.
+    bool showsFit_ = false;
     QPoint lastMousePos_;
     bool ready3D_ = false;
     bool waitFor3DView_ = true;

@@ -23,6 +23,8 @@ namespace {
 
 const QColor LineColor(60, 60, 60);
 const QColor FrameColor(80, 80, 80);
+// Triangles whose UV orientation differs from the rest of their chart.
+const QColor FlipTint(230, 30, 30);
 
 constexpr double FrameWidth = 0.000625;
 constexpr double SeamEdgeWidth = 0.0005;
@@ -72,6 +74,21 @@ SeamPaths buildSeamPaths(const SeamGeometry& geometry, size_t seam)
     }
     paths.valid = true;
     return paths;
+}
+
+// Twice the signed UV area of the triangle whose corners start at entry t of
+// triIndicesUV; 0 for corners out of range.
+double uvCross(const Chart& ch, size_t t, size_t uvCount)
+{
+    double p[3][2];
+    for (size_t k = 0; k < 3; ++k) {
+        const uint32_t v = ch.triIndicesUV[t + k];
+        if (v >= uvCount)
+            return 0.0;
+        p[k][0] = ch.uvCoords2D[2 * size_t(v)];
+        p[k][1] = ch.uvCoords2D[2 * size_t(v) + 1];
+    }
+    return (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
 }
 
 } // namespace
@@ -139,6 +156,13 @@ void Viewer2DUV::drawScene(int chart)
         const size_t uvCount = ch.numUVVertices();
         if (ch.triIndicesUV.size() != ch.triIndicesPos.size())
             continue;
+        // The orientation most of the chart's area has; the others are flipped.
+        double signedArea = 0.0;
+        for (size_t t = 0; t + 2 < ch.triIndicesUV.size(); t += 3)
+            signedArea += uvCross(ch, t, uvCount);
+        QPen flipPen(FlipTint);
+        flipPen.setWidth(0);
+        const QBrush flipBrush(FlipTint);
         for (size_t t = 0; t + 2 < ch.triIndicesUV.size(); t += 3) {
             QPolygonF triangle;
             bool inRange = true;
@@ -152,7 +176,9 @@ void Viewer2DUV::drawScene(int chart)
             }
             if (!inRange)
                 continue;
-            QGraphicsPolygonItem* item = scene_->addPolygon(triangle, pen, brush);
+            const bool flipped = uvCross(ch, t, uvCount) * signedArea < 0.0;
+            QGraphicsPolygonItem* item =
+                flipped ? scene_->addPolygon(triangle, flipPen, flipBrush) : scene_->addPolygon(triangle, pen, brush);
             if (!full)
                 raised.append(item);
         }
@@ -192,17 +218,13 @@ void Viewer2DUV::drawScene(int chart)
     }
 
     if (full) {
-        if (fitToAtlas_) {
-            const QPointF corner = scene_->itemsBoundingRect().topLeft();
-            const QRectF square(corner.x(), corner.y(), 1.0, 1.0);
-            scene_->setSceneRect(square);
-            resetTransform();
-            fitInView(square, Qt::KeepAspectRatio);
-            translate(0.01, 0.01);
-            viewZoom_ = 1.0;
-            fitToAtlas_ = false;
-        }
         applyZoomToPens(viewZoom_);
+        if (fitToAtlas_) {
+            fitToView();
+            fitToAtlas_ = false;
+        } else {
+            scene_->setSceneRect(layoutRect());
+        }
         return;
     }
 

@@ -149,25 +149,6 @@ TEST(Viewer2DDisplay, SeamPathsFollowBothSidesOfTheSeam)
     }
 }
 
-TEST(Viewer2DDisplay, FitShowsUnitSquareFromSmallestCorner)
-{
-    ViewHarness h;
-    Model model = uitest::quadStrip(3);
-    for (Chart& chart : model.charts)
-        translateUVs(chart.uvCoords2D, 2.0, 5.0);
-    h.setModel(std::move(model));
-    const QRectF rect = h.view->sceneRect();
-    EXPECT_NEAR(rect.x(), 2.0, 0.01);
-    EXPECT_NEAR(rect.y(), 5.0, 0.01);
-    EXPECT_DOUBLE_EQ(rect.width(), 1.0);
-    EXPECT_DOUBLE_EQ(rect.height(), 1.0);
-    EXPECT_DOUBLE_EQ(h.view->viewZoom(), 1.0);
-    // The unit square fills the 600 x 600 view.
-    const double scale = h.view->transform().m11();
-    EXPECT_GT(scale, 500.0);
-    EXPECT_LT(scale, 700.0);
-}
-
 TEST(Viewer2DDisplay, FullRedrawDropsSelection)
 {
     ViewHarness h;
