@@ -296,7 +296,7 @@ void Viewer2DUV::wheelEvent(QWheelEvent* event)
     if (!(s >= SmallestZoomStep))
         s = SmallestZoomStep;
     // Zoom about the cursor: the scene point under it stays put.
-    const QPointF cursor = event->posF();
+    const QPointF cursor = event->position();
     const QPointF anchor = mapToScene(cursor.toPoint());
     setViewZoom(viewZoom_ / s);
     scale(s, s);
