@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 bool layoutRasterFor(const UVBox& box, LayoutRaster& out)
 {
@@ -53,11 +54,18 @@ double rasterEfficiency(const std::vector<uint32_t>& grid, int32_t width, int32_
     }
     if (c1 < 0)
         return 0.0;
-    // Plain differences, their product in 32-bit integers (at most 1023^2).
-    const int32_t extent = (r1 - r0) * (c1 - c0);
-    if (extent <= 0)
-        return 0.0;
-    return filled * 100.0 / extent;
+    // The extents count both extreme cells, so that a layout covering its
+    // whole rectangle measures exactly 100 (at most 1024^2 cells).
+    const int64_t extent = int64_t(r1 - r0 + 1) * int64_t(c1 - c0 + 1);
+    return filled * 100.0 / double(extent);
+}
+
+size_t coveredCells(const std::vector<uint32_t>& grid, int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0 || grid.size() < size_t(width) * size_t(height))
+        return 0;
+    const auto end = grid.begin() + std::ptrdiff_t(size_t(width) * size_t(height));
+    return size_t(std::count_if(grid.begin(), end, [](uint32_t v) { return v != EmptyLabel; }));
 }
 
 double atlasPackingEfficiency(const ChartList& charts)
@@ -66,13 +74,13 @@ double atlasPackingEfficiency(const ChartList& charts)
     if (charts.empty() || !layoutRasterFor(chartListUVBounds(charts), raster))
         return 0.0;
     std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
-    double filled = 0.0;
     for (size_t k = 0; k < charts.size(); ++k) {
         uint32_t chartFilled = 0;
         CellRect rect;
         rasterizeChart(charts[k], raster.frame, grid, raster.width, raster.height,
                        static_cast<uint32_t>(k), EmptyLabel, chartFilled, rect, nullptr, false, 0);
-        filled += chartFilled;
     }
+    // A cell that two charts touch counts once.
+    const double filled = double(coveredCells(grid, raster.width, raster.height));
     return rasterEfficiency(grid, raster.width, raster.height, filled);
 }

@@ -28,8 +28,11 @@ struct LayoutRaster {
 // finite; then no raster can be laid over it.
 bool layoutRasterFor(const UVBox& box, LayoutRaster& out);
 
-// filled * 100 / ((r1 - r0) * (c1 - c0)) over the extreme columns c0, c1 and
-// rows r0, r1 of the non-empty cells, the extents as plain differences. 0 when
-// no cell is covered or the covered cells lie in one row or one column.
+// filled * 100 / ((r1 - r0 + 1) * (c1 - c0 + 1)) over the extreme columns c0,
+// c1 and rows r0, r1 of the non-empty cells; 0 when no cell is covered. With
+// filled the number of distinct covered cells the result is at most 100.
 double rasterEfficiency(const std::vector<uint32_t>& grid, int32_t width, int32_t height,
                         double filled);
+
+// The number of non-empty cells among the first width x height of the grid.
+size_t coveredCells(const std::vector<uint32_t>& grid, int32_t width, int32_t height);

@@ -65,6 +65,16 @@ public:
 
     uint32_t at(int32_t x, int32_t y) const { return grid_[size_t(y) * width_ + x]; }
 
+    // How many chart cells more there are than distinct covered cells: every
+    // owner of a shared cell after the first.
+    size_t extraOwners() const
+    {
+        size_t extra = 0;
+        for (const auto& entry : shared_)
+            extra += entry.second.size() - 1;
+        return extra;
+    }
+
     // Whether every boundary cell, shifted by (-dx, -dy), lies on the grid on
     // an empty cell or one of the chart's own (a shared cell is never free).
     bool fits(const GridChart& chart, uint32_t label, int32_t dx, int32_t dy) const
@@ -244,5 +254,8 @@ double compactCharts(ChartList& charts)
     for (size_t i = 0; i < charts.size(); ++i)
         if (gridCharts[i].drawn)
             translateUVs(charts[i].uvCoords2D, -movedBox.minU, -movedBox.minV);
+    // A cell that charts still share after the moves counts once. The grid
+    // holds only boundary cells, but the extreme covered cells are among them.
+    filled -= double(cells.extraOwners());
     return rasterEfficiency(grid, raster.width, raster.height, filled);
 }

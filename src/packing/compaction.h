@@ -4,8 +4,8 @@
 
 // Slides every chart left, then down, on a 1024-cell raster until nothing moves,
 // moves the layout to the UV origin and returns the packing efficiency in
-// percent (0 when no cell is covered, or when the covered cells span a single
-// row or column).
+// percent: distinct covered cells over the rectangle of the covered cells (0
+// when no cell is covered; at most 100).
 //
 // Charts move rigidly by whole raster cells, and a cell that two charts both
 // touch counts as occupied for either of them, so charts that did not overlap
