@@ -2,7 +2,14 @@
 
 #include <cmath>
 
-OverlapGrid::OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes)
+int OverlapGrid::sideForItems(size_t items)
+{
+    const double side = std::ceil(std::sqrt(double(items)));
+    return side < Cells ? Cells : (side > 512.0 ? 512 : int(side));
+}
+
+OverlapGrid::OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes, int cellsPerSide)
+    : cells_(cellsPerSide < 1 ? 1 : (cellsPerSide > 4096 ? 4096 : cellsPerSide))
 {
     if (!frame.isInverted()) {
         originU_ = frame.minU;
@@ -11,11 +18,11 @@ OverlapGrid::OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes
         const double h = frame.maxV - frame.minV;
         // A flat or unbounded frame puts everything into the first cell along
         // that axis: slower, but still exact.
-        scaleU_ = (w > 0.0 && std::isfinite(w)) ? Cells / w : 0.0;
-        scaleV_ = (h > 0.0 && std::isfinite(h)) ? Cells / h : 0.0;
+        scaleU_ = (w > 0.0 && std::isfinite(w)) ? cells_ / w : 0.0;
+        scaleV_ = (h > 0.0 && std::isfinite(h)) ? cells_ / h : 0.0;
     }
 
-    const size_t numCells = size_t(Cells) * Cells;
+    const size_t numCells = size_t(cells_) * cells_;
     std::vector<size_t> counts(numCells + 1, 0);
     std::vector<int> ranges(itemBoxes.size() * 4);
     for (size_t i = 0; i < itemBoxes.size(); ++i) {
@@ -23,7 +30,7 @@ OverlapGrid::OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes
         cellRange(itemBoxes[i], r[0], r[1], r[2], r[3]);
         for (int y = r[2]; y <= r[3]; ++y)
             for (int x = r[0]; x <= r[1]; ++x)
-                ++counts[size_t(y) * Cells + size_t(x)];
+                ++counts[size_t(y) * cells_ + size_t(x)];
     }
     cellStart_.assign(numCells + 1, 0);
     for (size_t c = 0; c < numCells; ++c)
@@ -34,7 +41,7 @@ OverlapGrid::OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes
         const int* r = &ranges[4 * i];
         for (int y = r[2]; y <= r[3]; ++y)
             for (int x = r[0]; x <= r[1]; ++x)
-                items_[fill[size_t(y) * Cells + size_t(x)]++] = uint32_t(i);
+                items_[fill[size_t(y) * cells_ + size_t(x)]++] = uint32_t(i);
     }
     seen_.assign(itemBoxes.size(), 0);
 }
@@ -44,15 +51,15 @@ int OverlapGrid::cellOf(double value, double origin, double scale) const
     const double t = (value - origin) * scale;
     if (!(t >= 0.0))
         return 0;
-    if (t >= double(Cells))
-        return Cells - 1;
+    if (t >= double(cells_))
+        return cells_ - 1;
     return int(t);
 }
 
 void OverlapGrid::cellRange(const UVBox& box, int& x0, int& x1, int& y0, int& y1) const
 {
     x0 = std::isnan(box.minU) ? 0 : cellOf(box.minU, originU_, scaleU_);
-    x1 = std::isnan(box.maxU) ? Cells - 1 : cellOf(box.maxU, originU_, scaleU_);
+    x1 = std::isnan(box.maxU) ? cells_ - 1 : cellOf(box.maxU, originU_, scaleU_);
     y0 = std::isnan(box.minV) ? 0 : cellOf(box.minV, originV_, scaleV_);
-    y1 = std::isnan(box.maxV) ? Cells - 1 : cellOf(box.maxV, originV_, scaleV_);
+    y1 = std::isnan(box.maxV) ? cells_ - 1 : cellOf(box.maxV, originV_, scaleV_);
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-// Uniform grid of 32 x 32 cells over a UV box. Items (triangles or edges) are
+// Uniform grid of 32 x 32 cells (or another count) over a UV box. Items (triangles or edges) are
 // entered by their bounding boxes into every cell the box touches; a query
 // visits, once each, the items of the cells that the query box touches.
 // Coordinates that are not finite map to the whole grid along that axis.
@@ -14,7 +14,11 @@ class OverlapGrid {
 public:
     static constexpr int Cells = 32;
 
-    OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes);
+    // cellsPerSide is clamped into [1, 4096].
+    OverlapGrid(const UVBox& frame, const std::vector<UVBox>& itemBoxes, int cellsPerSide = Cells);
+
+    // A side for about one item per cell: sqrt(items), at least 32 and at most 512.
+    static int sideForItems(size_t items);
 
     // Returns true when the visitor stopped the query.
     template <typename Visit>
@@ -25,7 +29,7 @@ public:
         ++stamp_;
         for (int y = y0; y <= y1; ++y) {
             for (int x = x0; x <= x1; ++x) {
-                const size_t cell = size_t(y) * Cells + size_t(x);
+                const size_t cell = size_t(y) * size_t(cells_) + size_t(x);
                 for (size_t k = cellStart_[cell]; k < cellStart_[cell + 1]; ++k) {
                     const uint32_t item = items_[k];
                     if (seen_[item] == stamp_)
@@ -43,6 +47,7 @@ private:
     void cellRange(const UVBox& box, int& x0, int& x1, int& y0, int& y1) const;
     int cellOf(double value, double origin, double scale) const;
 
+    int cells_ = Cells;
     double originU_ = 0.0;
     double originV_ = 0.0;
     double scaleU_ = 0.0;

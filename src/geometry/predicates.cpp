@@ -103,3 +103,74 @@ bool segmentsCross(const Point2D& a, const Point2D& b, const Point2D& c, const P
     return s >= tolerance && s + tolerance < 1.0 && t >= tolerance && t + tolerance < 1.0;
 }
 
+
+namespace {
+
+double orient(UVPoint a, UVPoint b, UVPoint c)
+{
+    return (b.u - a.u) * (c.v - a.v) - (c.u - a.u) * (b.v - a.v);
+}
+
+// The longer side of the common box of n points.
+double commonExtent(const UVPoint* points, int n)
+{
+    double minU = points[0].u, maxU = points[0].u, minV = points[0].v, maxV = points[0].v;
+    for (int i = 1; i < n; ++i) {
+        minU = std::fmin(minU, points[i].u);
+        maxU = std::fmax(maxU, points[i].u);
+        minV = std::fmin(minV, points[i].v);
+        maxV = std::fmax(maxV, points[i].v);
+    }
+    return std::fmax(maxU - minU, maxV - minV);
+}
+
+// True when the line of edge `from`->`to` of a triangle with orientation sign
+// `sign` has all of `others` on its outer side or within `margin` of it.
+bool edgeSeparates(UVPoint from, UVPoint to, double sign, const UVPoint others[3], double margin)
+{
+    const double reach = margin * length(sub(to, from));
+    for (int j = 0; j < 3; ++j)
+        if (sign * orient(from, to, others[j]) > reach)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool trianglesOverlapWithArea(const UVPoint a[3], const UVPoint b[3])
+{
+    const UVPoint all[6] = {a[0], a[1], a[2], b[0], b[1], b[2]};
+    for (const UVPoint& p : all)
+        if (!std::isfinite(p.u) || !std::isfinite(p.v))
+            return false;
+    const double margin = AreaOverlapMargin * commonExtent(all, 6);
+    const double areaA = orient(a[0], a[1], a[2]);
+    const double areaB = orient(b[0], b[1], b[2]);
+    // Twice the area over the longest side is the triangle's smallest height.
+    const auto longest = [](const UVPoint t[3]) {
+        return std::fmax(length(sub(t[1], t[0])), std::fmax(length(sub(t[2], t[1])), length(sub(t[0], t[2]))));
+    };
+    if (!(std::fabs(areaA) > margin * longest(a)) || !(std::fabs(areaB) > margin * longest(b)))
+        return false;
+    const double signA = areaA > 0.0 ? 1.0 : -1.0;
+    const double signB = areaB > 0.0 ? 1.0 : -1.0;
+    for (int i = 0; i < 3; ++i) {
+        if (edgeSeparates(a[i], a[(i + 1) % 3], signA, b, margin) ||
+            edgeSeparates(b[i], b[(i + 1) % 3], signB, a, margin))
+            return false;
+    }
+    return true;
+}
+
+bool segmentsCrossProperly(UVPoint p1, UVPoint p2, UVPoint q1, UVPoint q2)
+{
+    const UVPoint all[4] = {p1, p2, q1, q2};
+    const double margin = AreaOverlapMargin * commonExtent(all, 4);
+    const double lp = length(sub(p2, p1)), lq = length(sub(q2, q1));
+    const double o1 = orient(p1, p2, q1), o2 = orient(p1, p2, q2);
+    const double o3 = orient(q1, q2, p1), o4 = orient(q1, q2, p2);
+    const auto strictlyApart = [](double x, double y, double reach) {
+        return (x > reach && y < -reach) || (x < -reach && y > reach);
+    };
+    return strictlyApart(o1, o2, margin * lp) && strictlyApart(o3, o4, margin * lq);
+}

@@ -39,3 +39,20 @@ bool pointInTriangle(const Point2D& p, const Point2D& a, const Point2D& b, const
 bool segmentsCross(const Point2D& a, const Point2D& b, const Point2D& c, const Point2D& d,
                    double tolerance);
 
+
+// Distances below this share of the longer side of the two shapes' common box
+// count as touching in the area-overlap and proper-crossing tests, so that
+// rounding along shared edges and vertices is not taken for overlap.
+constexpr double AreaOverlapMargin = 1e-9;
+
+// True when the interiors of triangles a and b (either orientation) share a
+// region of positive area: no edge line of either separates them. Triangles
+// that only touch at a vertex or along an edge, and triangles without area,
+// do not overlap.
+bool trianglesOverlapWithArea(const UVPoint a[3], const UVPoint b[3]);
+
+// True when segments p1p2 and q1q2 cross transversally at a point inside
+// both: each has its end points strictly on opposite sides of the other's
+// line. Touching (an end point on the other segment) and collinear runs do
+// not count.
+bool segmentsCrossProperly(UVPoint p1, UVPoint p2, UVPoint q1, UVPoint q2);

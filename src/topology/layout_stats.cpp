@@ -1,75 +1,11 @@
 #include "topology/layout_stats.h"
 
 #include "geometry/efficiency.h"
-#include "geometry/overlap_grid.h"
 #include "topology/boundary_length.h"
 #include "topology/overlap.h"
 
-#include <algorithm>
 #include <cmath>
-#include <numeric>
 
-namespace {
-
-std::vector<UVBox> triangleBoxes(const Chart& chart, size_t first, size_t count)
-{
-    std::vector<UVBox> boxes(count);
-    for (size_t t = 0; t < count; ++t) {
-        for (size_t k = 0; k < 3; ++k) {
-            const size_t v = chart.triIndicesUV[3 * (first + t) + k];
-            boxes[t].include(chart.uvCoords2D[2 * v], chart.uvCoords2D[2 * v + 1]);
-        }
-    }
-    return boxes;
-}
-
-// True when a triangle of a overlaps a triangle of b (touching does not count).
-bool chartPairOverlaps(const Chart& a, const Chart& b)
-{
-    Chart pair;
-    mergeCharts(ChartList{a, b}, pair);
-    const size_t nA = a.numTriangles();
-    const size_t nB = b.numTriangles();
-    const std::vector<UVBox> boxesA = triangleBoxes(pair, 0, nA);
-    const std::vector<UVBox> boxesB = triangleBoxes(pair, nA, nB);
-    OverlapGrid grid(chartUVBounds(b), boxesB);
-    for (size_t t = 0; t < nA; ++t) {
-        const bool hit = grid.query(boxesA[t], [&](size_t u) {
-            return boxesIntersect(boxesA[t], boxesB[u]) && trianglesOverlapUV(pair, t, nA + u);
-        });
-        if (hit)
-            return true;
-    }
-    return false;
-}
-
-// Charts of a packed layout lie side by side and may touch along their
-// boundaries; only a real overlap of triangles of two charts counts.
-bool chartsOverlapEachOther(const ChartList& charts)
-{
-    std::vector<UVBox> boxes;
-    boxes.reserve(charts.size());
-    for (const Chart& c : charts)
-        boxes.push_back(chartUVBounds(c));
-    std::vector<size_t> order(charts.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::sort(order.begin(), order.end(), [&](size_t i, size_t j) { return boxes[i].minU < boxes[j].minU; });
-    for (size_t i = 0; i < order.size(); ++i) {
-        const UVBox& bi = boxes[order[i]];
-        if (bi.isInverted())
-            continue;
-        for (size_t j = i + 1; j < order.size() && boxes[order[j]].minU <= bi.maxU; ++j) {
-            const UVBox& bj = boxes[order[j]];
-            if (bj.isInverted() || !boxesIntersect(bi, bj))
-                continue;
-            if (chartPairOverlaps(charts[order[i]], charts[order[j]]))
-                return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 UnwrappingStats computeStats(const ChartList& charts, const iuv::DoubleVector& sharedPositions)
 {
@@ -78,11 +14,10 @@ UnwrappingStats computeStats(const ChartList& charts, const iuv::DoubleVector& s
     mergeCharts(charts, merged);
     stats.numTriangles = merged.triIndicesPos.size() / 3;
     stats.flipsFound = hasUVFlips(merged);
-    // Each chart's own boundary must not cross itself, and no two charts may
-    // overlap. Testing the boundary of all charts merged into one would count
-    // charts that merely touch, as packed charts do, as overlapping.
-    stats.overlapsFound = std::any_of(charts.begin(), charts.end(), [](const Chart& c) { return hasUVOverlaps(c); }) ||
-                          chartsOverlapEachOther(charts);
+    // Two triangles covering common area, in one chart or in two, or a
+    // boundary running across itself. Charts that merely touch, as packed
+    // charts do, and a boundary touching itself at a point do not count.
+    stats.overlapsFound = !findAreaOverlapPairs(merged).empty() || hasBoundaryCrossings(merged);
     stats.numCharts = charts.size();
     stats.numVertices = sharedPositions.size() / 3;
     stats.packingEfficiency = atlasPackingEfficiency(charts);

@@ -170,3 +170,63 @@ std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Ch
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
 }
+
+std::vector<std::pair<uint64_t, uint64_t>> findAreaOverlapPairs(const Chart& chart)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> pairs;
+    if (!chartIndicesValid(chart))
+        return pairs;
+    const size_t n = chart.numTriangles();
+    std::vector<UVBox> boxes(n);
+    for (size_t t = 0; t < n; ++t)
+        boxes[t] = triangleBox(chart, t);
+    const auto corners = [&](size_t t, UVPoint out[3]) {
+        for (size_t k = 0; k < 3; ++k)
+            out[k] = uvPoint(chart, chart.triIndicesUV[3 * t + k]);
+    };
+    OverlapGrid grid(chartUVBounds(chart), boxes, OverlapGrid::sideForItems(boxes.size()));
+    UVPoint a[3], b[3];
+    for (size_t t = 0; t < n; ++t) {
+        corners(t, a);
+        grid.query(boxes[t], [&](size_t u) {
+            if (u <= t || !boxesIntersect(boxes[t], boxes[u]))
+                return false;
+            corners(u, b);
+            if (trianglesOverlapWithArea(a, b))
+                pairs.emplace_back(t, u);
+            return false;
+        });
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+bool hasBoundaryCrossings(const Chart& chart)
+{
+    if (chart.triIndicesUV.empty() || !chartIndicesValid(chart))
+        return false;
+    const std::vector<CornerMatch> partners = matchEdges(chart.triIndicesUV, chart.numUVVertices());
+    std::vector<std::pair<UVPoint, UVPoint>> edges;
+    std::vector<UVBox> boxes;
+    for (size_t c = 0; c < chart.triIndicesUV.size(); ++c) {
+        if (partners[c].partner != InvalidIndex)
+            continue;
+        const UVPoint p = uvPoint(chart, chart.triIndicesUV[c]);
+        const UVPoint q = uvPoint(chart, chart.triIndicesUV[nextCorner(c)]);
+        edges.emplace_back(p, q);
+        UVBox box;
+        box.include(p.u, p.v);
+        box.include(q.u, q.v);
+        boxes.push_back(box);
+    }
+    OverlapGrid grid(chartUVBounds(chart), boxes, OverlapGrid::sideForItems(boxes.size()));
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const bool crossed = grid.query(boxes[i], [&](size_t j) {
+            return j > i && boxesIntersect(boxes[i], boxes[j]) &&
+                   segmentsCrossProperly(edges[i].first, edges[i].second, edges[j].first, edges[j].second);
+        });
+        if (crossed)
+            return true;
+    }
+    return false;
+}

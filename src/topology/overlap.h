@@ -19,3 +19,14 @@ std::vector<bool> markOverlappingTriangles(const Chart& chart);
 // Every unordered pair (smaller, larger) of overlapping triangles, sorted,
 // without duplicates.
 std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Chart& chart);
+
+// Every unordered pair (smaller, larger) of triangles whose UV interiors
+// overlap with positive area (trianglesOverlapWithArea), sorted. Unlike the
+// pairs above this ignores the shared-edge rules and the 0.001 margins, so it
+// finds every overlap that covers area, and nothing that only touches.
+std::vector<std::pair<uint64_t, uint64_t>> findAreaOverlapPairs(const Chart& chart);
+
+// True when two boundary edges of the chart cross each other transversally
+// (segmentsCrossProperly). A boundary that only touches itself, at a vertex or
+// along a stretch, does not count.
+bool hasBoundaryCrossings(const Chart& chart);

@@ -1,7 +1,13 @@
 #include "meshgen/meshgen.h"
 #include "model/model.h"
 #include "packing/atlas.h"
+#include "packing/compaction.h"
+#include "packing/pack.h"
 #include "repair/overlap_removal.h"
+#include "support/test_support.h"
+#include "support/uv_coverage.h"
+#include "topology/chart_pieces.h"
+#include "topology/layout_stats.h"
 #include "topology/overlap.h"
 
 #include <gtest/gtest.h>
@@ -45,5 +51,117 @@ TEST(OverlapRemoval, LeavesCleanChartsWithEveryTriangle)
         }
         EXPECT_EQ(after, before);
         EXPECT_TRUE(before < 500 || m.charts.size() > 1); // the folded strips come apart
+    }
+}
+
+namespace {
+
+size_t triangleCount(const ChartList& charts)
+{
+    size_t n = 0;
+    for (const Chart& c : charts)
+        n += c.numTriangles();
+    return n;
+}
+
+// Number of UV-connected pieces of a chart.
+size_t splitCount(const Chart& chart)
+{
+    ChartList pieces;
+    splitIntoUVComponents(chart, pieces);
+    return pieces.size();
+}
+
+// Area that two triangles of the layout share, as a share of the UV area.
+double sharedAreaShare(const ChartList& charts)
+{
+    const testsupport::UVCoverage c = testsupport::uvCoverage(charts);
+    return c.summedArea > 0.0 ? c.overlapArea / c.summedArea : 0.0;
+}
+
+} // namespace
+
+TEST(RunOverlapRemoval, FoldedProjectionsComeOutPackedAndOverlapFree)
+{
+    // The mushroom's flipped underside is split off by flip repair alone: no
+    // piece's boundary crosses itself, so nothing is segmented, yet the
+    // pieces lie on top of each other until they are packed. The spiral ramp
+    // and the sheet also need segmentation or separation.
+    const std::vector<std::pair<const char*, meshgen::MeshData>> inputs = {
+        {"mushroom", meshgen::mushroom(8, 12)},
+        {"double folded sheet", meshgen::doubleFoldedSheet(30, 4)},
+        {"spiral ramp", meshgen::spiralRamp(48, 3)},
+    };
+    for (const auto& input : inputs) {
+        for (const bool trivial : {false, true}) {
+            SCOPED_TRACE(std::string(input.first) + (trivial ? ", plain removal" : ", full removal"));
+            Model m = meshgen::toModel(input.second);
+            const size_t triangles = triangleCount(m.charts);
+            ASSERT_GT(sharedAreaShare(m.charts), 0.05);
+            Atlas atlas;
+            testing::internal::CaptureStdout();
+            if (trivial)
+                runTrivialOverlapRemoval(m, atlas);
+            else
+                runOverlapRemoval(m, atlas);
+            testing::internal::GetCapturedStdout();
+            EXPECT_GT(m.charts.size(), 1u);
+            EXPECT_EQ(triangleCount(m.charts), triangles);
+            EXPECT_LE(sharedAreaShare(m.charts), 1e-9);
+            const UnwrappingStats stats = computeStats(m.charts, m.sharedPositions);
+            EXPECT_FALSE(stats.overlapsFound);
+            EXPECT_LE(stats.packingEfficiency, 100.0);
+        }
+    }
+}
+
+TEST(RunOverlapRemoval, AnUntouchedLayoutKeepsItsPlace)
+{
+    // No flips, one piece, no overlap: the loaded (packed) layout stays.
+    Model m = meshgen::toModel(meshgen::flatGrid(4, 3, meshgen::Outline::LShape));
+    Atlas atlas;
+    testing::internal::CaptureStdout();
+    packCharts(m.charts, m.sharedPositions, false, atlas);
+    compactCharts(m.charts);
+    const ChartList before = m.charts;
+    runOverlapRemoval(m, atlas);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(m.charts.size(), 1u);
+    EXPECT_EQ(m.charts[0].uvCoords2D, before[0].uvCoords2D);
+}
+
+TEST(SeparateOverlappingTriangles, PiecesAreFreeOfOverlapsAndKeepEveryTriangle)
+{
+    struct Case {
+        const char* name;
+        Chart chart;
+        bool splits;
+        size_t pieces; // 0: more than one, not counted
+    };
+    // A triangle folded over its neighbour across their shared edge; the
+    // boundary does not cross itself, so segmentation would pass it on.
+    const Chart folded = testsupport::makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.2, 0.3});
+    const Case cases[] = {
+        {"folded pair", folded, true, 2},
+        {"square", testsupport::unitSquareChart(), false, 1},
+        {"spiral ramp", meshgen::toModel(meshgen::spiralRamp(48, 3)).charts[0], true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChartList charts{c.chart};
+        EXPECT_EQ(separateOverlappingTriangles(charts), c.splits);
+        if (c.pieces > 0) {
+            EXPECT_EQ(charts.size(), c.pieces);
+        } else {
+            EXPECT_GT(charts.size(), 1u);
+        }
+        EXPECT_EQ(triangleCount(charts), c.chart.numTriangles());
+        for (const Chart& piece : charts) {
+            EXPECT_LE(sharedAreaShare({piece}), 1e-9);
+            EXPECT_EQ(splitCount(piece), 1u);
+        }
+        if (!c.splits) {
+            EXPECT_EQ(charts[0].uvCoords2D, c.chart.uvCoords2D);
+        }
     }
 }

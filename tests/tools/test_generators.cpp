@@ -1,6 +1,7 @@
 // The test-mesh generators: every mesh is valid input of its kind, with the
 // shape the tests that use it rely on.
 #include "generated_input.h"
+#include "support/uv_coverage.h"
 #include "model/stats.h"
 #include "topology/chart_pieces.h"
 #include "topology/layout_stats.h"
@@ -93,6 +94,35 @@ TEST(Generators, MeshesAreValidInputOfTheirShape)
                 EXPECT_EQ(std::make_pair(ua[0], ua[1]), std::make_pair(pa[0], pa[1]));
             }
         }
+}
+
+TEST(Generators, FoldedProjectionsAreDisksThatFoldInUV)
+{
+    struct Case { const char* name; MeshData mesh; size_t triangles; bool flips; };
+    const Case cases[] = {
+        {"mushroom", meshgen::mushroom(10, 24), 24u * 19, true},
+        {"double folded sheet", meshgen::doubleFoldedSheet(40, 6), 2u * 40 * 6, true},
+        {"spiral ramp", meshgen::spiralRamp(60, 4), 2u * 60 * 4, false},
+        {"mushroom, clamped sizes", meshgen::mushroom(0, -5), 8u * 15, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MeshData& m = c.mesh;
+        EXPECT_EQ(m.numTriangles(), c.triangles);
+        // An oriented disk in 3D: one boundary loop, Euler characteristic 1.
+        HalfedgeMesh h;
+        ASSERT_FALSE(buildHalfedgeMesh(iuv::UIntVector(m.posIndices), m.numVertices(), h));
+        EXPECT_TRUE(h.isManifold);
+        EXPECT_EQ(h.boundaryLoops.size(), 1u);
+        EXPECT_EQ(long(m.numVertices()) - long(h.halfedges.size() / 2) + long(m.numTriangles()), 1);
+        const Model model = meshgen::toModel(m);
+        ASSERT_EQ(model.charts.size(), 1u);
+        EXPECT_GT(uvTriangleCross(model.charts[0], 0), 0.0);
+        EXPECT_EQ(hasUVFlips(model.charts[0]), c.flips);
+        // A good part of the projection is covered twice.
+        const testsupport::UVCoverage coverage = testsupport::uvCoverage(model.charts);
+        EXPECT_GT(coverage.overlapArea, 0.1 * coverage.summedArea);
+    }
 }
 
 TEST(Generators, RandomLayoutsAreSeparateValidChartsAndDeterministic)

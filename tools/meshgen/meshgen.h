@@ -86,6 +86,29 @@ MeshData saddle(int rings);
 // [24 * folds, kMaxStripSegments] (so every loop is finely resolved).
 MeshData foldedStrip(int segments, int folds);
 
+// Folded projections: surfaces whose UV layout is their projection onto a
+// plane, so that parts folded under others come out flipped and overlapping,
+// as in layouts made by projecting real scans. One connected UV chart each,
+// its first triangle counter-clockwise.
+//
+// A mushroom: a cap of radius 1 with a rounded rim, its underside running
+// back in to a stem that tapers down to an open end, projected along a
+// direction slightly off its axis. The underside and the stem are flipped and
+// lie under the cap. rings along the profile in [8, kMaxDiskRings], segments
+// around in [8, kMaxGridSize]; segments * (2 * rings - 1) triangles (the
+// defaults of the command, 16 and 32, give 992).
+MeshData mushroom(int rings, int segments);
+// A sheet 0.8 wide bent so that it folds back twice (a Z in side view), seen
+// from above: three layers, the middle one flipped, each sliding a little
+// across the sheet. columns along the sheet in [24, kMaxGridSize], rows
+// across in [1, kMaxGridSize]; 2 * columns * rows triangles.
+MeshData doubleFoldedSheet(int columns, int rows);
+// 1.6 turns of a rising ramp whose inner edge moves out by 0.35 per turn, so
+// each turn half covers the one below: overlaps and a self-crossing boundary
+// without flips. segments around in [24, kMaxGridSize], rows across in
+// [1, kMaxGridSize]; 2 * segments * rows triangles.
+MeshData spiralRamp(int segments, int rows);
+
 // Adds per-vertex colours (a smooth function of the position).
 void addColors(MeshData& mesh);
 // Drops the UV layout (untextured mesh).

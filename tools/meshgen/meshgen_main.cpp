@@ -22,6 +22,9 @@ const char* const kUsage =
     "  cap       --rings N [20] --angle A [1.2]    spherical cap up to polar angle A radians, untextured\n"
     "  saddle    --rings N [20]                    saddle z = x^2 - y^2 over a disk, untextured\n"
     "  folded    --segments N [360] --folds N [3]  strip whose UV layout loops over itself N times\n"
+    "  mushroom  --rings N [16] --segments N [32]  cap over a stem, projected: the underside folds under the cap\n"
+    "  doublefold --columns N [60] --rows N [8]    sheet folded back twice, projected: three layers\n"
+    "  spiral    --segments N [96] --rows N [6]    spiral ramp, projected: each turn half covers the last\n"
     "Options for every kind:\n"
     "  --colors      add per-vertex colours\n"
     "  --untextured  leave out the UV layout\n"
@@ -53,6 +56,9 @@ std::map<std::string, Kind> kinds()
     k["saddle"].ints = {{"--rings", {20, 1, meshgen::kMaxDiskRings}}};
     k["folded"].ints = {{"--segments", {360, 24, meshgen::kMaxStripSegments}},
                         {"--folds", {3, 1, meshgen::kMaxStripFolds}}};
+    k["mushroom"].ints = {{"--rings", {16, 8, meshgen::kMaxDiskRings}}, {"--segments", {32, 8, kMaxGridSize}}};
+    k["doublefold"].ints = {{"--columns", {60, 24, kMaxGridSize}}, {"--rows", {8, 1, kMaxGridSize}}};
+    k["spiral"].ints = {{"--segments", {96, 24, kMaxGridSize}}, {"--rows", {6, 1, kMaxGridSize}}};
     return k;
 }
 
@@ -153,6 +159,12 @@ int main(int argc, char** argv)
         mesh = meshgen::sphericalCap(get("--rings"), angle);
     } else if (kindName == "saddle") {
         mesh = meshgen::saddle(get("--rings"));
+    } else if (kindName == "mushroom") {
+        mesh = meshgen::mushroom(get("--rings"), get("--segments"));
+    } else if (kindName == "doublefold") {
+        mesh = meshgen::doubleFoldedSheet(get("--columns"), get("--rows"));
+    } else if (kindName == "spiral") {
+        mesh = meshgen::spiralRamp(get("--segments"), get("--rows"));
     } else {
         const int folds = get("--folds");
         if (get("--segments") < 24 * folds)

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/chart.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An overlap check independent of the program's own predicates: the area of
+// the union of all UV triangles against the sum of their areas, with
+// Boost.Geometry. The area covered more than once is measured as the sum of
+// the intersection areas of all triangle pairs (a single union of thousands
+// of triangles is not reliable in Boost 1.74: it can come out larger than the
+// sum); for a layout without overlaps it is 0 up to rounding, and then the
+// union equals the sum.
+namespace testsupport {
+
+struct UVCoverage {
+    double summedArea = 0.0;  // sum of the unsigned triangle areas
+    double overlapArea = 0.0; // sum of the areas that two triangles share
+    double unionArea = 0.0;   // summedArea - overlapArea (exact while no point is covered three times)
+    size_t triangles = 0;     // triangles with area (the others are left out)
+};
+
+// Triangles given by UV coordinates (u, v per vertex) and three UV indices
+// each.
+UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices);
+// Every triangle of every chart.
+UVCoverage uvCoverage(const ChartList& charts);
+
+// The "vt" coordinates and the texture indices of the "f" lines of an OBJ
+// file, read with a parser of its own (triangles only; "f v/vt" corners).
+// False, with a reason, when the file is missing or not of that form.
+bool readOBJTextureLayout(const std::string& path, std::vector<double>& uvs, std::vector<uint32_t>& uvIndices,
+                          std::string& error);
+
+} // namespace testsupport
