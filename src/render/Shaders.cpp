@@ -37,6 +37,9 @@ const char* const meshVertex =
 const char* const meshFragment =
     TARNWICK_FRAGMENT_PRECISION
     "uniform float shadeFactor;\n"
+    "uniform float textureMix;\n"
+    "uniform sampler2D surfaceTexture;\n"
+    "uniform vec4 uvTransform;\n"
     "varying vec3 viewPosition;\n"
     "varying vec3 viewNormal;\n"
     "varying vec2 uv;\n"
@@ -48,6 +51,8 @@ const char* const meshFragment =
     "    float k = mod(floor(100.0 * uv.x) + floor(100.0 * uv.y), 2.0) < 1.0 ? 0.8 : 0.2;\n"
     "    vec3 c = chartColor.rgb;\n"
     "    vec3 base = 0.7 * (c * k) + 0.3 * c;\n"
+    "    if (textureMix > 0.5)\n"
+    "        base = pow(texture2D(surfaceTexture, uv * uvTransform.xy + uvTransform.zw).rgb, vec3(2.2));\n"
     "    vec3 n = normalize(viewNormal);\n"
     "    vec3 v = normalize(-viewPosition);\n"
     "    if (dot(v, n) < 0.0)\n"

@@ -136,6 +136,8 @@ bool makeTexturedLayout(const Model& model, const RgbaImage& input, const Textur
     const int height = roundTextureSide(box.height() * k + 2.0 * margin, settings.powerOfTwo);
     const double originU = box.minU - margin / k;
     const double originV = box.minV - margin / k;
+    out.originU = originU;
+    out.originV = originV;
 
     // Texel positions (y down from the top edge) and the texture's own UVs.
     std::vector<TexelTriangle> triangles;

@@ -23,8 +23,12 @@ constexpr int MaxTextureSide = 16384;
 struct TexturedLayout {
     Chart layout;
     RgbaImage image;
-    // Texels per unit of the layout's own UVs.
+    // Texels per unit of the layout's own UVs, and the layout UV point at the
+    // image's lower left corner: a layout UV (u, v) lies at texture UV
+    // ((u - originU) * texelsPerUV / width, (v - originV) * texelsPerUV / height).
     double texelsPerUV = 0.0;
+    double originU = 0.0;
+    double originV = 0.0;
     // The size asked for by the texel density was larger than MaxTextureSide
     // and has been reduced to it.
     bool reduced = false;

@@ -161,6 +161,23 @@ void GLViewer3DModel::setShowCutEdges(bool show)
     update();
 }
 
+void GLViewer3DModel::setSurfaceTexture(const QImage& image, const QVector4D& uvTransform)
+{
+    renderer_->setSurfaceTexture(image, uvTransform);
+    update();
+}
+
+void GLViewer3DModel::setShowSurfaceTexture(bool show)
+{
+    renderer_->setSurfaceTextureShown(show);
+    update();
+}
+
+bool GLViewer3DModel::showSurfaceTexture() const
+{
+    return renderer_->surfaceTextureShown();
+}
+
 void GLViewer3DModel::updateMeshData(const iuv::UIntVector& triIndicesPos, const iuv::DoubleVector& sharedPositions,
                                      const iuv::UIntVector& triIndicesUV, const iuv::DoubleVector& uvCoords2D,
                                      const iuv::UIntVector& lineIndicesBEdges, size_t /*numBoundaryEdges3D*/,

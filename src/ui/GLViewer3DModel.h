@@ -4,6 +4,7 @@
 #include "render/MarkerGeometry.h"
 
 #include <QImage>
+#include <QVector4D>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QPoint>
@@ -60,6 +61,11 @@ public:
     int shadingMode() const { return shadingMode_; }
     bool showConeSingularities() const { return showConeSingularities_; }
     bool showCutEdges() const { return showCutEdges_; }
+    // The texture drawn instead of the checkerboard while shown (see
+    // ModelRenderer::setSurfaceTexture); a null image removes it. Repaints.
+    void setSurfaceTexture(const QImage& image, const QVector4D& uvTransform);
+    void setShowSurfaceTexture(bool show);
+    bool showSurfaceTexture() const;
 
     // Renders the view (window background and children included) at its
     // current size and returns the image; a null image when OpenGL is not

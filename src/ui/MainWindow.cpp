@@ -85,6 +85,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), runner_(pipeline_
 
     connectSignals();
     updateControlStates();
+    setupTextureControls();
 }
 
 MainWindow::~MainWindow()
@@ -156,6 +157,7 @@ void MainWindow::runFinished(bool completed)
     runStatus_->runFinished();
     viewer2D()->setModelLocked(false);
     updateControlStates();
+    refreshSurfaceTexture();
     const QString time = RunStatusPanel::elapsedText(elapsed);
     if (completed) {
         statusBar()->showMessage(tr("Run finished in %1.").arg(time));
@@ -185,6 +187,9 @@ void MainWindow::updateControlStates()
     form_.saveButton->setEnabled(!running && hasModel);
     form_.reloadButton->setEnabled(!running && hasFile);
     form_.storeViewButton->setEnabled(hasModel);
+    // A texture is not swapped under a run that writes it.
+    if (loadTextureAction_)
+        loadTextureAction_->setEnabled(!running);
     const bool seamSelected = viewer2D()->selectedSeamIndex() >= 0;
     const std::pair<const char*, bool> states[] = {
         {"openAction", !running},          {"saveAction", !running && hasModel},
@@ -272,6 +277,8 @@ void MainWindow::displayUpdated(bool dirtyUVData, const UnwrappingStats& stats)
         return;
     }
     viewer2D()->showDisplayUpdate(dirtyUVData, stats);
+    if (dirtyUVData)
+        refreshSurfaceTexture();
     // Long stages run inside one slot; show each stage's result as it ends.
     // Only the plain widgets are painted here: the OpenGL view may be in the
     // middle of its own initialisation (a waiting load runs from there) and

@@ -19,6 +19,7 @@ class QMimeData;
 class QLabel;
 class QMenu;
 class RunStatusPanel;
+class QCheckBox;
 
 // The main window: statistics bar, the 2D and 3D views and the control strip.
 // It owns the pipeline and shows what the pipeline reports; its slots only
@@ -48,6 +49,18 @@ public:
     void exportResults(const char* svgName, const char* objName, const char* pngName);
     // The batch sequence; returns the process exit status.
     int runBatchPipeline();
+
+    // Reads the texture of the input layout for Save and the 3D view's
+    // texture display. False when it cannot be read: a warning box "Texture
+    // Not Loaded" says why (no box in batch mode) and the old texture stays.
+    bool loadTexture(const QString& fileName);
+    QCheckBox* textureCheckBox() const { return texture3DCB_; }
+    QAction* loadTextureAction() const { return loadTextureAction_; }
+    // File > Load texture: asks for an image file and loads it. (Plain
+    // member functions, connected directly: the slot list stays as it is.)
+    void loadTextureActionTriggered();
+    // Shows the texture on the mesh instead of the checkerboard.
+    void texture3DCBToggled(bool checked);
 
     // The rejected-input box; the default shows a QMessageBox::critical.
     void setCriticalHook(MessageBoxHook hook) { criticalHook_ = std::move(hook); }
@@ -130,6 +143,10 @@ private:
     void fitTextsToWidgets();
     // The first dropped file that the loader can read, or empty.
     static QString droppedModelFile(const QMimeData* mime);
+    // The texture check box and the File > Load texture action.
+    void setupTextureControls();
+    // Resamples the texture into the current layout for the 3D view.
+    void refreshSurfaceTexture();
     // Whether a load should wait until the 3D view reports that it is ready.
     bool canWaitFor3DView() const;
 
@@ -143,4 +160,6 @@ private:
     QMenu* recentMenu_ = nullptr;
     MessageBoxHook criticalHook_;
     std::function<void()> forcedExitHook_;
+    QCheckBox* texture3DCB_ = nullptr;
+    QAction* loadTextureAction_ = nullptr;
 };

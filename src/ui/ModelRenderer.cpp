@@ -5,6 +5,7 @@
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
+#include <QOpenGLTexture>
 #include <QOpenGLVertexArrayObject>
 
 #include <cmath>
@@ -132,6 +133,8 @@ void ModelRenderer::initializeGL(QOpenGLFunctions* functions)
 
 void ModelRenderer::releaseGL()
 {
+    surfaceTexture_.reset();
+    textureDirty_ = !surfaceImage_.isNull();
     meshProgram_.reset();
     markerProgram_.reset();
     tubeProgram_.reset();
@@ -162,9 +165,27 @@ void ModelRenderer::setEdgeTubes(const TriangleGeometry& geometry)
     tubesDirty_ = true;
 }
 
+void ModelRenderer::setSurfaceTexture(const QImage& image, const QVector4D& uvTransform)
+{
+    surfaceImage_ = image;
+    uvTransform_ = uvTransform;
+    textureDirty_ = true;
+}
+
 void ModelRenderer::uploadPending()
 {
     QOpenGLFunctions* f = functions_;
+    if (textureDirty_) {
+        surfaceTexture_.reset();
+        if (!surfaceImage_.isNull()) {
+            // Image rows run downwards, texture rows upwards.
+            surfaceTexture_ = std::make_unique<QOpenGLTexture>(surfaceImage_.mirrored());
+            surfaceTexture_->setMinificationFilter(QOpenGLTexture::LinearMipMapLinear);
+            surfaceTexture_->setMagnificationFilter(QOpenGLTexture::Linear);
+            surfaceTexture_->setWrapMode(QOpenGLTexture::ClampToEdge);
+        }
+        textureDirty_ = false;
+    }
     if (meshDirty_) {
         const std::vector<float>* sources[2] = {&pendingMesh_.flat, &pendingMesh_.smooth};
         MeshBuffer* targets[2] = {flatMesh_.get(), smoothMesh_.get()};
@@ -257,6 +278,13 @@ void ModelRenderer::drawMesh(int shadingMode)
     meshProgram_->setUniformValue(meshUniforms_[1], modelView);
     meshProgram_->setUniformValue(meshUniforms_[2], modelView.normalMatrix());
     meshProgram_->setUniformValue(meshUniforms_[3], shadingMode == 2 ? 0.0f : 1.0f);
+    const bool textured = textureShown_ && surfaceTexture_ && surfaceTexture_->isCreated();
+    meshProgram_->setUniformValue("textureMix", textured ? 1.0f : 0.0f);
+    if (textured) {
+        surfaceTexture_->bind(0);
+        meshProgram_->setUniformValue("surfaceTexture", 0);
+        meshProgram_->setUniformValue("uvTransform", uvTransform_);
+    }
     if (m.vao.isCreated()) {
         m.vao.bind();
     } else {
@@ -271,6 +299,8 @@ void ModelRenderer::drawMesh(int shadingMode)
             functions_->glDisableVertexAttribArray(location);
         m.vbo.release();
     }
+    if (textured)
+        surfaceTexture_->release(0);
     meshProgram_->release();
 }
 

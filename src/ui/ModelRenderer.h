@@ -3,7 +3,9 @@
 #include "render/MarkerGeometry.h"
 #include "render/MeshCornerBuffers.h"
 
+#include <QImage>
 #include <QMatrix4x4>
+#include <QVector4D>
 #include <QVector3D>
 
 #include <istream>
@@ -14,6 +16,7 @@
 class QOpenGLBuffer;
 class QOpenGLFunctions;
 class QOpenGLShaderProgram;
+class QOpenGLTexture;
 class QOpenGLVertexArrayObject;
 
 // Name of an OpenGL error code as the 3D view prints it: the six classic
@@ -46,6 +49,13 @@ public:
     void setConeMarkers(const TriangleGeometry& geometry);
     void setEdgeTubes(const TriangleGeometry& geometry);
     bool hasMesh() const { return hasMesh_; }
+
+    // The image drawn on the mesh instead of the checkerboard while shown;
+    // a mesh UV maps to image coordinates (v upwards) as
+    // uv * (x, y) + (z, w) of uvTransform. A null image removes it.
+    void setSurfaceTexture(const QImage& image, const QVector4D& uvTransform);
+    void setSurfaceTextureShown(bool shown) { textureShown_ = shown; }
+    bool surfaceTextureShown() const { return textureShown_ && !surfaceImage_.isNull(); }
 
     // Viewport and camera.
     void setViewportSize(int width, int height);
@@ -91,6 +101,11 @@ private:
     bool markersDirty_ = false;
     bool tubesDirty_ = false;
     bool hasMesh_ = false;
+    QImage surfaceImage_;
+    QVector4D uvTransform_;
+    bool textureDirty_ = false;
+    bool textureShown_ = false;
+    std::unique_ptr<QOpenGLTexture> surfaceTexture_;
 
     std::unique_ptr<MeshBuffer> flatMesh_;
     std::unique_ptr<MeshBuffer> smoothMesh_;

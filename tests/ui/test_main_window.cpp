@@ -7,6 +7,7 @@
 #include "ui/MainWindow.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QGraphicsPathItem>
 #include <QGroupBox>
@@ -287,5 +288,44 @@ TEST(MainWindow, ButtonsDriveThePipeline)
         EXPECT_FALSE(testsupport::readTextFile("export.svg").empty());
         EXPECT_FALSE(testsupport::readTextFile("stats.json").empty());
         EXPECT_FALSE(testsupport::readTextFile("bl_200.svg").empty());
+    });
+}
+
+TEST(MainWindow, LoadedTextureIsSavedWithTheLayoutAndEnablesTheTextureDisplay)
+{
+    testsupport::TempDir dir("ui-texture");
+    const std::string obj = uitest::writeGridOBJ(dir.file("grid.obj"), 2);
+    QImage texture(32, 32, QImage::Format_RGB32);
+    texture.fill(qRgb(200, 40, 10));
+    ASSERT_TRUE(texture.save(QString::fromStdString(dir.file("t.png")), "PNG"));
+    testsupport::writeTextFile(dir.file("bad.png"), "not an image");
+    testsupport::inDirectory(dir.path(), [&] {
+        MainWindow window;
+        window.setBatchMode(true); // no waiting, no dialogs
+        testing::internal::CaptureStdout();
+        window.loadModelFromFile(obj.c_str(), true);
+        QCheckBox* box = child<QCheckBox>(window, "texture3DCB");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QString("Texture"));
+        EXPECT_FALSE(box->isEnabled());
+        ASSERT_NE(window.loadTextureAction(), nullptr);
+        EXPECT_EQ(window.loadTextureAction()->text(), QString("Load texture..."));
+
+        EXPECT_FALSE(window.loadTexture("bad.png"));
+        EXPECT_FALSE(window.pipeline().hasTexture());
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_TRUE(window.loadTexture("t.png"));
+        EXPECT_TRUE(box->isEnabled());
+        box->setChecked(true);
+        EXPECT_TRUE(window.viewer3D()->showSurfaceTexture());
+        QTest::mouseClick(window.findChild<QPushButton*>("saveButton"), Qt::LeftButton);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Cannot read the texture bad.png: the file is not a PNG or JPEG image."), std::string::npos)
+            << out;
+        QImage saved;
+        ASSERT_TRUE(saved.load("export_texture.png", "PNG"));
+        // Inside the grid's charts the saved texture carries the loaded colour.
+        EXPECT_EQ(saved.pixel(saved.width() / 2, saved.height() / 2), qRgb(200, 40, 10));
+        EXPECT_NE(testsupport::readTextFile("export.obj").find("mtllib export.mtl"), std::string::npos);
     });
 }

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QVector4D>
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,43 @@ TEST_F(RenderedView, FramesForMinimisedAndLateViewsAndOneInitialisation)
     ASSERT_TRUE(late->isGLInitialized());
     EXPECT_NEAR(qGreen(late->snapshotImage().pixel(100, 100)), 90, 1);
     EXPECT_EQ(std::make_pair(initialised, failures), std::make_pair(1, 0));
+}
+
+TEST_F(RenderedView, SurfaceTextureReplacesTheCheckerboardWhileShown)
+{
+    load(1.0);
+    view_->setShowCutEdges(false);
+    view_->setShadingMode(GLViewer3DModel::FlatShading);
+    // Upper half red, lower half blue (image rows run downwards, v upwards).
+    QImage texture(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            texture.setPixel(x, y, y < 4 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    const int lit = static_cast<int>(std::lround(255.0 * std::pow(0.72, 1.0 / 2.2)));
+    const struct {
+        QVector4D uvTransform;
+        bool shown;
+        QRgb top, bottom;  // expected at (100, 50) and (100, 150); 0 = the checkerboard
+    } cases[] = {
+        {QVector4D(1, 1, 0, 0), true, qRgb(lit, 0, 0), qRgb(0, 0, lit)},
+        {QVector4D(1, 0.5f, 0, 0.5f), true, qRgb(lit, 0, 0), qRgb(lit, 0, 0)},  // v into [0.5, 1]
+        {QVector4D(1, 1, 0, 0), false, 0, 0},
+    };
+    const Rgb8 chart = chartColor(0);
+    for (const auto& c : cases) {
+        view_->setSurfaceTexture(texture, c.uvTransform);
+        view_->setShowSurfaceTexture(c.shown);
+        const QImage image = frame();
+        for (const auto& probe : {std::make_pair(50, c.top), std::make_pair(150, c.bottom)}) {
+            const QRgb p = image.pixel(100, probe.first);
+            if (probe.second == 0) {
+                EXPECT_GT(qGreen(p), qRed(p));  // chart colour, green-dominated
+                EXPECT_NEAR(qGreen(p), litChannel(chart.g, 0.8), 40);
+                continue;
+            }
+            EXPECT_NEAR(qRed(p), qRed(probe.second), 2) << probe.first;
+            EXPECT_NEAR(qGreen(p), qGreen(probe.second), 2) << probe.first;
+            EXPECT_NEAR(qBlue(p), qBlue(probe.second), 2) << probe.first;
+        }
+    }
 }
