@@ -72,6 +72,8 @@ void configurePipeline(const CommandLine& cl, const RgbaImage& texture, Pipeline
     TextureSettings settings;
     settings.texelScale = cl.texelScale;
     settings.powerOfTwo = cl.powerOfTwo;
+    // The gutter fills the gap that --padding leaves between the charts.
+    settings.gutterFraction = cl.resolution > 0.0 ? cl.padding / cl.resolution : 0.0;
     pipeline.setTextureSettings(settings);
     if (!texture.empty())
         pipeline.setTexture(texture, cl.textureFile);

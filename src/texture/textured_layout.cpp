@@ -131,7 +131,11 @@ bool makeTexturedLayout(const Model& model, const RgbaImage& input, const Textur
     out.texelsPerUV = k;
     // A margin of one gutter width on every side keeps the gutter whole and
     // keeps a repeating sampler from pulling in the opposite edge.
-    const double margin = double(std::max(0, settings.gutter));
+    int gutter = std::max(0, settings.gutter);
+    if (std::isfinite(settings.gutterFraction) && settings.gutterFraction > 0.0)
+        gutter = std::max(gutter, int(std::min(std::ceil(settings.gutterFraction * std::max(box.width(), box.height()) * k),
+                                               double(MaxTextureSide / 8))));
+    const double margin = double(gutter);
     const int width = roundTextureSide(box.width() * k + 2.0 * margin, settings.powerOfTwo);
     const int height = roundTextureSide(box.height() * k + 2.0 * margin, settings.powerOfTwo);
     const double originU = box.minU - margin / k;
@@ -165,6 +169,6 @@ bool makeTexturedLayout(const Model& model, const RgbaImage& input, const Textur
     out.image = RgbaImage(width, height);
     std::vector<uint8_t> covered(out.image.pixelCount(), 0);
     rasterizeTexture(triangles, input, out.image, covered);
-    dilateGutter(out.image, covered, settings.gutter);
+    dilateGutter(out.image, covered, gutter);
     return true;
 }

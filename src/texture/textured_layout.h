@@ -10,7 +10,9 @@
 struct TextureSettings {
     double texelScale = 1.0;  // texels per unit of surface area, relative to the input texture
     bool powerOfTwo = false;  // sides rounded up to powers of two instead of multiples of 4
-    int gutter = 4;           // texels around each chart filled from its edge
+    int gutter = 4;           // texels around each chart filled from its edge, at least
+    double gutterFraction = 0.0; // the packing gap between charts (a fraction of the layout's
+                                 // longer side); the gutter grows to cover it
 };
 
 // Largest side of an output texture, in texels.
