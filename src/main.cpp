@@ -4,6 +4,7 @@
 #include "app/pipeline.h"
 #include "io/gltf_reader.h"
 #include "packing/settings.h"
+#include "refine/parallel_jobs.h"
 #include "render/BatchSnapshots.h"
 #include "texture/image_files.h"
 #include "ui/ImageFiles.h"
@@ -169,6 +170,7 @@ int main(int argc, char** argv)
     if (!readTexture(cl, texture))
         return 2;
     atlasPadding = cl.padding / cl.resolution;
+    setRefinementThreads(cl.threads);
     // Held until the process exits (batch runs end through std::exit).
     static FolderLock outputLock;
     if (!claimOutputFolder(cl, outputLock))

@@ -42,6 +42,10 @@ struct OptionRow {
     std::function<bool(CommandLine& cl, const std::string& value, std::string& why)> apply;
 };
 
+// More threads than this would only cost memory (every thread of the
+// empty-space search holds its own grids of a few MiB) and gain nothing.
+constexpr unsigned long MaxThreadOption = 64;
+
 const std::vector<OptionRow>& options()
 {
     static const std::vector<OptionRow> table = {
@@ -111,6 +115,19 @@ const std::vector<OptionRow>& options()
         {"--resolution", "R", "texture size in texels that --padding refers to (default: 1024)",
          [](CommandLine& cl, const std::string& value, std::string& why) {
              return parseNumber(value, 1.0, 1e6, true, cl.resolution, why);
+         }},
+        {"--threads", "N", "run the refinement's trials on N threads; the results do not depend on N (default: one per hardware thread)",
+         [](CommandLine& cl, const std::string& value, std::string& why) {
+             // Digits only: no sign, no blanks, no exponent.
+             const bool digits = !value.empty() && value.size() <= 4 &&
+                                 value.find_first_not_of("0123456789") == std::string::npos;
+             const unsigned long n = digits ? std::stoul(value) : 0;
+             if (n < 1 || n > MaxThreadOption) {
+                 why = "expected a whole number from 1 to " + std::to_string(MaxThreadOption) + ".";
+                 return false;
+             }
+             cl.threads = static_cast<unsigned>(n);
+             return true;
          }},
     };
     return table;

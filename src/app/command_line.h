@@ -19,6 +19,7 @@ struct CommandLine {
     std::string textureFile; // "--texture FILE": texture of the input layout ("" = none)
     bool powerOfTwo = false; // "--pot": texture sides are powers of two
     double texelScale = 1.0; // "--texel-scale S": output texel density relative to the input's
+    unsigned threads = 0;    // "--threads N": refinement threads (0 = one per hardware thread)
 
     // Unknown options, reported on standard error and otherwise ignored.
     std::vector<std::string> warnings;

@@ -28,10 +28,19 @@ struct ColumnGrids {
 ColumnGrids buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n)
 {
     ColumnGrids g{n, std::vector<uint8_t>(size_t(n) * n), std::vector<uint32_t>(size_t(n) * n)};
-    for (int32_t r = 0; r < n; ++r) {
-        const uint8_t* row = occupancy.data() + size_t(r) * n;
-        for (int32_t c = 0; c < n; ++c)
-            g.covered[size_t(c) * n + r] = row[c] == OccupancyCovered ? 1 : 0;
+    // Turned in tiles, so that reads and writes both stay within a few
+    // cache lines per tile.
+    constexpr int32_t Tile = 64;
+    for (int32_t r0 = 0; r0 < n; r0 += Tile) {
+        const int32_t r1 = std::min(n, r0 + Tile);
+        for (int32_t c0 = 0; c0 < n; c0 += Tile) {
+            const int32_t c1 = std::min(n, c0 + Tile);
+            for (int32_t r = r0; r < r1; ++r) {
+                const uint8_t* row = occupancy.data() + size_t(r) * n;
+                for (int32_t c = c0; c < c1; ++c)
+                    g.covered[size_t(c) * n + r] = row[c] == OccupancyCovered ? 1 : 0;
+            }
+        }
     }
     // run(c, r) = 0 in the last column, else the right neighbour's run plus
     // one when that neighbour is empty, 0 when it is covered.
@@ -47,6 +56,46 @@ ColumnGrids buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n)
     return g;
 }
 
+// For every row r of column c, how far the maximal rectangle grown from (c,
+// r) reaches down and up: the rows next to r whose cell is empty with a run
+// of at least run(c, r). Each is the distance to the nearest row on that
+// side whose value (the run, or -1 for a covered cell) is smaller, found for
+// the whole column at once with a stack of rows of rising values.
+class ColumnReach {
+public:
+    explicit ColumnReach(int32_t n) : down_(size_t(n)), up_(size_t(n)), stack_(size_t(n)) {}
+
+    void compute(const ColumnGrids& g, int32_t c)
+    {
+        const int32_t n = g.n;
+        const uint8_t* covered = g.covered.data() + size_t(c) * n;
+        const uint32_t* run = g.run.data() + size_t(c) * n;
+        const auto value = [&](int32_t r) { return covered[r] ? int64_t(-1) : int64_t(run[r]); };
+        size_t top = 0;
+        for (int32_t r = n - 1; r >= 0; --r) {
+            const int64_t v = value(r);
+            while (top > 0 && value(stack_[top - 1]) >= v)
+                --top;
+            down_[size_t(r)] = (top > 0 ? stack_[top - 1] : n) - r - 1;
+            stack_[top++] = r;
+        }
+        top = 0;
+        for (int32_t r = 0; r < n; ++r) {
+            const int64_t v = value(r);
+            while (top > 0 && value(stack_[top - 1]) >= v)
+                --top;
+            up_[size_t(r)] = r - (top > 0 ? stack_[top - 1] : -1) - 1;
+            stack_[top++] = r;
+        }
+    }
+
+    int32_t down(int32_t r) const { return down_[size_t(r)]; }
+    int32_t up(int32_t r) const { return up_[size_t(r)]; }
+
+private:
+    std::vector<int32_t> down_, up_, stack_;
+};
+
 bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
 {
     const int32_t n = g.n;
@@ -61,21 +110,13 @@ bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
     return horizontal && vertical;
 }
 
-// Grows the maximal rectangle of empty cells whose left column starts at the
-// seed and spans the seed's whole run to the right.
-EmptySpace growRectangle(const ColumnGrids& g, int32_t c, int32_t r, const UVBox& box, double du,
-                         double dv)
+// The maximal rectangle of empty cells whose left column starts at the seed
+// and spans the seed's whole run to the right.
+EmptySpace grownRectangle(const ColumnGrids& g, const ColumnReach& reach, int32_t c, int32_t r,
+                          const UVBox& box, double du, double dv)
 {
-    const int32_t n = g.n;
-    const uint8_t* covered = g.covered.data() + size_t(c) * n;
-    const uint32_t* run = g.run.data() + size_t(c) * n;
-    const uint32_t k = run[r];
-    int32_t down = 0;
-    for (int32_t rr = r + 1; rr < n && !covered[rr] && run[rr] >= k; ++rr)
-        ++down;
-    int32_t up = 0;
-    for (int32_t rr = r - 1; rr >= 0 && !covered[rr] && run[rr] >= k; --rr)
-        ++up;
+    const uint32_t k = g.run[size_t(c) * g.n + r];
+    const int32_t down = reach.down(r), up = reach.up(r);
     return EmptySpace{box.minU + c * du, box.minV + (r - up) * dv,
                       box.minU + (c + 1 + static_cast<double>(k)) * du,
                       box.minV + (r + 1 + down) * dv};
@@ -162,11 +203,17 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
 
     const double du = width / n, dv = height / n;
     std::vector<EmptySpace> found;
+    ColumnReach reach(n);
     for (int32_t c = 0; c < n; ++c) {
+        bool reachKnown = false;
         for (int32_t r = 0; r < n; ++r) {
             if (!isSeed(grids, c, r))
                 continue;
-            const EmptySpace s = growRectangle(grids, c, r, box, du, dv);
+            if (!reachKnown) {
+                reach.compute(grids, c);
+                reachKnown = true;
+            }
+            const EmptySpace s = grownRectangle(grids, reach, c, r, box, du, dv);
             if (std::min(s.width(), s.height()) > minSide)
                 found.push_back(s);
         }

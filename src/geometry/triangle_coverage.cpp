@@ -11,7 +11,10 @@
 // such a triangle's box. "Clearly" means by a margin many orders of magnitude
 // above the rounding of the predicates, and the reach of the parallel branch
 // of segmentsCross (which accepts nearly collinear cell edges off the line) is
-// respected, so the result is the same as running every test.
+// respected, so the result is the same as running every test. Conversely,
+// the cells of a row whose centres lie clearly inside a well-shaped triangle
+// form one run that is covered without any test, so a large triangle costs
+// time in proportion to its outline rather than its area.
 #include "geometry/raster.h"
 #include "geometry/predicates.h"
 
@@ -210,6 +213,57 @@ public:
         return false;
     }
 
+    // Whether the point lies inside every edge line by the margin, which
+    // for a well-shaped triangle makes the centre test certainly true.
+    bool clearlyInside(double x, double y) const
+    {
+        for (const EdgeLine& line : lines_) {
+            if (line.outerSign == 0.0 || !(line.outerSign * line.side(x, y) < -line.sideMargin))
+                return false;
+        }
+        return true;
+    }
+
+    // The columns [first, last] of [c0, c1] whose cell centres (centreX(col),
+    // y) lie clearly inside; first > last when there are none. The centres
+    // clearly inside form one run, since each edge line bounds them on one
+    // side: the run is estimated from the lines and its two ends are then
+    // checked, every cell between them lying inside as well.
+    template <class CentreX>
+    void clearlyInsideRun(double y, int32_t c0, int32_t c1, double cells, const CentreX& centreX,
+                          int32_t& first, int32_t& last) const
+    {
+        first = 1;
+        last = 0;
+        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+        for (const EdgeLine& line : lines_) {
+            if (line.outerSign == 0.0)
+                return;
+            // outerSign * side(x, y) = slope * x + offset must stay below -margin.
+            const double slope = -line.outerSign * line.ry;
+            const double offset = line.outerSign * (line.rx * (y - line.a.y) + line.ry * line.a.x);
+            const double bound = -line.sideMargin - offset;
+            if (slope > 0.0)
+                hi = std::min(hi, bound / slope);
+            else if (slope < 0.0)
+                lo = std::max(lo, bound / slope);
+            else if (!(offset < -line.sideMargin))
+                return;
+        }
+        if (!(lo < hi))
+            return;
+        const double from = std::max(std::ceil(lo * cells - 0.5), double(c0));
+        const double to = std::min(std::floor(hi * cells - 0.5), double(c1));
+        if (!(from <= to))
+            return;
+        first = static_cast<int32_t>(from);
+        last = static_cast<int32_t>(to);
+        while (first <= last && !clearlyInside(centreX(first), y))
+            ++first;
+        while (last >= first && !clearlyInside(centreX(last), y))
+            --last;
+    }
+
 private:
     // The parallel-branch bound of EdgeLine::mayCross for a cell edge at
     // `offset` from the line, with `along` = edge extent plus cell side.
@@ -251,10 +305,17 @@ void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D&
         if (y0 - span.maxY > reach || span.minY - y1 > reach)
             continue;
         uint8_t* row = grid.data() + static_cast<size_t>(r) * n;
-        double x1 = at(span.c0);
+        // Cells whose centre is clearly inside are covered without tests.
+        int32_t inFirst = 1, inLast = 0;
+        tester.clearlyInsideRun(cy, span.c0, span.c1, dn, [&](int32_t col) { return at(col + 0.5); },
+                                inFirst, inLast);
         for (int32_t col = span.c0; col <= span.c1; ++col) {
-            const double x0 = x1;
-            x1 = at(col + 1);
+            if (col == inFirst && inFirst <= inLast) {
+                std::fill(row + inFirst, row + inLast + 1, OccupancyCovered);
+                col = inLast;
+                continue;
+            }
+            const double x0 = at(col), x1 = at(col + 1);
             if (row[col] != OccupancyCovered && !(x0 - span.maxX > reach || span.minX - x1 > reach) &&
                 tester.centreOrCrossing(x0, x1, y0, y1, {at(col + 0.5), cy}))
                 row[col] = OccupancyCovered;
@@ -280,7 +341,34 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         if (y0 - span.maxY > reach || span.minY - y1 > reach)
             continue;
         uint32_t* row = grid + static_cast<size_t>(r) * width;
+        // Cells whose centre is clearly inside take the label without tests.
+        int32_t inFirst = 1, inLast = 0;
+        if (shapely && span.c1 - span.c0 >= 2) {
+            if (!tester)
+                tester.emplace(a, b, c, 0.0, shapely);
+            tester->clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return (col + 0.5) / dw; },
+                                     inFirst, inLast);
+        }
         for (int32_t col = span.c0; col <= span.c1; ++col) {
+            if (col == inFirst && inFirst <= inLast) {
+                int32_t changedFirst = inLast + 1, changedLast = inFirst - 1;
+                for (int32_t k = inFirst; k <= inLast; ++k) {
+                    if (row[k] != label) {
+                        row[k] = label;
+                        ++stroke.filled;
+                        changedFirst = std::min(changedFirst, k);
+                        changedLast = k;
+                    }
+                }
+                if (changedFirst <= changedLast) {
+                    stroke.minCol = std::min(stroke.minCol, changedFirst);
+                    stroke.maxCol = std::max(stroke.maxCol, changedLast);
+                    stroke.minRow = std::min(stroke.minRow, r);
+                    stroke.maxRow = std::max(stroke.maxRow, r);
+                }
+                col = inLast;
+                continue;
+            }
             // A cell that already holds the label cannot change anything.
             if (row[col] == label)
                 continue;

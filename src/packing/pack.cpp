@@ -1,5 +1,6 @@
 #include "packing/pack.h"
 
+#include "base/console.h"
 #include "packing/compaction.h"
 #include "packing/padding.h"
 #include "packing/settings.h"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-#include <iostream>
 #include <numeric>
 
 namespace {
@@ -119,10 +119,17 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
     return result;
 }
 
-double secondsSince(std::clock_t start)
+// Processor time of the calling thread, in seconds: a packing may run on a
+// worker thread next to others, whose time must not count towards it.
+double threadSeconds()
 {
-    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    timespec t{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0)
+        return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
+
+double secondsSince(double start) { return threadSeconds() - start; }
 
 } // namespace
 
@@ -135,8 +142,8 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     if (!atlas.isEmpty())
         resetAtlas(atlas);
 
-    std::cout << "Packing charts ..." << std::flush;
-    const std::clock_t packStart = std::clock();
+    console() << "Packing charts ..." << std::flush;
+    const double packStart = threadSeconds();
 
     // Largest UV area first; equal areas keep their order.
     std::vector<double> areas(charts.size());
@@ -169,7 +176,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             ChartOrientations orientations =
                 buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin);
             while (!tryPlaceChart(atlas, orientations)) {
-                std::cout << "Enlarging atlas." << std::endl;
+                console() << "Enlarging atlas." << std::endl;
                 enlargeAtlas(atlas);
             }
             placed[i].x = orientations.x;
@@ -204,11 +211,11 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         const UVBox box = chartUVBounds(chart);
         translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - box.minU, (placed[i].y + margin) / s - box.minV);
     }
-    std::cout << "Done. Took " << secondsSince(packStart) << "s. " << std::endl;
+    console() << "Done. Took " << secondsSince(packStart) << "s. " << std::endl;
 
-    std::cout << "Performing packing optimization ..." << std::flush;
-    const std::clock_t compactStart = std::clock();
+    console() << "Performing packing optimization ..." << std::flush;
+    const double compactStart = threadSeconds();
     const double efficiency = compactCharts(charts);
-    std::cout << "Done. Took " << secondsSince(compactStart) << "s. " << std::endl;
+    console() << "Done. Took " << secondsSince(compactStart) << "s. " << std::endl;
     return efficiency;
 }

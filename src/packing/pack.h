@@ -8,9 +8,9 @@
 // uvCoords2D, compacts the layout and returns the packing efficiency in percent.
 // An empty chart list returns 0 without touching the atlas or printing
 // anything. Charts without triangles keep their UVs and take no place.
-// Progress goes to standard output: "Packing charts ..." and "Done. Took
+// Progress goes to console(): "Packing charts ..." and "Done. Took
 // <seconds>s. " on one line, "Enlarging atlas." lines in between when the
 // atlas has to grow, then "Performing packing optimization ..." and "Done.
-// Took <seconds>s. " (processor time).
+// Took <seconds>s. " (processor time of the calling thread).
 double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, bool allowMirroring,
                   Atlas& atlas);

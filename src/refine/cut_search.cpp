@@ -1,14 +1,17 @@
 #include "refine/cut_search.h"
 
+#include "base/console.h"
+
 #include "packing/pack.h"
 #include "refine/cut_apply.h"
 #include "refine/cutting.h"
+#include "refine/parallel_jobs.h"
+#include "refine/trial_set.h"
 #include "topology/boundary_length.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <limits>
 #include <queue>
 #include <utility>
@@ -38,9 +41,8 @@ void sortByAreaLargestFirst(std::vector<EmptySpace>& spaces)
 
 void printCandidateCount(size_t count)
 {
-    std::cout << "Detected " << count << " cut candidates." << std::endl;
+    console() << "Detected " << count << " cut candidates." << std::endl;
 }
-
 
 // Replaces the model's lists with the result of a cut.
 void installCut(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVector& colours,
@@ -63,16 +65,19 @@ bool localSearch(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVec
     for (const Chart& c : charts)
         boxes.push_back(chartUVBounds(c));
 
-    std::vector<LocalSpace> spaces;
-    for (size_t i = 0; i < charts.size(); ++i) {
+    // Each chart's search is independent; the spaces are collected in chart
+    // order whatever thread found them.
+    std::vector<std::vector<EmptySpace>> perChart(charts.size());
+    runJobs(charts.size(), [&](size_t i) {
         const ChartList single{charts[i]};
-        std::vector<EmptySpace> found;
-        findEmptySpaces(single, found, MinEmptySpaceSide, EmptySpaceResolution, nullptr);
-        for (const EmptySpace& s : found)
+        findEmptySpaces(single, perChart[i], MinEmptySpaceSide, EmptySpaceResolution, nullptr);
+    });
+    std::vector<LocalSpace> spaces;
+    for (size_t i = 0; i < charts.size(); ++i)
+        for (const EmptySpace& s : perChart[i])
             spaces.push_back(LocalSpace{static_cast<int32_t>(i), s});
-    }
     if (spaces.empty()) {
-        std::cout << "No empty spaces found." << std::endl;
+        console() << "No empty spaces found." << std::endl;
         return false;
     }
     std::stable_sort(spaces.begin(), spaces.end(), [](const LocalSpace& a, const LocalSpace& b) {
@@ -93,21 +98,22 @@ bool localSearch(ChartList& charts, iuv::DoubleVector& positions, iuv::DoubleVec
     }
     printCandidateCount(candidates.size());
 
-    const size_t chosen = chooseBestCandidate(candidates.size(), [&](size_t k, double& s) {
-        ChartList trial = charts;
-        iuv::DoubleVector trialPositions = positions;
-        iuv::DoubleVector trialColours = colours;
-        if (!applyLocalCut(trial, candidates[k], candidateChart[k], trialPositions, trialColours))
-            return false;
-        s = cutScore(packCharts(trial, trialPositions, true, atlas), trial, A);
-        return true;
-    });
+    TrialSet trials(charts, positions, colours, A, atlas,
+                    [&](size_t k, ChartList& c, iuv::DoubleVector& p, iuv::DoubleVector& col) {
+                        return applyLocalCut(c, candidates[k], candidateChart[k], p, col);
+                    },
+                    candidates.size());
+    const size_t chosen = chooseBestCandidate(candidates.size(),
+                                              [&](size_t k, double& s) { return trials.take(k, s); });
     if (chosen == NoCandidate) {
-        std::cout << "> No local cut improves the result." << std::endl;
+        console() << "> No local cut improves the result." << std::endl;
         return false;
     }
-    applyLocalCut(charts, candidates[chosen], candidateChart[chosen], positions, colours);
-    const double e = packCharts(charts, positions, true, atlas);
+    double e = 0.0;
+    if (!trials.install(chosen, charts, positions, colours, e)) {
+        applyLocalCut(charts, candidates[chosen], candidateChart[chosen], positions, colours);
+        e = packCharts(charts, positions, true, atlas);
+    }
     scoreOut = cutScore(e, charts, A);
     return true;
 }
@@ -124,7 +130,7 @@ size_t chooseBestCandidate(size_t count, const std::function<bool(size_t, double
         double s = 0.0;
         if (!trial(k, s))
             continue;
-        std::cout << "Found feasible configuration with score " << s << std::endl;
+        console() << "Found feasible configuration with score " << s << std::endl;
         if (s > best) {
             heap.push(ScoredCandidate{k, s});
             best = s;
@@ -215,7 +221,7 @@ CutCandidate candidateFromSpace(const EmptySpace& space, bool horizontal,
     // Written as the plain comparison: lines that came out NaN (from a
     // non-finite layout) cut nothing and must not end the process.
     if (lo >= hi) {
-        std::cout << "ERROR: CUTS HAVE WRONG ORDER AFTER OPTIMIZATION!" << std::endl;
+        console() << "ERROR: CUTS HAVE WRONG ORDER AFTER OPTIMIZATION!" << std::endl;
         std::exit(23);
     }
     return CutCandidate{lo, hi, horizontal};
@@ -273,25 +279,26 @@ bool findGlobalCut(ChartList& charts, iuv::DoubleVector& sharedPositions,
         return false;
 
     const double L0 = totalBoundaryLength(charts);
-    const size_t chosen = chooseBestCandidate(candidates.size(), [&](size_t k, double& s) {
-        ChartList trial = charts;
-        iuv::DoubleVector trialPositions = sharedPositions;
-        iuv::DoubleVector trialColours = vertexColors;
-        if (!applyGlobalCut(trial, candidates[k], trialPositions, trialColours))
-            return false;
-        s = cutScore(packCharts(trial, trialPositions, true, atlas), trial, A);
-        return true;
-    });
+    TrialSet trials(charts, sharedPositions, vertexColors, A, atlas,
+                    [&](size_t k, ChartList& c, iuv::DoubleVector& p, iuv::DoubleVector& col) {
+                        return applyGlobalCut(c, candidates[k], p, col);
+                    },
+                    candidates.size());
+    const size_t chosen = chooseBestCandidate(candidates.size(),
+                                              [&](size_t k, double& s) { return trials.take(k, s); });
     if (chosen == NoCandidate) {
-        std::cout << "> No global cut improves the result." << std::endl;
+        console() << "> No global cut improves the result." << std::endl;
         return false;
     }
-    applyGlobalCut(charts, candidates[chosen], sharedPositions, vertexColors);
-    const double e = packCharts(charts, sharedPositions, true, atlas);
+    double e = 0.0;
+    if (!trials.install(chosen, charts, sharedPositions, vertexColors, e)) {
+        applyGlobalCut(charts, candidates[chosen], sharedPositions, vertexColors);
+        e = packCharts(charts, sharedPositions, true, atlas);
+    }
     const double L1 = totalBoundaryLength(charts);
     scoreOut = cutScoreFromLength(e, L1, A);
     if (L1 == L0) {
-        std::cout << "> Global cut leads to same blength, not cutting anything." << std::endl;
+        console() << "> Global cut leads to same blength, not cutting anything." << std::endl;
         return false;
     }
     return true;

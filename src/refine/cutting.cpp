@@ -1,9 +1,10 @@
 #include "refine/cutting.h"
+
+#include "base/console.h"
 #include "topology/halfedge.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <limits>
 
 namespace {
@@ -386,7 +387,7 @@ void splitTriangle(size_t t, Chart& chart, bool horizontal, double c,
                 cutPoints.push_back(ringPos[k]);
     }
     if (cutPoints.size() != 2) {
-        std::cout << "Cut through triangle would include an incorrect number of vertices - this is "
+        console() << "Cut through triangle would include an incorrect number of vertices - this is "
                      "unexpected."
                   << std::endl;
         return;

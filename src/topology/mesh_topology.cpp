@@ -1,6 +1,7 @@
 #include "topology/mesh_topology.h"
 
-#include <iostream>
+#include "base/console.h"
+
 
 void MeshTopology::clear() { *this = MeshTopology(); }
 
@@ -62,7 +63,7 @@ void buildChartMeshes(const ChartList& charts, MeshTopology& out)
         mesh.clear();
         if (buildHalfedgeMesh(charts[i].triIndicesUV, charts[i].numUVVertices(), mesh)) {
             mesh.clear();
-            std::cout << "Cannot construct halfedges - is the input OK?" << std::endl;
+            console() << "Cannot construct halfedges - is the input OK?" << std::endl;
             out.unbuiltCharts.push_back(i);
         }
     }
@@ -242,7 +243,7 @@ void buildMeshTopology(const ChartList& charts, size_t vertexCount3D, const iuv:
         out.joinedMesh.clear();
     const bool joinedBuilt = !out.joinedMesh.empty();
     if (!joinedBuilt)
-        std::cout << "Cannot construct joined 3D halfedges - is the input OK?" << std::endl;
+        console() << "Cannot construct joined 3D halfedges - is the input OK?" << std::endl;
 
     // The chart meshes do not depend on the joined mesh: they are built (and
     // their failures reported) either way.

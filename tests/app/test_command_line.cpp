@@ -128,3 +128,34 @@ TEST(CommandLine, PaddingAndResolutionOptions)
         }
     }
 }
+
+TEST(CommandLine, ThreadsOption)
+{
+    const std::string range = ": expected a whole number from 1 to 64.";
+    const struct {
+        std::vector<std::string> args;
+        unsigned threads;
+        std::string error;
+    } cases[] = {
+        {{"t", "m.obj", "--threads", "1"}, 1, ""},
+        {{"t", "--threads", "12", "m.obj", "--batchmode"}, 12, ""},
+        {{"t", "m.obj", "--threads", "64"}, 64, ""},
+        {{"t", "m.obj", "--threads", "0"}, 0, "Invalid value '0' for --threads" + range},
+        {{"t", "m.obj", "--threads", "65"}, 0, "Invalid value '65' for --threads" + range},
+        {{"t", "m.obj", "--threads", "-2"}, 0, "Invalid value '-2' for --threads" + range},
+        {{"t", "m.obj", "--threads", "2x"}, 0, "Invalid value '2x' for --threads" + range},
+        {{"t", "m.obj", "--threads", "99999999999999999999"}, 0,
+         "Invalid value '99999999999999999999' for --threads" + range},
+        {{"t", "m.obj", "--threads", ""}, 0, "Invalid value '' for --threads" + range},
+        {{"t", "m.obj", "--threads"}, 0, "Option --threads needs a value (N)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CommandLine cl = parseCommandLine(c.args);
+        EXPECT_EQ(cl.modelFile, "m.obj");
+        EXPECT_EQ(cl.threads, c.threads);
+        EXPECT_EQ(cl.error, c.error);
+    }
+    EXPECT_EQ(parseCommandLine({"t", "m.obj"}).threads, 0u);
+    EXPECT_NE(helpText("t").find("--threads N"), std::string::npos);
+}

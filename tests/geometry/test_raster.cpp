@@ -221,7 +221,12 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
         return v;
     };
     for (int trial = 0; trial < 4000; ++trial) {
-        const int n = 4 + int(rng() % 40), w = 3 + int(rng() % 30), h = 3 + int(rng() % 30);
+        // Every 25th trial on larger grids, where most covered cells lie
+        // inside the triangle.
+        const bool large = trial % 25 == 0;
+        const int n = large ? 100 + int(rng() % 157) : 4 + int(rng() % 40);
+        const int w = large ? 60 + int(rng() % 140) : 3 + int(rng() % 30);
+        const int h = large ? 60 + int(rng() % 140) : 3 + int(rng() % 30);
         Point2D tri[3];
         const double scale = trial % 5 == 0 ? 0.05 : 1.2;
         for (Point2D& p : tri)
@@ -242,6 +247,21 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
         std::vector<uint32_t> labels(size_t(w) * h, EmptyLabel);
         LabelStroke stroke;
         drawLabelTriangle(labels.data(), w, h, tri[0], tri[1], tri[2], 1, stroke);
-        ASSERT_EQ(labels, referenceLabels(w, h, tri)) << "trial " << trial;
+        const std::vector<uint32_t> expected = referenceLabels(w, h, tri);
+        ASSERT_EQ(labels, expected) << "trial " << trial;
+        // The stroke counts the labelled cells and spans their extremes.
+        LabelStroke box;
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                if (expected[size_t(r) * w + c] == 1) {
+                    ++box.filled;
+                    box.minCol = std::min(box.minCol, c);
+                    box.maxCol = std::max(box.maxCol, c);
+                    box.minRow = std::min(box.minRow, r);
+                    box.maxRow = std::max(box.maxRow, r);
+                }
+        ASSERT_EQ(std::vector<int64_t>({stroke.filled, stroke.minCol, stroke.maxCol, stroke.minRow, stroke.maxRow}),
+                  std::vector<int64_t>({box.filled, box.minCol, box.maxCol, box.minRow, box.maxRow}))
+            << "trial " << trial;
     }
 }

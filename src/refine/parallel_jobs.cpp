@@ -1,0 +1,58 @@
+#include "refine/parallel_jobs.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<unsigned> requestedThreads{0};
+
+} // namespace
+
+void setRefinementThreads(unsigned count) { requestedThreads.store(count); }
+
+unsigned refinementThreads()
+{
+    const unsigned requested = requestedThreads.load();
+    if (requested > 0)
+        return requested;
+    // Beyond this many the grids that every thread holds cost more than the
+    // few independent jobs of a step can gain.
+    constexpr unsigned MaxDefaultThreads = 64;
+    return std::min(MaxDefaultThreads, std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void runJobs(size_t count, const std::function<void(size_t)>& job)
+{
+    if (count == 0)
+        return;
+    std::vector<std::exception_ptr> errors(count);
+    std::atomic<size_t> next{0};
+    const auto work = [&]() {
+        for (size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
+            try {
+                job(i);
+            } catch (...) {
+                errors[i] = std::current_exception();
+            }
+        }
+    };
+    const size_t threads = std::min<size_t>(refinementThreads(), count);
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    try {
+        for (size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(work);
+    } catch (...) {
+        // No more threads to be had: the ones running and this one finish.
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+}
