@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGraphicsPathItem>
 #include <QGroupBox>
 #include <QLabel>
@@ -328,4 +329,44 @@ TEST(MainWindow, LoadedTextureIsSavedWithTheLayoutAndEnablesTheTextureDisplay)
         EXPECT_EQ(saved.pixel(saved.width() / 2, saved.height() / 2), qRgb(200, 40, 10));
         EXPECT_NE(testsupport::readTextFile("export.obj").find("mtllib export.mtl"), std::string::npos);
     });
+}
+
+TEST(MainWindow, ControlsFollowTheModelAndSaveSaysWhatItWrote)
+{
+    testsupport::TempDir dir("ui-controls");
+    const std::string good = uitest::writeGridOBJ(dir.file("grid.obj"), 2);
+    const std::string bad = testsupport::writeTextFile(dir.file("bad.obj"), "v 0 0 0\nf 1 2 3\n");
+    MainWindow window;
+    window.setOutputDirectory(dir.path());
+    window.viewer2D()->setWaitFor3DView(false);
+    window.setCriticalHook([](QWidget*, const QString&, const QString&) {});
+    const auto enabled = [&](const char* name) { return window.findChild<QPushButton*>(name)->isEnabled(); };
+    const struct {
+        const std::string* file;
+        bool usable;
+        const char* title;
+    } cases[] = {{&bad, false, "Tarnwick"}, {&good, true, "grid.obj - Tarnwick"}, {&bad, false, "Tarnwick"}};
+    testing::internal::CaptureStdout();
+    for (const auto& c : cases) {
+        window.openModelFile(QString::fromStdString(*c.file));
+        for (const char* name : {"optimizeButton", "saveButton", "storeViewButton"})
+            EXPECT_EQ(enabled(name), c.usable) << name << " " << *c.file;
+        EXPECT_EQ(window.action("runAction")->isEnabled(), c.usable);
+        EXPECT_EQ(window.action("saveAction")->isEnabled(), c.usable);
+        EXPECT_EQ(window.windowTitle(), QString(c.title));
+    }
+    // Nothing is written without a model.
+    QTest::mouseClick(window.findChild<QPushButton*>("saveButton"), Qt::LeftButton);
+    window.saveButtonPressed();
+    EXPECT_TRUE(testsupport::readTextFile(dir.file("export.obj")).empty());
+
+    window.openModelFile(QString::fromStdString(good));
+    QTest::mouseClick(window.findChild<QPushButton*>("saveButton"), Qt::LeftButton);
+    testing::internal::GetCapturedStdout();
+    const QString message = window.statusBar()->currentMessage();
+    EXPECT_TRUE(message.contains("export.svg") && message.contains("export.obj")) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromStdString(dir.path()))) << message.toStdString();
+    EXPECT_FALSE(testsupport::readTextFile(dir.file("export.obj")).empty());
+    EXPECT_EQ(window.recentFiles().value(0), QFileInfo(QString::fromStdString(good)).absoluteFilePath());
+    EXPECT_EQ(window.pipeline().stageCounter(), 0);
 }
