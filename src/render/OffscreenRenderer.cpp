@@ -268,6 +268,8 @@ void drawMesh(GLuint program, const SnapshotScene& scene, const Mat4& modelView)
     const std::array<float, 9> normal = modelView.normalMatrix();
     glUniformMatrix3fv(glGetUniformLocation(program, "normalMatrix"), 1, GL_FALSE, normal.data());
     glUniform1f(glGetUniformLocation(program, "shadeFactor"), 1.0f);
+    // Lit like the window's 3D view: faces seen from inside are lit too.
+    glUniform1f(glGetUniformLocation(program, "twoSided"), 1.0f);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(corners.size() / kCornerFloats));
     glUseProgram(0);
     glBindVertexArray(0);

@@ -22,7 +22,14 @@
 
 namespace {
 
-constexpr float kMaxAngularVelocity = 100.0f;
+// A drag across the whole view turns the model by about half a turn.
+constexpr float kDragAcrossViewDegrees = 180.0f;
+constexpr float kMaxAngularVelocity = 180.0f;
+// The start camera of the window: a three-quarter view from above and to the
+// right, the whole model inside the view with this much room to spare.
+constexpr float kThreeQuarterPitch = 25.0f;
+constexpr float kThreeQuarterYaw = -35.0f;
+constexpr float kFitMargin = 1.1f;
 constexpr float kVelocityEpsilon = 1e-8f;
 // An inertia step covers at most this many milliseconds. A longer gap (the
 // event loop blocked by a pipeline stage) would turn the decay factor
@@ -233,7 +240,18 @@ void GLViewer3DModel::updateCamera(const iuv::DoubleVector& positions3D)
     renderer_->view.setToIdentity();
     renderer_->pivot = centre;
     QMatrix4x4 move;
-    move.translate(translation);
+    if (threeQuarterStart_) {
+        // The bounding sphere fits the narrower field of view, whatever the turn.
+        const float radius = 0.5f * std::sqrt(ex * ex + ey * ey + ez * ez);
+        const float halfV = 10.0f * 3.14159265358979f / 180.0f;
+        const float halfH = std::atan(aspect * t);
+        const float distance = kFitMargin * radius / std::sin(std::min(halfV, halfH));
+        renderer_->rotation.rotate(kThreeQuarterPitch, 1.0f, 0.0f, 0.0f);
+        renderer_->rotation.rotate(kThreeQuarterYaw, 0.0f, 1.0f, 0.0f);
+        move.translate(-centre.x(), -centre.y(), -centre.z() - distance);
+    } else {
+        move.translate(translation);
+    }
     renderer_->view = move * renderer_->view;
 
     loadView();
@@ -267,8 +285,9 @@ void GLViewer3DModel::mouseMoveEvent(QMouseEvent* event)
     const int dx = event->pos().x() - lastMousePosition_.x();
     const int dy = event->pos().y() - lastMousePosition_.y();
     if (event->buttons() & Qt::LeftButton) {
-        velocityX_ = clampVelocity(velocityX_ + 2.0f * static_cast<float>(dy));
-        velocityY_ = clampVelocity(velocityY_ + 2.0f * static_cast<float>(dx));
+        const float degreesPerPixel = kDragAcrossViewDegrees / static_cast<float>(std::max(1, std::min(width(), height())));
+        velocityX_ = clampVelocity(velocityX_ + degreesPerPixel * static_cast<float>(dy));
+        velocityY_ = clampVelocity(velocityY_ + degreesPerPixel * static_cast<float>(dx));
     } else if (event->buttons() & Qt::RightButton) {
         QMatrix4x4 move;
         move.translate(0.0f, 0.0f, 0.1f * static_cast<float>(dy) * navigationUnit_);

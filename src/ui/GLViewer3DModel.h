@@ -80,6 +80,11 @@ public:
     void setNavigationFile(const QString& path) { navigationFile_ = path; }
     const QString& navigationFile() const { return navigationFile_; }
 
+    // The window's start camera: a three-quarter view that fits the whole
+    // model with a margin. Off: the camera looks along -z at the model's
+    // bounding box, as the result snapshots do.
+    void setThreeQuarterStart(bool on) { threeQuarterStart_ = on; }
+
     // Navigation state.
     float angularVelocityX() const { return velocityX_; }
     float angularVelocityY() const { return velocityY_; }
@@ -135,6 +140,7 @@ private:
     TriangleGeometry edgeTubes_;
     QString navigationFile_ = QStringLiteral("navigation.mtx");
 
+    bool threeQuarterStart_ = false;
     bool glInitialized_ = false;
     bool glFailed_ = false;
     std::function<void()> failureHandler_;

@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), runner_(pipeline_
     }
     setAcceptDrops(true);
     viewer3D()->installEventFilter(this);
+    viewer3D()->setThreeQuarterStart(true);
     fitTextsToWidgets();
 
     criticalHook_ = [](QWidget* parentWidget, const QString& title, const QString& text) {

@@ -238,8 +238,8 @@ void ModelRenderer::createPrograms()
     markerProgram_ = buildProgram("marker", shaders::markerVertex, shaders::markerFragment, false);
     tubeProgram_ = buildProgram("tube", shaders::tubeVertex, shaders::tubeFragment, false);
     if (meshProgram_) {
-        const char* names[4] = {"projMatrix", "mvMatrix", "normalMatrix", "shadeFactor"};
-        for (int i = 0; i < 4; ++i)
+        const char* names[5] = {"projMatrix", "mvMatrix", "normalMatrix", "shadeFactor", "twoSided"};
+        for (int i = 0; i < 5; ++i)
             meshUniforms_[i] = meshProgram_->uniformLocation(names[i]);
     }
     const char* overlayNames[3] = {"projMatrix", "mvMatrix", "alpha"};
@@ -285,6 +285,8 @@ void ModelRenderer::drawMesh(int shadingMode)
         meshProgram_->setUniformValue("surfaceTexture", 0);
         meshProgram_->setUniformValue("uvTransform", uvTransform_);
     }
+    // Faces seen from inside get the side lights too, and a little ambient.
+    meshProgram_->setUniformValue(meshUniforms_[4], 1.0f);
     if (m.vao.isCreated()) {
         m.vao.bind();
     } else {

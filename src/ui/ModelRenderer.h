@@ -117,7 +117,7 @@ private:
     std::unique_ptr<QOpenGLShaderProgram> tubeProgram_;
     // Uniform locations: projMatrix, mvMatrix, normalMatrix, shadeFactor for
     // the mesh; projMatrix, mvMatrix, alpha for markers and tubes.
-    int meshUniforms_[4] = {-1, -1, -1, -1};
+    int meshUniforms_[5] = {-1, -1, -1, -1, -1};
     int markerUniforms_[3] = {-1, -1, -1};
     int tubeUniforms_[3] = {-1, -1, -1};
 };
