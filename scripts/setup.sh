@@ -5,7 +5,7 @@
 set -eu
 
 PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5opengl5-dev \
-libeigen3-dev libtinyobjloader-dev libtinygltf-dev libgtest-dev googletest \
+libeigen3-dev libtinygltf-dev libgtest-dev googletest \
 xvfb xauth libgl1-mesa-dri libgl1-mesa-dev libegl-mesa0 libegl-dev libpng-dev python3 libboost-dev"
 
 missing=""

@@ -66,16 +66,20 @@ LoadStatus loadModel(const std::string& filename, bool repack, Model& model,
     std::string reason;
     const bool parsed = gltf ? loadGLTF(filename, model.charts, model.sharedPositions, model.vertexColors,
                                         &fileVertexToModel, &reason)
-                             : loadOBJ(filename, model.charts, model.sharedPositions, model.vertexColors);
+                             : loadOBJ(filename, model.charts, model.sharedPositions, model.vertexColors,
+                                       &model.coneSingularities, &reason);
     if (!parsed) {
+        // The reader has printed its reason; the window shows it as well.
+        if (notify)
+            notify(kRejectionTitle, reason);
         model.clear();
         if (refusal)
-            *refusal = gltf ? reason + " Failed to load/parse glTF." : std::string("Failed to load/parse .obj.");
+            *refusal = reason + (gltf ? " Failed to load/parse glTF." : " Failed to load/parse .obj.");
         return LoadStatus::ParseFailed;
     }
 
-    model.coneSingularities =
-        gltf ? iuv::UIntVector() : readConeSingularities(filename, model.numVertices());
+    if (gltf)
+        model.coneSingularities.clear();
     if (!addConeFile(options, fileVertexToModel, model, refusal)) {
         model.clear();
         return LoadStatus::ParseFailed;

@@ -9,6 +9,7 @@
 #include "app/model_loading.h"
 #include "app/output_folder.h"
 #include "texture/image_files.h"
+#include "app/interrupts.h"
 
 #include <iostream>
 
@@ -306,6 +307,18 @@ std::string baseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// After a SIGINT or SIGTERM: the line saying where the run stopped, and the
+// exit status of the signal. 0 when no signal came.
+int interruptedStatus(const std::string& where)
+{
+    const int signal = InterruptGuard::receivedSignal();
+    if (signal == 0)
+        return 0;
+    std::cout << "Interrupted by " << signalName(signal) << " " << where
+              << "; the result files written before are complete." << std::endl;
+    return interruptedExitStatus(signal);
+}
+
 } // namespace
 
 bool Pipeline::writeTexturedOBJ(const std::string& objName)
@@ -342,6 +355,7 @@ bool Pipeline::writeTexturedOBJ(const std::string& objName)
 
 int runBatchPipeline(Pipeline& pipeline)
 {
+    InterruptGuard interrupts(pipeline.control());
     if (pipeline.lastLoadStatus() != LoadStatus::Loaded) {
         std::cout << "Batch run stopped: the input was not loaded." << std::endl;
         return 2;
@@ -351,24 +365,34 @@ int runBatchPipeline(Pipeline& pipeline)
                   << pipeline.textureFileName() << "." << std::endl;
         return 2;
     }
+    if (const int status = interruptedStatus("after loading"))
+        return status;
     pipeline.writeResultJSON("input.json");
     // A failure here is reported by the writer; exportResults writes the same
     // file once more below and records it.
     (void)writeAtlasSVG(pipeline.model().charts, chartListUVBounds(pipeline.model().charts),
                         pipeline.resultPath("input.svg"));
     pipeline.exportResults("input.svg", "input.obj", "input3D.png");
+    if (const int status = interruptedStatus("after the input files"))
+        return status;
     pipeline.removeOverlapsTrivial();
     pipeline.writeResultJSON("overlap_free_levy.json");
     pipeline.exportResults("overlap_free_levy.svg", "overlap_free_levy.obj", "overlap_free_levy3D.png");
+    if (const int status = interruptedStatus("after the plain overlap removal"))
+        return status;
     pipeline.reload();
     if (pipeline.lastLoadStatus() != LoadStatus::Loaded) {
         std::cout << "Batch run stopped: the input could not be reloaded." << std::endl;
         return 2;
     }
     if (!pipeline.runAll()) {
+        if (const int status = interruptedStatus(pipeline.stopPoint()))
+            return status;
         std::cout << "Run cancelled " << pipeline.stopPoint()
                   << "; the result files written before are complete." << std::endl;
         return 130;
     }
+    if (const int status = interruptedStatus("after the last stage"))
+        return status;
     return pipeline.writeFailed() ? 3 : 0;
 }

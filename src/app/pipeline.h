@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/model.h"
-#include "io/obj_reader.h"
 #include "model/stats.h"
 #include "packing/atlas.h"
 #include "topology/mesh_topology.h"
@@ -189,5 +188,7 @@ private:
 // success, 2 when the input could not be loaded or, given a texture, has no
 // texture coordinates (nothing is written then),
 // 3 when a result file could not be written, 130 when the run was cancelled
-// (after printing where it stopped).
+// (after printing where it stopped). SIGINT and SIGTERM are caught while it
+// runs: the run stops at the next safe point, prints where, and returns 130
+// or 143.
 int runBatchPipeline(Pipeline& pipeline);

@@ -1,13 +1,45 @@
 #include "base/file_output.h"
 
+#include <cstdio>
 #include <iostream>
 
-bool finishOutputFile(std::ofstream& out, const std::string& filename)
+#include <unistd.h>
+
+ResultFile::ResultFile(const std::string& path)
+    : path_(path), temporary_(path + ".partial-" + std::to_string(static_cast<long>(::getpid())))
 {
-    out.flush();
-    if (!out) {
-        std::cout << "Unable to write file " << filename << " completely." << std::endl;
+    out_.open(temporary_, std::ios::out | std::ios::trunc);
+    open_ = static_cast<bool>(out_);
+}
+
+ResultFile::~ResultFile()
+{
+    abandon();
+}
+
+void ResultFile::abandon()
+{
+    if (!open_)
+        return;
+    if (out_.is_open())
+        out_.close();
+    std::remove(temporary_.c_str());
+    open_ = false;
+}
+
+bool ResultFile::commit()
+{
+    if (!open_)
         return false;
+    out_.flush();
+    bool ok = static_cast<bool>(out_);
+    out_.close();
+    ok = ok && !out_.fail();
+    if (ok && std::rename(temporary_.c_str(), path_.c_str()) == 0) {
+        open_ = false;
+        return true;
     }
-    return true;
+    std::cout << "Unable to write file " << path_ << " completely." << std::endl;
+    abandon();
+    return false;
 }

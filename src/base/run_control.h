@@ -23,9 +23,16 @@ public:
     // Asks the run to stop at its next safe point. Lock-free, so it may be
     // called from a signal handler.
     void requestCancel() noexcept { cancel_.store(true, std::memory_order_relaxed); }
-    bool cancelRequested() const noexcept { return cancel_.load(std::memory_order_relaxed); }
-    // Clears a cancellation before a new run.
+    bool cancelRequested() const noexcept
+    {
+        return cancel_.load(std::memory_order_relaxed) || interrupt_.load(std::memory_order_relaxed);
+    }
+    // Clears a cancellation before a new run (an interruption stays).
     void clearCancel() noexcept { cancel_.store(false, std::memory_order_relaxed); }
+    // A stop that clearCancel() does not lift: the process has been told to
+    // end (a signal), so every later run stops at once too. Lock-free.
+    void requestInterrupt() noexcept { interrupt_.store(true, std::memory_order_relaxed); }
+    bool interruptRequested() const noexcept { return interrupt_.load(std::memory_order_relaxed); }
 
     // The handler sees every report (on the thread of the run); returning false
     // cancels the run.
@@ -37,6 +44,7 @@ public:
 
 private:
     std::atomic<bool> cancel_{false};
+    std::atomic<bool> interrupt_{false};
     mutable std::mutex mutex_;
     ProgressHandler handler_;
     RunProgress last_;

@@ -1,170 +1,173 @@
 #include "io/obj_reader.h"
 
-#include <tiny_obj_loader.h>
+#include "base/file_input.h"
+#include "geometry/polygon_triangulation.h"
+#include "io/obj_statements.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <map>
+#include <limits>
+#include <unordered_set>
 
 namespace {
 
-// Vertex numbers are stored in 32 bits with all bits set reserved.
-const long long kMaxElements = 4294967295LL;
+const uint32_t kUnused = std::numeric_limits<uint32_t>::max();
 
-bool allFinite(const std::vector<tinyobj::real_t>& values)
+void refuse(const ObjProblem& problem, std::string* refusal)
 {
-    return std::all_of(values.begin(), values.end(), [](tinyobj::real_t x) { return std::isfinite(x); });
+    std::cout << problem.reason << std::endl;
+    if (!problem.detail.empty())
+        std::cout << problem.detail << std::endl;
+    std::cout << "Failed to load/parse .obj." << std::endl;
+    if (refusal)
+        *refusal = problem.detail.empty() ? problem.reason : problem.reason + "\n" + problem.detail;
 }
 
-// Checks what the parser handed back before anything indexes with it. Returns
-// an empty string when the data is usable, otherwise the reason.
-std::string validateParsedData(const tinyobj::attrib_t& attrib, const std::vector<tinyobj::shape_t>& shapes)
+// Corner positions of a polygon, x, y, z per corner.
+std::vector<double> polygonCorners(const ObjStatements& s, const ObjFace& face)
 {
-    if (!allFinite(attrib.vertices) || !allFinite(attrib.texcoords) || !allFinite(attrib.colors))
-        return "The file holds coordinates that are not finite numbers.";
-    const long long numVertices = static_cast<long long>(attrib.vertices.size() / 3);
-    const long long numTexCoords = static_cast<long long>(attrib.texcoords.size() / 2);
-    if (numVertices >= kMaxElements || numTexCoords >= kMaxElements)
-        return "The file holds more vertices than can be processed.";
-    for (const tinyobj::shape_t& shape : shapes) {
-        if (shape.mesh.indices.size() % 3 != 0)
-            return "The file holds faces that could not be triangulated.";
-        for (const tinyobj::index_t& idx : shape.mesh.indices) {
-            if (idx.vertex_index < 0 || idx.vertex_index >= numVertices)
-                return "The file holds faces that refer to vertices that do not exist.";
-            if (idx.texcoord_index < -1 || idx.texcoord_index >= numTexCoords)
-                return "The file holds faces that refer to texture coordinates that do not exist.";
+    std::vector<double> corners;
+    corners.reserve(3 * face.cornerCount);
+    for (size_t k = 0; k < face.cornerCount; ++k) {
+        const size_t v = s.vertexOfCorner[face.firstCorner + k];
+        corners.insert(corners.end(), s.positions.begin() + static_cast<long>(3 * v),
+                       s.positions.begin() + static_cast<long>(3 * v + 3));
+    }
+    return corners;
+}
+
+// The corners of every triangle of every shape, in face order: a triangle is
+// taken as it stands, a polygon is cut by ear clipping. False when a polygon
+// names a vertex twice (it has no triangulation of its own corners).
+bool triangulateFaces(const ObjStatements& s, std::vector<std::vector<size_t>>& cornersOfShape, ObjProblem& problem)
+{
+    cornersOfShape.assign(s.shapeCount, {});
+    std::unordered_set<uint32_t> seen;
+    for (const ObjFace& face : s.faces) {
+        std::vector<size_t>& out = cornersOfShape[face.shape];
+        if (face.cornerCount == 3) {
+            for (size_t k = 0; k < 3; ++k)
+                out.push_back(face.firstCorner + k);
+            continue;
+        }
+        seen.clear();
+        for (size_t k = 0; k < face.cornerCount; ++k) {
+            const uint32_t v = s.vertexOfCorner[face.firstCorner + k];
+            if (!seen.insert(v).second) {
+                problem.reason = "The file holds a face whose corners repeat a vertex.";
+                problem.detail = "Line " + std::to_string(face.line) + ": vertex " + std::to_string(v + 1ull) +
+                                 " is a corner more than once.";
+                return false;
+            }
+        }
+        for (uint32_t k : triangulatePolygon(polygonCorners(s, face)))
+            out.push_back(face.firstCorner + k);
+    }
+    return true;
+}
+
+// One chart from a shape's triangle corners; texture coordinates renumbered
+// compactly in the order of their file index. Returns true when untextured.
+bool buildChart(const ObjStatements& s, const std::vector<size_t>& corners, Chart& chart,
+                std::vector<uint32_t>& renumbered)
+{
+    chart.triIndicesPos.reserve(corners.size());
+    for (size_t c : corners)
+        chart.triIndicesPos.push_back(s.vertexOfCorner[c]);
+    if (s.texcoordOfCorner.empty())
+        return true;
+
+    std::vector<uint32_t> used;
+    for (size_t c : corners) {
+        const uint32_t t = s.texcoordOfCorner[c];
+        if (renumbered[t] == kUnused) {
+            renumbered[t] = 0;
+            used.push_back(t);
         }
     }
-    return std::string();
-}
-
-// One chart per shape; texture coordinates renumbered compactly in the order
-// of their file index. Returns true when the shape is untextured.
-bool buildChart(const tinyobj::shape_t& shape, const tinyobj::attrib_t& attrib, Chart& chart)
-{
-    const std::vector<tinyobj::index_t>& indices = shape.mesh.indices;
-    chart.triIndicesPos.reserve(indices.size());
-    bool untextured = false;
-    for (const tinyobj::index_t& idx : indices) {
-        chart.triIndicesPos.push_back(static_cast<uint32_t>(idx.vertex_index));
-        if (idx.texcoord_index < 0)
-            untextured = true;
+    std::sort(used.begin(), used.end());
+    chart.uvCoords2D.reserve(2 * used.size());
+    for (size_t i = 0; i < used.size(); ++i) {
+        renumbered[used[i]] = static_cast<uint32_t>(i);
+        chart.uvCoords2D.push_back(s.texcoords[2 * size_t(used[i])]);
+        chart.uvCoords2D.push_back(s.texcoords[2 * size_t(used[i]) + 1]);
     }
-    if (untextured || indices.empty())
-        return untextured;
-
-    std::map<int, uint32_t> renumbered;
-    for (const tinyobj::index_t& idx : indices)
-        renumbered.emplace(idx.texcoord_index, 0u);
-    uint32_t next = 0;
-    chart.uvCoords2D.reserve(2 * renumbered.size());
-    for (auto& entry : renumbered) {
-        entry.second = next++;
-        chart.uvCoords2D.push_back(attrib.texcoords[2 * static_cast<size_t>(entry.first)]);
-        chart.uvCoords2D.push_back(attrib.texcoords[2 * static_cast<size_t>(entry.first) + 1]);
-    }
-    chart.triIndicesUV.reserve(indices.size());
-    for (const tinyobj::index_t& idx : indices)
-        chart.triIndicesUV.push_back(renumbered[idx.texcoord_index]);
+    chart.triIndicesUV.reserve(corners.size());
+    for (size_t c : corners)
+        chart.triIndicesUV.push_back(renumbered[s.texcoordOfCorner[c]]);
+    for (uint32_t t : used)
+        renumbered[t] = kUnused;
     return false;
 }
 
-// Parses a cone line "c N" (blanks allowed before and after the c). Returns
-// false for every other line; number receives N, which may be out of range.
-bool parseConeLine(const std::string& line, long long& number)
+iuv::UIntVector conesInRange(const ObjStatements& s)
 {
-    size_t i = line.find_first_not_of(" \t\r");
-    if (i == std::string::npos || line[i] != 'c')
-        return false;
-    ++i;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    if (i >= line.size())
-        return false;
-    const char* begin = line.c_str() + i;
-    if (!(std::isdigit(static_cast<unsigned char>(*begin)) || *begin == '-' || *begin == '+'))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(begin, &end, 10);
-    if (end == begin)
-        return false;
-    number = (errno == ERANGE) ? (value < 0 ? -1 : kMaxElements + 1) : value;
-    return true;
+    const size_t vertexCount = s.positions.size() / 3;
+    iuv::UIntVector cones;
+    for (const ObjConeLine& cone : s.cones) {
+        if (cone.number < 1 || static_cast<unsigned long long>(cone.number) > vertexCount) {
+            std::cout << "Ignoring cone singularity on line " << cone.line << ": vertex number " << cone.number
+                      << " is out of range." << std::endl;
+            continue;
+        }
+        cones.push_back(static_cast<uint32_t>(cone.number - 1));
+    }
+    return cones;
 }
 
 } // namespace
 
 bool loadOBJ(const std::string& filename, ChartList& charts, iuv::DoubleVector& sharedPositions,
-             iuv::DoubleVector& vertexColors)
+             iuv::DoubleVector& vertexColors, iuv::UIntVector* coneSingularities, std::string* refusal)
 {
-    tinyobj::attrib_t attrib;
-    std::vector<tinyobj::shape_t> shapes;
-    std::vector<tinyobj::material_t> materials;
-    std::string warn;
-    std::string err;
-    // Colours only when every vertex line carries them; no material directory.
-    const bool ok = tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, filename.c_str(),
-                                     nullptr, true, false);
-    const std::string messages = warn + err;
-    if (!messages.empty())
-        std::cerr << messages << std::endl;
-    if (!ok) {
-        std::cout << "Failed to load/parse .obj." << std::endl;
+    charts.clear();
+    sharedPositions.clear();
+    vertexColors.clear();
+    if (coneSingularities)
+        coneSingularities->clear();
+
+    std::string text;
+    std::string why;
+    if (!readRegularFile(filename, text, why)) {
+        refuse({"Cannot open " + filename + ": " + why + ".", std::string()}, refusal);
         return false;
     }
-    const std::string problem = validateParsedData(attrib, shapes);
-    if (!problem.empty()) {
-        std::cout << problem << std::endl;
-        std::cout << "Failed to load/parse .obj." << std::endl;
+    ObjStatements statements;
+    ObjProblem problem;
+    if (!readObjStatements(text, statements, problem)) {
+        refuse(problem, refusal);
         return false;
+    }
+    text = std::string();
+    std::vector<std::vector<size_t>> cornersOfShape;
+    if (!triangulateFaces(statements, cornersOfShape, problem)) {
+        refuse(problem, refusal);
+        return false;
+    }
+    if (statements.shortFaces > 0) {
+        std::cout << "Skipped " << statements.shortFaces
+                  << (statements.shortFaces == 1 ? " face" : " faces")
+                  << " with fewer than three corners (the first on line " << statements.firstShortFaceLine
+                  << ")." << std::endl;
     }
     std::cout << "Successfully loaded." << std::endl;
 
-    sharedPositions.assign(attrib.vertices.begin(), attrib.vertices.end());
-    vertexColors.clear();
-    if (attrib.colors.size() == attrib.vertices.size())
-        vertexColors.assign(attrib.colors.begin(), attrib.colors.end());
-
+    std::vector<uint32_t> renumbered(statements.texcoords.size() / 2, kUnused);
     size_t untextured = 0;
-    charts.clear();
-    charts.reserve(shapes.size());
-    for (const tinyobj::shape_t& shape : shapes) {
+    charts.reserve(statements.shapeCount);
+    for (const std::vector<size_t>& corners : cornersOfShape) {
         charts.emplace_back();
-        if (buildChart(shape, attrib, charts.back()))
+        if (buildChart(statements, corners, charts.back(), renumbered))
             ++untextured;
     }
-    std::cout << "Read " << shapes.size() << " parts, including " << untextured << " untextured ones."
+    sharedPositions.assign(statements.positions.begin(), statements.positions.end());
+    vertexColors.assign(statements.colors.begin(), statements.colors.end());
+    std::cout << "Read " << charts.size() << " parts, including " << untextured << " untextured ones."
               << std::endl;
+    const iuv::UIntVector cones = conesInRange(statements);
+    if (coneSingularities)
+        *coneSingularities = cones;
     return true;
-}
-
-iuv::UIntVector readConeSingularities(const std::string& filename, size_t vertexCount)
-{
-    iuv::UIntVector cones;
-    std::ifstream in(filename);
-    if (!in)
-        return cones;
-    std::string line;
-    size_t lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        long long number = 0;
-        if (!parseConeLine(line, number))
-            continue;
-        if (number < 1 || static_cast<unsigned long long>(number) > vertexCount) {
-            std::cout << "Ignoring cone singularity on line " << lineNumber
-                      << ": vertex number " << number << " is out of range." << std::endl;
-            continue;
-        }
-        cones.push_back(static_cast<uint32_t>(number - 1));
-    }
-    return cones;
 }
 
 bool hasDegenerateTriangle(const Chart& chart, const iuv::DoubleVector& positions)

@@ -5,18 +5,20 @@
 
 #include <string>
 
-// Parsing step: one chart per OBJ shape (UV vertices renumbered compactly per
-// shape), the positions and the per-vertex colours. Prints the parser's error
-// text on standard error and the "Failed to load/parse .obj." /
-// "Successfully loaded." / "Read N parts, ..." lines. Returns false when the
-// file cannot be parsed or is unusable (indices out of range, non-finite
-// numbers, no faces); the outputs are then empty.
+// Parsing step: reads the file once into memory and builds one chart per OBJ
+// shape (polygons cut into triangles by ear clipping, UV vertices renumbered
+// compactly per shape), the positions and the per-vertex colours, and the cone
+// singularities of its "c N" lines (0-based; numbers outside 1..vertex count
+// are skipped with a warning). Prints "Successfully loaded." and "Read N
+// parts, ..." on success. A file that cannot be read (missing, not a regular
+// file, ...) or used (malformed statements, non-finite coordinates, indices
+// naming nothing, mixed texturing, faces that repeat a vertex or have too many
+// corners) prints its reason and "Failed to load/parse .obj." and returns
+// false with the outputs empty; refusal then receives the reason for a
+// message box.
 bool loadOBJ(const std::string& filename, ChartList& charts, iuv::DoubleVector& sharedPositions,
-             iuv::DoubleVector& vertexColors);
-
-// Reads the cone singularity lines "c N" of the file (0-based results). Lines
-// whose number is not in 1..vertexCount are ignored with a warning.
-iuv::UIntVector readConeSingularities(const std::string& filename, size_t vertexCount);
+             iuv::DoubleVector& vertexColors, iuv::UIntVector* coneSingularities = nullptr,
+             std::string* refusal = nullptr);
 
 // True when a triangle of the chart repeats a vertex or its 3D area vanishes
 // against its own size.

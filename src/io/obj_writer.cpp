@@ -2,7 +2,7 @@
 
 #include "base/file_output.h"
 
-#include <fstream>
+#include <charconv>
 #include <iostream>
 
 namespace {
@@ -12,15 +12,30 @@ void reportOpenFailure(const std::string& filename)
     std::cout << "Unable to open file " << filename << " for writing OBJ." << std::endl;
 }
 
+// The shortest text that reads back as the same double (0.1 stays "0.1",
+// 1000.001 keeps every digit it needs), independent of the locale.
+void writeNumber(std::ostream& out, double x)
+{
+    char buffer[32];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, x);
+    out.write(buffer, r.ptr - buffer);
+}
+
 void writeVertexLines(std::ostream& out, const iuv::DoubleVector& positions,
                       const iuv::DoubleVector* colors)
 {
     const size_t n = positions.size() / 3;
     const bool withColors = colors && colors->size() >= 3 * n && !colors->empty();
     for (size_t i = 0; i < n; ++i) {
-        out << "v " << positions[3 * i] << " " << positions[3 * i + 1] << " " << positions[3 * i + 2];
-        if (withColors)
-            out << " " << (*colors)[3 * i] << " " << (*colors)[3 * i + 1] << " " << (*colors)[3 * i + 2];
+        out << "v";
+        for (size_t k = 0; k < 3; ++k) {
+            out << " ";
+            writeNumber(out, positions[3 * i + k]);
+        }
+        for (size_t k = 0; k < 3 && withColors; ++k) {
+            out << " ";
+            writeNumber(out, (*colors)[3 * i + k]);
+        }
         out << "\n";
     }
 }
@@ -28,8 +43,13 @@ void writeVertexLines(std::ostream& out, const iuv::DoubleVector& positions,
 void writeTexCoordLines(std::ostream& out, const Chart& chart)
 {
     const size_t n = chart.uvCoords2D.size() / 2;
-    for (size_t i = 0; i < n; ++i)
-        out << "vt " << chart.uvCoords2D[2 * i] << " " << chart.uvCoords2D[2 * i + 1] << "\n";
+    for (size_t i = 0; i < n; ++i) {
+        out << "vt ";
+        writeNumber(out, chart.uvCoords2D[2 * i]);
+        out << " ";
+        writeNumber(out, chart.uvCoords2D[2 * i + 1]);
+        out << "\n";
+    }
 }
 
 void writeFaceLines(std::ostream& out, const Chart& chart)
@@ -53,27 +73,29 @@ void writeFaceLines(std::ostream& out, const Chart& chart)
 bool writeChartOBJ(const Chart& chart, const iuv::DoubleVector& positions, const std::string& filename,
                    const iuv::DoubleVector* colors)
 {
-    std::ofstream out(filename);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         reportOpenFailure(filename);
         return false;
     }
+    std::ostream& out = file.stream();
     writeVertexLines(out, positions, colors);
     writeTexCoordLines(out, chart);
     out << "o object" << chart.uvCoords2D.size() << "\n";
     writeFaceLines(out, chart);
-    return finishOutputFile(out, filename);
+    return file.commit();
 }
 
 bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
                     const iuv::DoubleVector& colors, const iuv::UIntVector& coneSingularities,
                     const std::string& filename, const ObjMaterialRef* material)
 {
-    std::ofstream out(filename);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         reportOpenFailure(filename);
         return false;
     }
+    std::ostream& out = file.stream();
     for (uint32_t cone : coneSingularities)
         out << "c " << (static_cast<uint64_t>(cone) + 1) << " 0.0\n";
     if (material)
@@ -83,7 +105,7 @@ bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
     if (material)
         out << "usemtl " << material->name << "\n";
     writeFaceLines(out, merged);
-    return finishOutputFile(out, filename);
+    return file.commit();
 }
 
 bool writeMaterialFile(const std::string& filename, const std::string& materialName,

@@ -45,13 +45,13 @@ bool writeResultJSON(const UnwrappingStats& stats, double boxifyTime, const std:
         std::cout << line << std::endl;
     std::cout << "//END STATS" << std::endl;
 
-    std::ofstream out(filename);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         reportOpenFailure(filename);
         return false;
     }
-    out << body;
-    return finishOutputFile(out, filename);
+    file.stream() << body;
+    return file.commit();
 }
 
 namespace {
@@ -101,11 +101,12 @@ void writeChartOutlines(std::ostream& out, const Chart& chart, const SvgMapping&
 bool writeAtlasSVG(const ChartList& charts, const UVBox& bounds, const std::string& filename,
                    const std::vector<double>* lines, const std::vector<bool>* markedTriangles)
 {
-    std::ofstream out(filename);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         reportOpenFailure(filename);
         return false;
     }
+    std::ostream& out = file.stream();
 
     // A layout without area (or without charts) is drawn at unit scale inside
     // an empty frame rather than with infinite or undefined coordinates.
@@ -156,5 +157,5 @@ bool writeAtlasSVG(const ChartList& charts, const UVBox& bounds, const std::stri
         }
     }
     out << "</svg>\n";
-    return finishOutputFile(out, filename);
+    return file.commit();
 }

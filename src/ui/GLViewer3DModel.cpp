@@ -3,9 +3,13 @@
 #include "render/MeshCornerBuffers.h"
 #include "ui/ModelRenderer.h"
 
+#include "base/file_output.h"
+
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -17,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 
@@ -260,10 +265,11 @@ void GLViewer3DModel::updateCamera(const iuv::DoubleVector& positions3D)
 
 void GLViewer3DModel::storeView()
 {
-    std::ofstream out(QFile::encodeName(navigationFile_).constData());
-    if (!out)
+    ResultFile file(QFile::encodeName(navigationFile_).toStdString());
+    if (!file.isOpen())
         return;
-    renderer_->writeView(out);
+    renderer_->writeView(file.stream());
+    file.commit();
 }
 
 void GLViewer3DModel::loadView()
@@ -370,6 +376,24 @@ QImage GLViewer3DModel::snapshotImage()
     return pixmap.toImage();
 }
 
+namespace {
+
+// Saves under a temporary name in the same folder and renames it over the
+// final one, so that an interrupted save never leaves a truncated image.
+bool saveImageWhole(const QImage& image, const QString& fileName)
+{
+    const QString temporary = fileName + QStringLiteral(".partial-%1").arg(QCoreApplication::applicationPid());
+    const QByteArray format = QFileInfo(fileName).suffix().toLatin1();
+    const QByteArray from = QFile::encodeName(temporary), to = QFile::encodeName(fileName);
+    if (image.save(temporary, format.isEmpty() ? nullptr : format.constData()) &&
+        std::rename(from.constData(), to.constData()) == 0)
+        return true;
+    QFile::remove(temporary);
+    return false;
+}
+
+} // namespace
+
 bool GLViewer3DModel::saveSnapshot(const QString& fileName, QString* whyNot)
 {
     QString reason;
@@ -382,7 +406,7 @@ bool GLViewer3DModel::saveSnapshot(const QString& fileName, QString* whyNot)
         const QImage image = snapshotImage();
         if (image.isNull())
             reason = QStringLiteral("the 3D view could not be rendered");
-        else if (!image.save(fileName))
+        else if (!saveImageWhole(image, fileName))
             reason = QStringLiteral("the image could not be written");
     }
     if (reason.isEmpty())

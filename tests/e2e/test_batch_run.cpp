@@ -182,14 +182,18 @@ TEST_P(BatchRunTest, ExportedMeshesLoadBack)
     const BatchRun& b = batch();
     const std::string original = modelPaths()[GetParam()];
     testing::internal::CaptureStdout();
-    const iuv::UIntVector inputCones = readConeSingularities(original, 1u << 30);
+    ChartList inputCharts;
+    iuv::DoubleVector inputPositions, inputColors;
+    iuv::UIntVector inputCones;
+    ASSERT_TRUE(loadOBJ(original, inputCharts, inputPositions, inputColors, &inputCones));
     for (const std::string& f : kDrawnFamilies) {
         SCOPED_TRACE(f);
         ChartList charts;
         iuv::DoubleVector positions, colors;
-        ASSERT_TRUE(loadOBJ(b.dir + "/" + f + ".obj", charts, positions, colors));
+        iuv::UIntVector cones;
+        ASSERT_TRUE(loadOBJ(b.dir + "/" + f + ".obj", charts, positions, colors, &cones));
         ASSERT_EQ(charts.size(), 1u);
-        EXPECT_EQ(readConeSingularities(b.dir + "/" + f + ".obj", positions.size() / 3), inputCones);
+        EXPECT_EQ(cones, inputCones);
         EXPECT_EQ(colors.empty(), scenario().mesh.colors.empty());
         for (uint32_t p : charts[0].triIndicesPos)
             EXPECT_LT(p, positions.size() / 3);

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include <sys/stat.h>
 
 using testsupport::readTextFile;
 using testsupport::writeTextFile;
@@ -77,8 +82,6 @@ TEST_F(LoaderTest, ParsesFacesCoordinatesAndColours)
         {"renumbered", renumbered, "Read 1 parts, including 0 untextured ones.", 1, {2, 20, 5, 50, 9, 90}, {1, 0, 2}, {}},
         {"colours", "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nf 1 2 3\n", "", 1, {}, {}, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
         {"colours on some vertices", "v 0 0 0 1 0 0\nv 1 0 0\nv 0 1 0 0 0 1\nf 1 2 3\n", "", 1, {}, {}, {}},
-        {"a corner without coordinates", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\nf 2 4 3\n",
-         "Read 1 parts, including 1 untextured ones.", 2, {}, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,8 +105,11 @@ TEST_F(LoaderTest, ConeLines)
     const std::string path = file("k.obj", std::string(kQuad) +
                                                "c 1\n  c 3 0.0\ncurv 0.0 1.0 1 2\ncstype bspline\n"
                                                "c 0\nc -2\nc 5\nc 99999999999999999999\n");
+    ChartList charts;
+    iuv::DoubleVector pos, colors;
+    iuv::UIntVector cones;
     testing::internal::CaptureStdout();
-    const iuv::UIntVector cones = readConeSingularities(path, 4);
+    ASSERT_TRUE(loadOBJ(path, charts, pos, colors, &cones));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(cones, (iuv::UIntVector{0, 2}));
     EXPECT_NE(out.find("Ignoring cone singularity on line 14: vertex number 0 is out of range."),
@@ -111,7 +117,37 @@ TEST_F(LoaderTest, ConeLines)
     EXPECT_NE(out.find("line 15: vertex number -2"), std::string::npos);
     EXPECT_NE(out.find("line 16: vertex number 5"), std::string::npos);
     EXPECT_NE(out.find("line 17:"), std::string::npos);
-    EXPECT_TRUE(readConeSingularities(dir + "/missing.obj", 4).empty());
+}
+
+// Files that hold a valid mesh in a less common form load as the plain one.
+TEST_F(LoaderTest, AcceptedVariants)
+{
+    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* console; // a line the load prints, or ""
+    };
+    const std::vector<Case> cases = {
+        {"bom", "\xEF\xBB\xBF" + tri + "f 1/1 2/2 3/3\n", ""},
+        {"crlf_comments", "# made by hand\r\n" + tri + "f 1/1 2/2 3/3 # one face\r\n", ""},
+        {"relative", tri + "f -3/-3 -2/-2 -1/-1\n", ""},
+        {"normals", tri + "vn 0 0 1\nf 1/1/1 2/2/1 3/3/1\n", ""},
+        {"materials_ignored", "mtllib /dev/zero\nusemtl x\ns 1\n" + tri + "f 1/1 2/2 3/3\n", ""},
+        {"plus_and_tiny", "v +0 0 0\nv 1 0 1e-400\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n", ""},
+        {"short_faces", tri + "f 1/1 2/2 3/3\nf 1/1 2/2\nf\n",
+         "Skipped 2 faces with fewer than three corners (the first on line 8)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string console;
+        ASSERT_EQ(load(file(std::string(c.name) + ".obj", c.text), true, &console), LoadStatus::Loaded) << console;
+        EXPECT_NE(console.find(c.console), std::string::npos) << console;
+        ASSERT_EQ(model.charts.size(), 1u);
+        EXPECT_EQ(model.charts[0].numTriangles(), 1u);
+        EXPECT_EQ(model.sharedPositions.size(), 9u);
+        EXPECT_EQ(rejection.calls, 0);
+    }
 }
 
 TEST_F(LoaderTest, UnrepackedAreaIsOneAndUVFlipsAreReportedButAccepted)
@@ -140,8 +176,27 @@ TEST_F(LoaderTest, TwoShapesAreRejected)
     expectEmptyModel();
 }
 
+// Every refused file: its console reason, the same reason in the window's
+// box, and an empty model.
 TEST_F(LoaderTest, BadFilesLeaveAnEmptyModel)
 {
+    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    const std::string uv = "vt 0 0\nvt 1 0\nvt 0 1\n";
+    const char* noVertex = "The file holds faces that refer to vertices that do not exist.";
+    const char* noTexcoord = "The file holds faces that refer to texture coordinates that do not exist.";
+    const char* notFinite = "The file holds coordinates that are not finite numbers.";
+    const char* unreadable = "The file holds a statement that cannot be read.";
+    std::string polygon1001 = "f";
+    for (int i = 0; i < 1001; ++i)
+        polygon1001 += " " + std::to_string(1 + i % 3);
+    std::string repeated999;
+    for (int i = 0; i < 999; ++i) {
+        const double a = 6.283185307179586 * i / 999;
+        repeated999 += "v " + std::to_string(std::cos(a)) + " " + std::to_string(std::sin(a)) + " 0\n";
+    }
+    repeated999 += "f";
+    for (int i = 0; i < 999; ++i)
+        repeated999 += " " + std::to_string(i == 500 || i == 700 || i == 900 ? 3 : i + 1);
     struct Case {
         const char* name;
         std::string text;
@@ -150,27 +205,37 @@ TEST_F(LoaderTest, BadFilesLeaveAnEmptyModel)
     };
     const std::vector<Case> cases = {
         {"empty.obj", "", LoadStatus::Rejected, "Input must have at least one triangle."},
-        {"nofaces.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n", LoadStatus::Rejected, "Input must have at least one triangle."},
+        {"nofaces.obj", tri, LoadStatus::Rejected, "Input must have at least one triangle."},
         {"text.obj", "This is not an OBJ file.\nJust words.\n", LoadStatus::Rejected,
          "Input must have at least one triangle."},
         {"binary.obj", std::string("\x7f\x45\x4c\x46\x00\x01\xff\xfe v\x00 f\x01\n\x00\x00", 18),
          LoadStatus::Rejected, "Input must have at least one triangle."},
-        {"badv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n", LoadStatus::ParseFailed,
-         "The file holds faces that refer to vertices that do not exist."},
-        {"negv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -9\n", LoadStatus::ParseFailed,
-         "The file holds faces that refer to vertices that do not exist."},
-        {"hugev.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4000000000\n", LoadStatus::ParseFailed,
-         "Failed to load/parse .obj."},
-        {"badvt.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/9\n", LoadStatus::ParseFailed,
-         "The file holds faces that refer to texture coordinates that do not exist."},
-        {"inf.obj", "v 0 0 0\nv 1e400 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed,
-         "The file holds coordinates that are not finite numbers."},
-        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n", LoadStatus::ParseFailed, "Failed to load/parse .obj."},
-        {"repeat.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 1/2 3/3\n", LoadStatus::Rejected,
+        {"badv.obj", tri + "f 1 2 7\n", LoadStatus::ParseFailed, noVertex},
+        {"negv.obj", tri + "f 1 2 -9\n", LoadStatus::ParseFailed, noVertex},
+        {"zero.obj", tri + "f 0 1 2\n", LoadStatus::ParseFailed, noVertex},
+        {"hugev.obj", tri + "f 1 2 4000000000\n", LoadStatus::ParseFailed, noVertex},
+        {"overflowv.obj", tri + "f 1 2 99999999999999999999\n", LoadStatus::ParseFailed, noVertex},
+        {"quad_missing.obj", tri + "f 1 2 3 4\n", LoadStatus::ParseFailed, noVertex},
+        {"badvt.obj", tri + "vt 0 0\nf 1/1 2/2 3/9\n", LoadStatus::ParseFailed, noTexcoord},
+        {"relative_vt.obj", tri + "f 1/-1 2/-1 3/-1\n" + uv, LoadStatus::ParseFailed, noTexcoord},
+        {"overflowvt.obj", tri + uv + "f 1/1 2/2 3/-99999999999999999999\n", LoadStatus::ParseFailed, noTexcoord},
+        {"mixed.obj", tri + "v 1 1 0\n" + uv + "f 1/1 2/2 3/3\nf 2 4 3\n", LoadStatus::ParseFailed,
+         "The file holds faces that give texture coordinates on some corners but not on others."},
+        {"nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
+        {"inf_vt.obj", tri + "vt 0 0\nvt inf 0\nvt 0 1\nf 1/1 2/2 3/3\n", LoadStatus::ParseFailed, notFinite},
+        {"minus_inf.obj", "v 0 0 -inf\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
+        {"overflow.obj", "v 0 0 0\nv 1e400 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
+        {"bad_number.obj", "v 0 0 0\nv 1 0 x\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
+        {"two_numbers.obj", "v 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
+        {"bad_corner.obj", tri + uv + "f 1/1 2/ 3/3\n", LoadStatus::ParseFailed, unreadable},
+        {"corners1001.obj", tri + polygon1001 + "\n", LoadStatus::ParseFailed,
+         "The file holds a face with too many corners."},
+        {"repeats999.obj", repeated999 + "\n", LoadStatus::ParseFailed,
+         "The file holds a face whose corners repeat a vertex."},
+        {"repeat.obj", tri + uv + "f 1/1 1/2 3/3\n", LoadStatus::Rejected, "Input must not have degenerate triangles."},
+        {"collinear.obj", "v 0 0 0\nv 1 0 0\nv 2 0 0\n" + uv + "f 1/1 2/2 3/3\n", LoadStatus::Rejected,
          "Input must not have degenerate triangles."},
-        {"collinear.obj", "v 0 0 0\nv 1 0 0\nv 2 0 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n",
-         LoadStatus::Rejected, "Input must not have degenerate triangles."},
-        {"flatuv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.5 0.5\nf 1/1 2/1 3/1\n", LoadStatus::Rejected,
+        {"flatuv.obj", tri + "vt 0.5 0.5\nf 1/1 2/1 3/1\n", LoadStatus::Rejected,
          "Input UV layout must have a non-zero area."},
         {"truncated.obj", std::string(kQuad).substr(0, 60), LoadStatus::Rejected,
          "Input must have at least one triangle."},
@@ -179,15 +244,49 @@ TEST_F(LoaderTest, BadFilesLeaveAnEmptyModel)
         SCOPED_TRACE(c.name);
         model.sharedPositions = {1, 2, 3};
         model.coneSingularities = {0};
+        rejection = Rejection();
         std::string console;
         EXPECT_EQ(load(file(c.name, c.text), true, &console), c.status);
         EXPECT_NE(console.find(c.message), std::string::npos) << console;
+        EXPECT_EQ(rejection.calls, 1);
+        EXPECT_EQ(rejection.title, "Input Mesh Not Accepted");
+        if (c.status == LoadStatus::ParseFailed) {
+            EXPECT_NE(console.find("Failed to load/parse .obj."), std::string::npos) << console;
+            EXPECT_EQ(rejection.text.find(c.message), 0u) << rejection.text;
+        } else {
+            EXPECT_EQ(rejection.text.find("Cannot process input: "), 0u) << rejection.text;
+        }
         expectEmptyModel();
     }
-    std::string console;
-    EXPECT_EQ(load(dir + "/does-not-exist.obj", true, &console), LoadStatus::ParseFailed);
-    EXPECT_NE(console.find("Failed to load/parse .obj."), std::string::npos);
-    expectEmptyModel();
+}
+
+// What is not a regular file is refused before anything is read from it, with
+// the reason on the console line.
+TEST_F(LoaderTest, OnlyRegularFilesAreRead)
+{
+    ASSERT_EQ(mkfifo((dir + "/fifo.obj").c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {dir + "/does-not-exist.obj", "No such file or directory."},
+        {dir, "it is a directory, not a regular file."},
+        {dir + "/fifo.obj", "it is a pipe (FIFO), not a regular file."},
+        {"/dev/zero", "it is a device, not a regular file."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        rejection = Rejection();
+        std::string console;
+        EXPECT_EQ(load(c.path, true, &console), LoadStatus::ParseFailed);
+        EXPECT_NE(console.find("Cannot open " + c.path + ": " + c.reason + "\nFailed to load/parse .obj.\n"),
+                  std::string::npos)
+            << console;
+        EXPECT_EQ(rejection.calls, 1);
+        EXPECT_NE(rejection.text.find(c.reason), std::string::npos);
+        expectEmptyModel();
+    }
 }
 
 TEST(ObjWriter, LayoutExportTextAndRoundTrip)
@@ -208,8 +307,8 @@ TEST(ObjWriter, LayoutExportTextAndRoundTrip)
     ChartList charts;
     iuv::DoubleVector rpos, rcolors;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(loadOBJ(dir + "/e.obj", charts, rpos, rcolors));
-    const iuv::UIntVector rcones = readConeSingularities(dir + "/e.obj", rpos.size() / 3);
+    iuv::UIntVector rcones;
+    ASSERT_TRUE(loadOBJ(dir + "/e.obj", charts, rpos, rcolors, &rcones));
     testing::internal::GetCapturedStdout();
     ASSERT_EQ(charts.size(), 1u);
     EXPECT_EQ(charts[0].triIndicesPos, merged.triIndicesPos);
@@ -235,4 +334,53 @@ TEST(ObjWriter, UntexturedFacesAndChartDump)
     EXPECT_FALSE(writeChartOBJ(untextured, pos, "/nonexistent-dir/c.obj"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Unable to open file /nonexistent-dir/c.obj for writing OBJ.\n");
+}
+
+// Every coordinate is written in the shortest form that reads back as the
+// same double; the text is read back by strtod, independently of the reader.
+TEST(ObjWriter, CoordinatesReadBackBitIdentical)
+{
+    const testsupport::TempDir dir("tarnwick_objw");
+    const iuv::DoubleVector pos = {123456.001, 654321.002, 0.1 + 0.2, 1e-300, -2.5e-7, 1000.0000000000001,
+                                   0.0,        1.0 / 3.0,  -0.0};
+    const iuv::DoubleVector colors = {0.1, 0.7, 1.0 / 7.0, 1, 0, 0.5, 0.25, 0.125, 2.0 / 3.0};
+    Chart chart;
+    chart.triIndicesPos = {0, 1, 2};
+    chart.triIndicesUV = {0, 1, 2};
+    chart.uvCoords2D = {0.1, 1.0 / 3.0, 1, 1e-17, 0.9999999999999999, 0.5};
+    ASSERT_TRUE(writeLayoutOBJ(chart, pos, colors, {}, dir.file("x.obj")));
+    const std::string text = readTextFile(dir.file("x.obj"));
+    EXPECT_EQ(text.substr(0, text.find('\n')), "v 123456.001 654321.002 0.30000000000000004 0.1 0.7 0.14285714285714285");
+
+    std::vector<double> values, uvs;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string keyword, word;
+        words >> keyword;
+        if (keyword != "v" && keyword != "vt")
+            continue;
+        while (words >> word)
+            (keyword == "v" ? values : uvs).push_back(std::strtod(word.c_str(), nullptr));
+    }
+    ASSERT_EQ(values.size(), 18u);
+    for (size_t i = 0; i < 3; ++i) {
+        for (size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(std::memcmp(&values[6 * i + k], &pos[3 * i + k], sizeof(double)), 0) << i << " " << k;
+            EXPECT_EQ(std::memcmp(&values[6 * i + 3 + k], &colors[3 * i + k], sizeof(double)), 0) << i << " " << k;
+        }
+    }
+    ASSERT_EQ(uvs.size(), 6u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(std::memcmp(&uvs[i], &chart.uvCoords2D[i], sizeof(double)), 0) << i;
+
+    // The reader keeps them as well.
+    ChartList charts;
+    iuv::DoubleVector rpos, rcolors;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(loadOBJ(dir.file("x.obj"), charts, rpos, rcolors));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::memcmp(rpos.data(), pos.data(), pos.size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(rcolors.data(), colors.data(), colors.size() * sizeof(double)), 0);
 }

@@ -19,8 +19,8 @@ bool readBack(const std::string& path, MeshData& mesh)
     iuv::DoubleVector positions, colors;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const bool loaded = loadOBJ(path, charts, positions, colors);
-    const iuv::UIntVector cones = loaded ? readConeSingularities(path, positions.size() / 3) : iuv::UIntVector();
+    iuv::UIntVector cones;
+    const bool loaded = loadOBJ(path, charts, positions, colors, &cones);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     if (!loaded || charts.size() != 1)
