@@ -213,20 +213,11 @@ bool writeLayoutGLB(const Chart& merged, const iuv::DoubleVector& positions, con
                   << std::endl;
         return false;
     }
-    const std::string part = filename + ".part";
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         std::cout << "Unable to open file " << filename << " for writing." << std::endl;
         return false;
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    const bool written = finishOutputFile(out, filename);
-    out.close();
-    if (!written || !out || std::rename(part.c_str(), filename.c_str()) != 0) {
-        std::remove(part.c_str());
-        if (written)
-            std::cout << "Unable to open file " << filename << " for writing." << std::endl;
-        return false;
-    }
-    return true;
+    file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file.commit();
 }

@@ -111,19 +111,19 @@ bool writeLayoutOBJ(const Chart& merged, const iuv::DoubleVector& positions,
 bool writeMaterialFile(const std::string& filename, const std::string& materialName,
                        const std::string& textureFile)
 {
-    std::ofstream out(filename);
-    if (!out) {
+    ResultFile file(filename);
+    if (!file.isOpen()) {
         std::cout << "Unable to open file " << filename << " for writing." << std::endl;
         return false;
     }
-    out << "newmtl " << materialName << "\n"
+    file.stream() << "newmtl " << materialName << "\n"
         << "Ka 1 1 1\n"
         << "Kd 1 1 1\n"
         << "Ks 0 0 0\n"
         << "d 1\n"
         << "illum 1\n"
         << "map_Kd " << textureFile << "\n";
-    return finishOutputFile(out, filename);
+    return file.commit();
 }
 
 bool writeFailedChartOBJ(const Chart& chart, const std::string& filename)

@@ -34,6 +34,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::string& workingDir, const std::vector<std::string>& env,
                          int timeoutSeconds)
 {
+    return runProcess(program, args, workingDir, env, timeoutSeconds, std::string(), 0);
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir, const std::vector<std::string>& env, int timeoutSeconds,
+                         const std::string& signalWhen, int signalNumber)
+{
+    bool signalled = signalNumber == 0;
     ProcessResult result;
     int outPipe[2];
     int errPipe[2];
@@ -89,6 +97,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 --open;
             } else {
                 (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+                if (!signalled && result.out.find(signalWhen) != std::string::npos) {
+                    kill(pid, signalNumber);
+                    signalled = true;
+                }
             }
         }
     }

@@ -18,4 +18,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::string& workingDir, const std::vector<std::string>& env = {},
                          int timeoutSeconds = 300);
 
+// The same, sending signalNumber to the program once its standard output
+// contains signalWhen.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir, const std::vector<std::string>& env, int timeoutSeconds,
+                         const std::string& signalWhen, int signalNumber);
+
 } // namespace testsupport

@@ -14,8 +14,8 @@
 // with a repeated corner or zero 3D area, is an oriented manifold in 3D and,
 // unless stated otherwise, has one connected UV chart whose triangles are all
 // counter-clockwise and whose UV boundary does not cross itself. All
-// coordinates are single-precision values, so an OBJ round trip through
-// writeOBJ and a float parser reproduces them exactly.
+// coordinates are single-precision values; writeOBJ prints them so that an
+// OBJ round trip reproduces them exactly.
 //
 // Size arguments outside the documented ranges are clamped into them.
 namespace meshgen {
@@ -116,8 +116,7 @@ void dropUVs(MeshData& mesh);
 
 // Writes the mesh as an OBJ file: "c" lines for the cones, "v" lines (with
 // colours when present), "vt" lines and "f v/vt" (or "f v") lines.
-// Each number is the shortest text that reads back as the same single-precision
-// value (nine significant digits for a value that is not single-precision);
+// Each number is the shortest text that reads back as the same double;
 // indices in the file start at 1.
 // Returns false when the file cannot be written.
 bool writeOBJ(const MeshData& mesh, const std::string& path);

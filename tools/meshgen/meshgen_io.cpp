@@ -56,16 +56,12 @@ void dropUVs(MeshData& mesh)
 
 namespace {
 
-// Shortest text that reads back as the same single-precision value when x is
-// one (0.1f gives "0.1"), otherwise nine significant digits; independent of
-// the C locale.
+// Shortest text that reads back as the same double, independent of the C
+// locale.
 void appendNumber(std::string& text, double x)
 {
     char buffer[64];
-    const float f = static_cast<float>(x);
-    const std::to_chars_result r = static_cast<double>(f) == x
-                                       ? std::to_chars(buffer, buffer + sizeof buffer, f)
-                                       : std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 9);
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, x);
     text.append(buffer, r.ptr);
 }
 
