@@ -36,7 +36,11 @@ void MainWindow::setupTextureControls()
     installQtImageFiles();
     texture3DCB_ = new QCheckBox(tr("Texture"), form_.controls3D);
     texture3DCB_->setObjectName(QStringLiteral("texture3DCB"));
-    texture3DCB_->setGeometry(QRect(12, 82, 100, 20));
+    // A third row under "Cone Singularities" and "Cut Edges": the two move up
+    // and the rows close in, so that all three stay clear of Store View.
+    form_.coneSingularities3DCB->move(form_.coneSingularities3DCB->x(), 20);
+    form_.cutEdges3DCB->move(form_.cutEdges3DCB->x(), 40);
+    texture3DCB_->setGeometry(QRect(form_.cutEdges3DCB->x(), 60, texture3DCB_->sizeHint().width(), 20));
     texture3DCB_->setChecked(false);
     texture3DCB_->setEnabled(pipeline_.hasTexture());
     connect(texture3DCB_, &QCheckBox::toggled, this, &MainWindow::texture3DCBToggled);
