@@ -12,4 +12,8 @@ cmake --build "$BUILD" -j"${JOBS:-2}"
 find "$BUILD" -name '*.gcda' -delete
 LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
     ctest --test-dir "$BUILD" -j"${JOBS:-2}" --output-on-failure >/dev/null || true
-gcovr -r "$ROOT" --object-directory "$BUILD" --filter "$ROOT/src/" --print-summary -o /dev/null
+# gcov resolves the sources relative to the build folder. Test processes that
+# run the same program at once can leave a counter file gcov cannot parse;
+# such a file is skipped rather than ending the report.
+cd "$BUILD"
+gcovr -r "$ROOT" --filter "$ROOT/src/" --gcov-ignore-parse-errors --print-summary -o /dev/null .
