@@ -6,7 +6,8 @@ set -eu
 
 PACKAGES="build-essential cmake pkg-config qtbase5-dev libqt5opengl5-dev \
 libeigen3-dev libtinygltf-dev libgtest-dev googletest \
-xvfb xauth libgl1-mesa-dri libgl1-mesa-dev libegl-mesa0 libegl-dev libpng-dev python3 libboost-dev"
+xvfb xauth libgl1-mesa-dri libgl1-mesa-dev libegl-mesa0 libegl-dev libpng-dev python3 libboost-dev \
+pybind11-dev python3-dev python3-numpy"
 
 missing=""
 for p in $PACKAGES "$@"; do

@@ -112,6 +112,7 @@ void Pipeline::refineAtlas()
     };
     hooks.updateDisplay = [this]() { updateDisplay(true); };
     hooks.control = &control_;
+    hooks.maxBoundaryFactor = maxBoundaryFactor_;
     ::refineAtlas(model_, referenceNormBLen_, boxifyTime_, atlas_, hooks);
 }
 

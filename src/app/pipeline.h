@@ -99,6 +99,9 @@ public:
     // The current layout with the texture resampled into it (what the OBJ
     // results write); false with a reason without a texture or a textured input.
     bool texturedLayout(TexturedLayout& out, std::string& why) const;
+    // The refinement keeps the best layout whose boundary length stays within
+    // this multiple of the welded layout's (default 2).
+    void setMaxBoundaryFactor(double factor) { maxBoundaryFactor_ = factor; }
 
     // Stores the file name (used by reload) and loads the model.
     LoadStatus loadModelFromFile(const std::string& filename, bool repack = true);
@@ -180,6 +183,7 @@ private:
     LoadOptions loadOptions_;
     bool writeGLB_ = false;
     bool resultFilesEnabled_ = true;
+    double maxBoundaryFactor_ = 2.0;
     std::vector<StageStats> stageStats_;
 };
 

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr double MaxBoundaryFactor = 2.0;
 constexpr double FirstSnapshotFactor = 1.3;
 constexpr double SecondSnapshotFactor = 1.5;
 constexpr int MaxIterations = 2147483647;
@@ -83,7 +82,7 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
     double score = std::numeric_limits<double>::lowest();
     const std::clock_t startClock = std::clock();
 
-    const double maxBoundary = MaxBoundaryFactor * referenceNormBLen;
+    const double maxBoundary = hooks.maxBoundaryFactor * referenceNormBLen;
     const double firstThreshold = FirstSnapshotFactor * referenceNormBLen;
     const double secondThreshold = SecondSnapshotFactor * referenceNormBLen;
 

@@ -19,10 +19,14 @@ struct RefinementHooks {
     // Progress is reported after every iteration; a cancellation ends the loop
     // before the next one, installs the best layout and writes no more files.
     RunControl* control = nullptr;
+    // The kept layout's limit on the boundary length, in multiples of
+    // referenceNormBLen.
+    double maxBoundaryFactor = 2.0;
 };
 
 // The refinement driver: repeats applyBestCut until a termination criterion
-// holds, keeps the best layout within twice referenceNormBLen, writes the
+// holds, keeps the best layout within hooks.maxBoundaryFactor (twice) times
+// referenceNormBLen, writes the
 // bl_130/bl_150 snapshots and "bl_200.json" through the hooks and installs the
 // best layout. boxifyTime receives the processor time of the run in seconds.
 // When the run is cancelled it prints "Refinement cancelled after N
