@@ -16,7 +16,9 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex());
         changed().wait(lock, [this] { return runs() == 0 || atlasAspectRatio == ratio_; });
-        atlasAspectRatio = ratio_;
+        // Written only while no run reads it.
+        if (runs() == 0)
+            atlasAspectRatio = ratio_;
         ++runs();
     }
     ~AspectSetting()
