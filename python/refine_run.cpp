@@ -1,6 +1,7 @@
 #include "refine_run.h"
 
 #include "packing/settings.h"
+#include "refine/parallel_jobs.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -9,27 +10,32 @@ namespace tarnwick_python {
 
 namespace {
 
-// Holds the process-wide aspect setting for the lifetime of a run.
-class AspectSetting {
+// Holds the process-wide packing settings (atlas aspect and gap between
+// charts) for the lifetime of a run: runs with other values wait.
+class PackingSetting {
 public:
-    explicit AspectSetting(bool square) : ratio_(square ? 1.0 : -1.0)
+    PackingSetting(bool square, double gap) : ratio_(square ? 1.0 : -1.0), gap_(gap)
     {
         std::unique_lock<std::mutex> lock(mutex());
-        changed().wait(lock, [this] { return runs() == 0 || atlasAspectRatio == ratio_; });
-        // Written only while no run reads it.
-        if (runs() == 0)
+        changed().wait(lock, [this] { return runs() == 0 || (atlasAspectRatio == ratio_ && atlasPadding == gap_); });
+        // Written only while no run reads them.
+        if (runs() == 0) {
             atlasAspectRatio = ratio_;
+            atlasPadding = gap_;
+        }
         ++runs();
     }
-    ~AspectSetting()
+    ~PackingSetting()
     {
         std::lock_guard<std::mutex> lock(mutex());
-        if (--runs() == 0)
+        if (--runs() == 0) {
             atlasAspectRatio = -1.0;
+            atlasPadding = 0.0;
+        }
         changed().notify_all();
     }
-    AspectSetting(const AspectSetting&) = delete;
-    AspectSetting& operator=(const AspectSetting&) = delete;
+    PackingSetting(const PackingSetting&) = delete;
+    PackingSetting& operator=(const PackingSetting&) = delete;
 
 private:
     static std::mutex& mutex()
@@ -48,6 +54,7 @@ private:
         return n;
     }
     double ratio_;
+    double gap_;
 };
 
 } // namespace
@@ -56,7 +63,9 @@ RefineOutcome runRefinement(const Model& input, const RefineSettings& settings,
                             const RunControl::ProgressHandler& progress)
 {
     RefineOutcome out;
-    AspectSetting aspect(settings.square);
+    PackingSetting packing(settings.square, settings.padding / settings.resolution);
+    // The thread count changes only the time of a run, never its result.
+    setRefinementThreads(static_cast<unsigned>(settings.threads));
     Pipeline pipeline;
     pipeline.setBatchMode(true);
     pipeline.setResultFilesEnabled(false);

@@ -82,6 +82,8 @@ py::dict refine(const py::object& positions, const py::object& triangles, const 
         throw py::value_error("padding must be a finite number of at least 0.");
     if (resolution < 1)
         throw py::value_error("resolution must be at least 1.");
+    if (padding * 4.0 > resolution)
+        throw py::value_error("padding may be at most a quarter of the resolution.");
     if (threads < 0)
         throw py::value_error("threads must be at least 0 (0: one per core).");
     if (!std::isfinite(maxBoundary) || maxBoundary < 1.0)
@@ -147,11 +149,10 @@ py::dict load(const std::string& path)
             if (!parsed)
                 reason += " Failed to load/parse glTF.";
         } else {
-            parsed = loadOBJ(path, model.charts, model.sharedPositions, model.vertexColors);
+            parsed = loadOBJ(path, model.charts, model.sharedPositions, model.vertexColors,
+                             &model.coneSingularities, &reason);
             if (!parsed)
-                reason = "Failed to load/parse .obj.";
-            else
-                model.coneSingularities = readConeSingularities(path, model.numVertices());
+                reason = (reason.empty() ? std::string() : reason + " ") + "Failed to load/parse .obj.";
         }
     }
     if (!parsed)

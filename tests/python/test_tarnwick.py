@@ -165,6 +165,7 @@ class BadArguments(unittest.TestCase):
              "Input must have at least one triangle."),
             ("flat_uvs", {"uvs": np.zeros_like(good["uvs"])}, "Input UV layout must have a non-zero area."),
             ("threads", {"threads": -1}, "threads must be at least 0"),
+            ("padding", {"padding": 300, "resolution": 1024}, "padding may be at most a quarter"),
             ("max_boundary", {"max_boundary": float("nan")}, "max_boundary must be a finite number"),
             ("progress", {"progress": 3}, "progress must be callable or None."),
         ]
