@@ -233,22 +233,40 @@ TEST(MainWindow, RejectionsShowABoxOnlyOutsideBatchMode)
     EXPECT_EQ(shown.size(), 2);
 }
 
-TEST(MainWindow, TwoShapeInputShowsTheBoxInteractively)
+TEST(MainWindow, EveryRefusedFileShowsTheBoxWithItsReason)
 {
+    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    const struct {
+        const char* name;
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {"two_shapes", tri + "o a\nf 1/1 2/2 3/3\no b\nf 1/1 3/3 2/2\n", "must be a single chart."},
+        {"not_finite", "v 0 0 0\nv nan 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n",
+         "The file holds coordinates that are not finite numbers."},
+        {"missing_vertex", tri + "f 1/1 2/2 9/3\n", "refer to vertices that do not exist"},
+        {"missing_texcoord", tri + "f 1/1 2/2 3/-7\n", "refer to texture coordinates that do not exist"},
+        {"polygon_reference", tri + "vt 1 1\nf 1/1 2/2 3/3 99999999999999999999/4\n",
+         "refer to vertices that do not exist"},
+        {"mixed_texturing", tri + "f 1/1 2 3/3\n", "on some corners but not on others"},
+    };
     const std::string dir = testsupport::makeTempDir("ui-reject");
-    const std::string path = testsupport::writeTextFile(
-        dir + "/two.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
-                          "o a\nf 1/1 2/2 3/3\no b\nf 1/1 3/3 2/2\n");
-    MainWindow window;
-    window.viewer2D()->setWaitFor3DView(false);
-    int boxes = 0;
-    window.setCriticalHook([&](QWidget*, const QString&, const QString&) { ++boxes; });
-    testing::internal::CaptureStdout();
-    window.loadModelFromFile(path.c_str(), true);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(boxes, 1);
-    EXPECT_NE(out.find("Input must be a single chart."), std::string::npos);
-    EXPECT_TRUE(window.pipeline().model().charts.empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = testsupport::writeTextFile(dir + "/" + c.name + ".obj", c.text);
+        MainWindow window;
+        window.viewer2D()->setWaitFor3DView(false);
+        QStringList shown;
+        window.setCriticalHook([&](QWidget*, const QString& title, const QString& text) { shown << title << text; });
+        testing::internal::CaptureStdout();
+        window.loadModelFromFile(path.c_str(), true);
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(shown.size(), 2);
+        EXPECT_EQ(shown[0], QString("Input Mesh Not Accepted"));
+        EXPECT_TRUE(shown[1].contains(QString(c.reason))) << shown[1].toStdString();
+        EXPECT_NE(out.find(c.reason), std::string::npos);
+        EXPECT_TRUE(window.pipeline().model().charts.empty());
+    }
 }
 
 TEST(MainWindow, BatchModeLoadsWithoutWaiting)
