@@ -2,13 +2,14 @@
 
 #include "io/gltf_accessors.h"
 
+#include "base/file_input.h"
+
 #include <tiny_gltf.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <tuple>
 #include <unordered_map>
@@ -177,28 +178,40 @@ void buildChart(const PrimitiveData& data, const std::vector<uint32_t>& vertexOf
 }
 
 // Parses the file with the glTF parser; returns its error text (or ours).
+// Buffers and images named by the file are read like the file itself: regular
+// files only, so that a URI naming a pipe or a device cannot hang the load.
+bool readExternalFile(std::vector<unsigned char>* out, std::string* err, const std::string& path, void*)
+{
+    std::string contents;
+    std::string whyNot;
+    if (!readRegularFile(path, contents, whyNot, kMaxFileSize - 1)) {
+        if (err)
+            *err += "Cannot read " + path + ": " + whyNot + ".\n";
+        return false;
+    }
+    out->assign(contents.begin(), contents.end());
+    return true;
+}
+
+// URIs are taken as written: no shell-style expansion of their text.
+std::string keepFilePath(const std::string& path, void*) { return path; }
+
 std::string parseFile(const std::string& filename, tinygltf::Model& model, std::string& warnings)
 {
-    std::ifstream in(filename, std::ios::binary);
-    if (!in)
-        return "Cannot open the file.";
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0 || !in)
-        return "Cannot read the file.";
-    if (static_cast<uint64_t>(size) >= kMaxFileSize)
-        return "The file is too large.";
-    if (size == 0)
+    std::string contents;
+    std::string whyNot;
+    if (!readRegularFile(filename, contents, whyNot, kMaxFileSize - 1))
+        return "Cannot read the file: " + whyNot + ".";
+    if (contents.empty())
         return "The file is empty.";
-    std::vector<unsigned char> bytes(static_cast<size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return "Cannot read the file.";
+    const std::vector<unsigned char> bytes(contents.begin(), contents.end());
+    contents = std::string();
     const size_t slash = filename.find_last_of('/');
     const std::string baseDir = slash == std::string::npos ? std::string(".") : filename.substr(0, slash);
 
     tinygltf::TinyGLTF parser;
     parser.SetImageLoader(skipImage, nullptr);
+    parser.SetFsCallbacks({&tinygltf::FileExists, &keepFilePath, &readExternalFile, &tinygltf::WriteWholeFile, nullptr});
     std::string error;
     bool ok = false;
     const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <limits>
 
 using testsupport::GltfMesh;
@@ -147,6 +148,9 @@ std::vector<BadGltf> badFiles()
          "TEXCOORD_0 refers to a buffer view that does not exist."},
         {"missing_external_buffer",
          replaced(text, text.substr(text.find("data:"), text.rfind('"') - text.find("data:")), "missing.bin"), "missing.bin"},
+        {"device_buffer",
+         replaced(text, text.substr(text.find("data:"), text.rfind('"') - text.find("data:")), "/dev/zero"),
+         "/dev/zero"},
         {"two_primitives", testsupport::gltfText(quad(), 2), "Input must be a single chart."},
         {"index_out_of_range", testsupport::gltfText(outOfRange),
          "The file holds faces that refer to vertices that do not exist."},
@@ -182,6 +186,22 @@ TEST(GltfReader, MalformedFilesAreRefusedWithAReason)
         EXPECT_NE(r.console.find(bad.message), std::string::npos) << r.console;
         EXPECT_TRUE(r.model.charts.empty());
         EXPECT_TRUE(r.model.sharedPositions.empty());
+    }
+}
+
+TEST(GltfReader, OnlyRegularFilesAreRead)
+{
+    testsupport::TempDir dir("tarnwick_gltf");
+    const std::string pipe = dir.file("pipe.glb");
+    const std::string folder = dir.file("folder.gltf");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    for (const std::string& path : {pipe, folder}) {
+        SCOPED_TRACE(path);
+        const Loaded r = loadFile(path);
+        EXPECT_NE(r.status, LoadStatus::Loaded);
+        EXPECT_NE(r.console.find("not a regular file"), std::string::npos) << r.console;
+        EXPECT_NE(r.console.find("Failed to load/parse glTF."), std::string::npos) << r.console;
     }
 }
 
