@@ -10,6 +10,7 @@
 #include "app/output_folder.h"
 #include "texture/image_files.h"
 #include "app/interrupts.h"
+#include "base/file_input.h"
 
 #include <iostream>
 
@@ -339,12 +340,20 @@ bool Pipeline::writeTexturedOBJ(const std::string& objName)
     if (!written)
         return false;
     written = writeMaterialFile(resultPath(mtlName), material.name, baseName(pngName));
-    if (writeGLB_ && !writeLayoutGLB(textured.layout, model_.sharedPositions, model_.vertexColors,
-                                     resultPath(glbNameFor(objName))))
-        written = false;
-    if (!writeImageFile(textured.image, resultPath(pngName), why)) {
+    const bool pngWritten = writeImageFile(textured.image, resultPath(pngName), why);
+    if (!pngWritten) {
         std::cout << "Unable to write file " << resultPath(pngName) << ": " << why << "." << std::endl;
         written = false;
+    }
+    if (writeGLB_) {
+        // The glb carries the same texture as its base colour: the PNG just written.
+        std::string png;
+        std::string unread;
+        if (pngWritten && !readRegularFile(resultPath(pngName), png, unread))
+            png.clear();
+        if (!writeLayoutGLB(textured.layout, model_.sharedPositions, model_.vertexColors,
+                            resultPath(glbNameFor(objName)), png))
+            written = false;
     }
     if (textured.reduced)
         std::cout << "The texture density was reduced to fit " << MaxTextureSide << " texels a side." << std::endl;

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QString>
 
 #include <cstring>
@@ -80,11 +81,23 @@ bool writeWithQt(const RgbaImage& image, const std::string& path, std::string& w
     const size_t rowBytes = size_t(image.width) * 4;
     for (int y = 0; y < image.height; ++y)
         std::memcpy(out.scanLine(y), image.pixel(0, y), rowBytes);
-    QImageWriter writer(QString::fromStdString(path), "png");
+    // Written under a temporary name and renamed when complete, so that an
+    // interrupted or failed write never leaves a truncated image.
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = file.errorString().toStdString();
+        return false;
+    }
+    QImageWriter writer(&file, "png");
     // A light compression: large textures are written at every stage.
     writer.setQuality(75);
     if (!writer.write(out)) {
         why = writer.errorString().toStdString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        why = file.errorString().toStdString();
         return false;
     }
     return true;

@@ -15,10 +15,12 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <sys/stat.h>
@@ -415,6 +417,12 @@ TEST_P(TextureRoundTrip, WrittenTexturesMatchTheInputOnTheSurface)
         const std::string mtl = testsupport::readTextFile(base + ".mtl");
         EXPECT_NE(mtl.find("newmtl " + output.usemtl + "\n"), std::string::npos) << mtl;
         EXPECT_NE(mtl.find("map_Kd " + std::string(stage) + "_texture.png\n"), std::string::npos) << mtl;
+        if (std::find(tc.options.begin(), tc.options.end(), "glb") != tc.options.end()) {
+            // The glb twin embeds the very PNG written beside the OBJ.
+            const std::string png = testsupport::readTextFile(base + "_texture.png");
+            ASSERT_FALSE(png.empty());
+            EXPECT_NE(testsupport::readTextFile(base + ".glb").find(png), std::string::npos);
+        }
         QImage texture;
         ASSERT_TRUE(texture.load(QString::fromStdString(base + "_texture.png"), "PNG"));
         texture = texture.convertToFormat(QImage::Format_ARGB32);
@@ -477,7 +485,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TextureCase{"cube", cubeFillingTheSquare, 1024, {}, 1.0, false, 35.0, true},
                       TextureCase{"cube_scale2", cubeFillingTheSquare, 1024, {"--texel-scale", "2"}, 2.0, false,
                                   45.0, true},
-                      TextureCase{"folded_pot", foldedGrid, 1024, {"--pot"}, 1.0, true, 35.0, false}),
+                      TextureCase{"folded_pot", foldedGrid, 1024, {"--pot", "--format", "glb"}, 1.0, true, 35.0, false}),
     [](const ::testing::TestParamInfo<TextureCase>& info) { return std::string(info.param.name); });
 
 uint32_t crc32(const std::string& bytes)
