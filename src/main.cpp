@@ -89,10 +89,16 @@ int runBatch(const CommandLine& cl, const RgbaImage& texture)
     pipeline.setBatchMode(true);
     pipeline.setOutputDirectory(cl.outputDir);
     configurePipeline(cl, texture, pipeline);
-    BatchSnapshots snapshots(pipeline);
-    pipeline.setObserver(&snapshots);
-    pipeline.loadModelFromFile(cl.modelFile, true);
-    const int status = runBatchPipeline(pipeline);
+    int status = 0;
+    {
+        BatchSnapshots snapshots(pipeline);
+        pipeline.setObserver(&snapshots);
+        pipeline.loadModelFromFile(cl.modelFile, true);
+        status = runBatchPipeline(pipeline);
+        pipeline.setObserver(nullptr);
+        // The offscreen context goes before the exit, so that the renderer's
+        // worker threads are joined rather than left running into it.
+    }
     std::cout.flush();
     // The batch run ends here without tearing the pipeline down.
     std::exit(status);

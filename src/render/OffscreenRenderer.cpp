@@ -10,9 +10,25 @@
 #include <GL/glext.h>
 
 #include <cstring>
+#include <dlfcn.h>
 #include <iostream>
+#include <link.h>
 
 namespace {
+
+// Keeps the GL driver that the display loaded in memory for the rest of the
+// process. Terminating the display would otherwise unload it with the driver's
+// globals still owning memory, which then has no owner left.
+void keepDriverLoaded()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
+                dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
 
 enum AttributeLocation : GLuint { PositionLocation = 0, NormalLocation = 1, TexcoordLocation = 2, ColorLocation = 3 };
 
@@ -123,6 +139,7 @@ bool OffscreenRenderer::State::create()
         display = EGL_NO_DISPLAY;
         return false;
     }
+    keepDriverLoaded();
     const char* extensions = eglQueryString(display, EGL_EXTENSIONS);
     const bool noSurface = extensions && std::strstr(extensions, "EGL_KHR_surfaceless_context");
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -195,6 +212,9 @@ void OffscreenRenderer::State::destroy()
     if (surface != EGL_NO_SURFACE)
         eglDestroySurface(display, surface);
     eglTerminate(display);
+    // Frees this thread's EGL state too, so that nothing of the library
+    // outlives the renderer.
+    eglReleaseThread();
     display = EGL_NO_DISPLAY;
 }
 
