@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <algorithm>
 #include <limits>
+#include <numeric>
 #include <tuple>
 #include <sstream>
 
@@ -132,52 +134,47 @@ TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
     EXPECT_EQ(opt.labelCount(), 2u);
 }
 
-TEST(OptimizeSets, OverlapsEndInDifferentSegments)
+TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)
 {
-    // Ring 0..7 of attractive edges; 0 overlaps 4 and 1 overlaps 5.
-    WeightedGraph g(8);
+    using Edges = std::vector<std::tuple<uint64_t, uint64_t, double>>;
+    // Ring 0..7 of attractive edges; 0 overlaps 4 and 1 overlaps 5: two cuts are enough.
+    Edges ring;
     for (uint64_t i = 0; i < 8; ++i)
-        g.edge(i, (i + 1) % 8, 1.0);
-    g.edge(0, 4, OverlapWeight);
-    g.edge(1, 5, OverlapWeight);
-    g.done();
-    std::vector<uint64_t> init(8);
-    for (uint64_t i = 0; i < 8; ++i)
-        init[i] = i;
-    const auto labels = optimizeSets(g.graph, g.weights, init, SegmentationOptions());
-    EXPECT_NE(labels[0], labels[4]);
-    EXPECT_NE(labels[1], labels[5]);
-    // Two cuts of the ring are enough.
-    EXPECT_EQ(countSegments(labels), 2u);
-
-    // All nodes in one set at the start: new sets split it.
-    const auto fromOne = optimizeSets(g.graph, g.weights, std::vector<uint64_t>(8, 0), SegmentationOptions());
-    EXPECT_NE(fromOne[0], fromOne[4]);
-    EXPECT_NE(fromOne[1], fromOne[5]);
-}
-
-TEST(OptimizeSets, SeamSeparatingEdgeChoosesTheCut)
-{
-    // Chain 0..5 (two records per edge, as for triangle adjacency) closed by
-    // an overlap between the ends: one cut is needed, every position costs
-    // the same. A seam-separating edge between 2 and 3 makes that position
-    // the cheapest.
-    for (bool seam : {false, true}) {
-        WeightedGraph g(6);
-        for (uint64_t i = 0; i + 1 < 6; ++i) {
-            g.edge(i, i + 1, 1.0);
-            g.edge(i + 1, i, 1.0);
-        }
-        g.edge(0, 5, OverlapWeight);
-        if (seam)
-            g.edge(2, 3, -1.0);
+        ring.emplace_back(i, (i + 1) % 8, 1.0);
+    ring.insert(ring.end(), {{0, 4, OverlapWeight}, {1, 5, OverlapWeight}});
+    // Chain 0..5 (two records per edge, as for triangle adjacency) closed by an
+    // overlap between the ends: every cut costs the same, unless a
+    // seam-separating edge between 2 and 3 makes that one the cheapest.
+    Edges chain = {{0, 5, OverlapWeight}};
+    for (uint64_t i = 0; i + 1 < 6; ++i)
+        chain.insert(chain.end(), {{i, i + 1, 1.0}, {i + 1, i, 1.0}});
+    Edges seam = chain;
+    seam.emplace_back(2, 3, -1.0);
+    std::vector<uint64_t> ringInit(8), chainInit(6);
+    std::iota(ringInit.begin(), ringInit.end(), 0);
+    std::iota(chainInit.begin(), chainInit.end(), 0);
+    struct Case { const char* name; size_t nodes; Edges edges; std::vector<uint64_t> init; std::vector<std::pair<uint64_t, uint64_t>> apart; size_t segments; };
+    const std::vector<Case> cases = {
+        {"ring, one set per node", 8, ring, ringInit, {{0, 4}, {1, 5}}, 2},
+        {"ring, all in one set", 8, ring, std::vector<uint64_t>(8, 0), {{0, 4}, {1, 5}}, 0},
+        {"chain", 6, chain, chainInit, {{0, 5}}, 2},
+        {"chain with a seam edge", 6, seam, chainInit, {{0, 5}, {2, 3}}, 2},
+        {"nothing to gain", 3, {{0, 1, -1.0}, {1, 2, -2.0}}, {0, 1, 2}, {{0, 1}, {1, 2}}, 3},
+        {"wrong-sized labels: one set per node", 3, {{0, 1, -1.0}, {1, 2, -2.0}}, {}, {{0, 1}, {1, 2}}, 3},
+        {"empty graph", 0, {}, {}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WeightedGraph g(c.nodes);
+        for (const auto& [from, to, w] : c.edges)
+            g.edge(from, to, w);
         g.done();
-        std::vector<uint64_t> init = {0, 1, 2, 3, 4, 5};
-        const auto labels = optimizeSets(g.graph, g.weights, init, SegmentationOptions());
-        EXPECT_NE(labels[0], labels[5]);
-        EXPECT_EQ(countSegments(labels), 2u);
-        if (seam) {
-            EXPECT_NE(labels[2], labels[3]);
+        const auto labels = optimizeSets(g.graph, g.weights, c.init, SegmentationOptions());
+        ASSERT_EQ(labels.size(), c.nodes);
+        for (const auto& [a, b] : c.apart)
+            EXPECT_NE(labels[a], labels[b]) << a << " " << b;
+        if (c.segments > 0) {
+            EXPECT_EQ(countSegments(labels), c.segments);
         }
     }
 }
@@ -191,60 +188,31 @@ TEST(OptimizeSets, IterationCapAndVerboseTable)
         g.edge(i, i + 1, 1.0);
     g.done();
     std::vector<uint64_t> init(n);
-    for (uint64_t i = 0; i < n; ++i)
-        init[i] = i;
-
+    std::iota(init.begin(), init.end(), 0);
     SegmentationOptions options;
     options.createNewSets = false;
-    const auto full = optimizeSets(g.graph, g.weights, init, options);
-    EXPECT_EQ(countSegments(full), 1u);
-
+    EXPECT_EQ(countSegments(optimizeSets(g.graph, g.weights, init, options)), 1u);
     options.maxIterations = 1;
     options.verbose = true;
     testing::internal::CaptureStdout();
-    const auto capped = optimizeSets(g.graph, g.weights, init, options);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_GT(countSegments(capped), 1u);
-    size_t rows = 0;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line))
-        ++rows;
-    EXPECT_EQ(rows, 5u) << out; // two start lines, header, one row, final line
-}
+    EXPECT_GT(countSegments(optimizeSets(g.graph, g.weights, init, options)), 1u);
+    const std::string capped = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::count(capped.begin(), capped.end(), '\n'), 5) << capped; // two start lines, header, one row, final line
 
-TEST(OptimizeSets, VerboseTableFormatAndStreamRestored)
-{
-    WeightedGraph g(2);
-    g.edge(0, 1, 1.0);
-    g.done();
-    SegmentationOptions options;
-    options.verbose = true;
+    // The table's format, and the stream's own format restored afterwards.
+    WeightedGraph two(2);
+    two.edge(0, 1, 1.0);
+    two.done();
+    SegmentationOptions loud;
+    loud.verbose = true;
     testing::internal::CaptureStdout();
-    const auto labels = optimizeSets(g.graph, g.weights, {0, 1}, options);
+    const auto labels = optimizeSets(two.graph, two.weights, {0, 1}, loud);
     std::cout << 1.5 << std::endl;
-    const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(labels, (std::vector<uint64_t>{0, 0}));
-    EXPECT_EQ(out, "Starting number of segments: 2\n"
-                   "Starting energy: 1.0000\n"
-                   "Iter      Obj. value   Pair updates       New sets   # sets\n"
-                   "   1          0.0000         1.0000         0.0000         1\n"
-                   "Final objective: 0.0000\n"
-                   "1.5\n");
-}
-
-TEST(OptimizeSets, NothingToGainKeepsInitialSegmentation)
-{
-    WeightedGraph g(3);
-    g.edge(0, 1, -1.0);
-    g.edge(1, 2, -2.0);
-    g.done();
-    const auto labels = optimizeSets(g.graph, g.weights, {0, 1, 2}, SegmentationOptions());
-    EXPECT_EQ(labels, (std::vector<uint64_t>{0, 1, 2}));
-    // Wrong-sized labels: one set per node.
-    EXPECT_EQ(optimizeSets(g.graph, g.weights, {}, SegmentationOptions()).size(), 3u);
-    // Empty graph.
-    SegmentationGraph empty;
-    empty.buildAdjacency();
-    EXPECT_TRUE(optimizeSets(empty, {}, {}, SegmentationOptions()).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Starting number of segments: 2\n"
+                                                      "Starting energy: 1.0000\n"
+                                                      "Iter      Obj. value   Pair updates       New sets   # sets\n"
+                                                      "   1          0.0000         1.0000         0.0000         1\n"
+                                                      "Final objective: 0.0000\n"
+                                                      "1.5\n");
 }

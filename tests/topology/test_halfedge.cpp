@@ -11,7 +11,7 @@ namespace {
 
 iuv::UIntVector tris(std::vector<uint32_t> v) { return iuv::UIntVector(v); }
 
-// Every structural invariant of a built mesh; returns the number of boundary loops walked.
+// Every structural invariant of a built mesh.
 void expectConsistent(const HalfedgeMesh& m, const iuv::UIntVector& tri, size_t vertexCount)
 {
     const size_t n = m.halfedges.size();

@@ -1,0 +1,217 @@
+// The overlap predicates and the chart-level overlap tests, against
+// Boost.Geometry's intersection areas where an area decides.
+#include "geometry/predicates.h"
+#include "support/test_support.h"
+#include "support/uv_coverage.h"
+#include "topology/layout_stats.h"
+#include "topology/overlap.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <boost/geometry.hpp>
+#pragma GCC diagnostic pop
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+using testsupport::makeChart;
+
+namespace {
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+namespace bg = boost::geometry;
+using BPoint = bg::model::d2::point_xy<double>;
+using BPolygon = bg::model::polygon<BPoint, false>;
+
+BPolygon triangle(const UVPoint p[3])
+{
+    BPolygon poly;
+    for (int k : {0, 1, 2, 0})
+        bg::append(poly.outer(), BPoint(p[k].u, p[k].v));
+    bg::correct(poly);
+    return poly;
+}
+
+double sharedArea(const UVPoint a[3], const UVPoint b[3])
+{
+    std::vector<BPolygon> common;
+    bg::intersection(triangle(a), triangle(b), common);
+    double shared = 0.0;
+    for (const BPolygon& piece : common)
+        shared += bg::area(piece);
+    return shared;
+}
+
+} // namespace
+
+TEST(OverlapPredicates, PointsAndSegmentsNearTheMargins)
+{
+    const UVPoint a{0, 0}, b{1, 0}, c{0, 1};
+    const std::vector<std::tuple<UVPoint, UVPoint, UVPoint, UVPoint, bool>> points = {
+        {{0.25, 0.25}, a, b, c, true},   {{0.5, 0.0}, a, b, c, false},    {{0.5, 0.0005}, a, b, c, false},
+        {{0.5, 0.0015}, a, b, c, true},  {{0, 0}, a, b, c, false},        {{2, 2}, a, b, c, false},
+        {{0.25, 0.25}, a, c, b, true},   {{0.5, 0}, a, b, {2, 0}, false}, {{NaN, 0.2}, a, b, c, false},
+    };
+    for (size_t i = 0; i < points.size(); ++i) {
+        const auto& [p, u, v, w, inside] = points[i];
+        EXPECT_EQ(pointStrictlyInTriangle(p, u, v, w), inside) << i;
+    }
+    // hit: segmentsIntersect with the tolerance; proper: segmentsCrossProperly (-1: not asserted).
+    struct Seg { UVPoint p1, p2, q1, q2; double tol; int hit, proper; };
+    const std::vector<Seg> segments = {
+        {{0, 0}, {1, 1}, {0, 1}, {1, 0}, 0.001, 1, 1},
+        {{0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001, 0, 1}, // within the tolerance of p's start
+        {{0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.0, 1, 1},
+        {{0, 0}, {1, 0}, {0.9995, -1}, {0.9995, 1}, 0.001, 0, 1},
+        {{0, 0}, {1, 0}, {0, -1}, {0, 1}, 0.0, 1, 0},               // touching at the start counts
+        {{0, 0}, {1, 0}, {1, -1}, {1, 1}, 0.0, 0, 0},              // at the end it does not
+        {{0, 0}, {2, 0}, {1, 0}, {1, 1}, 0.0, -1, 0},
+        {{0, 0}, {2, 0}, {2, 0}, {3, 1}, 0.0, -1, 0},
+        {{0, 0}, {1, 0}, {2, -1}, {2, 1}, 0.0, 0, 0},
+        {{0, 0}, {1, 0}, {0, 1}, {1, 1}, 0.0, 0, 0},               // parallel
+        {{0, 0}, {2, 0}, {1, 0}, {3, 0}, 0.0, 1, 0},                // collinear overlapping
+        {{0, 0}, {2, 0}, {-1, 0}, {1, 0}, 0.0, 1, -1},
+        {{0, 0}, {2, 0}, {0, 0}, {1, 0}, 0.0, 1, -1},
+        {{0, 0}, {1, 0}, {2, 0}, {3, 0}, 0.0, 0, -1},
+        {{0, 0}, {1, 0}, {1, 0}, {2, 0}, 0.0, 0, -1},
+        {{0, 0}, {0, 0}, {0, 0}, {0, 0}, 0.0, 0, -1},
+        {{0, 0}, {1, 1}, {NaN, 1}, {1, 0}, 0.0, 0, -1},
+    };
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const Seg& s = segments[i];
+        if (s.hit >= 0) {
+            EXPECT_EQ(segmentsIntersect(s.p1, s.p2, s.q1, s.q2, s.tol), s.hit == 1) << i;
+        }
+        if (s.proper >= 0) {
+            EXPECT_EQ(segmentsCrossProperly(s.p1, s.p2, s.q1, s.q2), s.proper == 1) << i;
+            EXPECT_EQ(segmentsCrossProperly(s.q1, s.q2, s.p1, s.p2), s.proper == 1) << i;
+        }
+    }
+}
+
+TEST(TrianglesOverlapWithArea, AgreesWithIntersectionAreas)
+{
+    struct TrianglePair { const char* name; UVPoint a[3]; UVPoint b[3]; };
+    const TrianglePair pairs[] = {
+        {"same vertex only", {{0, 0}, {1, 0}, {0, 1}}, {{0, 0}, {-1, 0}, {0, -1}}},
+        {"shared edge, opposite sides", {{0, 0}, {1, 0}, {0, 1}}, {{1, 0}, {0, 0}, {0.5, -1}}},
+        {"shared edge, folded over", {{0, 0}, {1, 0}, {0, 1}}, {{1, 0}, {0, 0}, {0.2, 0.3}}},
+        {"same triangle reversed", {{0, 0}, {1, 0}, {0, 1}}, {{0, 0}, {0, 1}, {1, 0}}},
+        {"vertex on an edge", {{0, 0}, {2, 0}, {0, 2}}, {{1, 0}, {2, -1}, {3, 0}}},
+        {"vertex just inside an edge", {{0, 0}, {2, 0}, {0, 2}}, {{1, 1e-4}, {2, -1}, {3, -1e-4}}},
+        {"one inside the other", {{0, 0}, {4, 0}, {0, 4}}, {{0.5, 0.5}, {1, 0.5}, {0.5, 1}}},
+        {"edges crossing", {{0, 0}, {2, 0}, {1, 2}}, {{0, 1}, {2, 1}, {1, -1}}},
+        {"collinear edges overlapping on one side", {{0, 0}, {2, 0}, {1, 1}}, {{1, 0}, {3, 0}, {2, 0.5}}},
+        {"collinear edges on opposite sides", {{0, 0}, {2, 0}, {1, 1}}, {{3, 0}, {1, 0}, {2, -0.5}}},
+        {"boxes overlap, triangles apart", {{0, 0}, {1, 0}, {0, 1}}, {{1, 1}, {0.6, 1}, {1, 0.6}}},
+        {"far from the origin", {{1e6, 1e6}, {1e6 + 1, 1e6}, {1e6, 1e6 + 1}}, {{1e6 + 0.2, 1e6 + 0.2}, {1e6 + 2, 1e6}, {1e6, 1e6 + 2}}},
+        {"no area", {{0, 0}, {1, 0}, {2, 0}}, {{-5, -5}, {5, -5}, {0, 5}}},
+    };
+    for (const TrianglePair& p : pairs) {
+        SCOPED_TRACE(p.name);
+        const bool oracle = sharedArea(p.a, p.b) > 1e-12;
+        EXPECT_EQ(trianglesOverlapWithArea(p.a, p.b), oracle);
+        EXPECT_EQ(trianglesOverlapWithArea(p.b, p.a), oracle);
+    }
+}
+
+TEST(TrianglesOverlapUV, RandomPairsAgreeWithPolygonIntersection)
+{
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> coord(0.0, 3.0);
+    int checked = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<double> uv(12);
+        for (double& x : uv)
+            x = coord(rng);
+        const Chart c = makeChart({0, 1, 2, 3, 4, 5}, {}, uv);
+        const UVPoint a[3] = {{uv[0], uv[1]}, {uv[2], uv[3]}, {uv[4], uv[5]}};
+        const UVPoint b[3] = {{uv[6], uv[7]}, {uv[8], uv[9]}, {uv[10], uv[11]}};
+        if (std::min(bg::area(triangle(a)), bg::area(triangle(b))) < 0.05)
+            continue;
+        if (sharedArea(a, b) > 1e-3) {
+            EXPECT_TRUE(trianglesOverlapUV(c, 0, 1)) << round;
+            ++checked;
+        } else if (bg::distance(triangle(a), triangle(b)) > 1e-3) {
+            EXPECT_FALSE(trianglesOverlapUV(c, 0, 1)) << round;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+TEST(OverlapPredicates, TrianglePairsAndWholeCharts)
+{
+    const std::vector<uint32_t> six = {0, 1, 2, 3, 4, 5};
+    // -1: not asserted (the chart check looks at outlines only).
+    struct Case { const char* name; Chart chart; int pairOverlaps; int chartOverlaps; };
+    const std::vector<Case> cases = {
+        {"shared edge, opposite sides", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.5, -1}), 0, 0},
+        {"folded over the shared edge", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.3, 0.3}), 1, -1},
+        {"free edges crossing", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.8, 0.8}), -1, 1},
+        {"same vertices reversed", makeChart({0, 1, 2, 2, 1, 0}, {}, {0, 0, 1, 0, 0, 1}), 1, -1},
+        {"flipped neighbour", makeChart({0, 1, 2, 0, 1, 3}, {}, {0, 0, 1, 0, 0, 1, 0.5, -1}), 0, 0},
+        {"vertex on an edge", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.5, 0.5, 1, 1, 0.9, 1.2}), 0, -1},
+        {"vertex within the margin", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.4999, 0.4999, 1, 1, 0.9, 1.2}), 0, -1},
+        {"vertex inside", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.3, 0.3, 1, 1, 0.9, 1.2}), 1, -1},
+        {"shared vertex only", makeChart({0, 1, 2, 0, 3, 4}, {}, {0, 0, 1, 0, 0, 1, -1, 0, -1, -1}), 0, 0},
+        {"star", makeChart(six, {}, {0, 0, 2, 0, 1, 1.7, 0, 1.1, 1, -0.6, 2, 1.1}), 1, -1},
+        {"collinear edges overlapping", makeChart(six, {}, {0, 0, 2, 0, 0, 1, 1, 0, 3, 0, 3, -1}), -1, 1},
+        {"collinear edges apart", makeChart(six, {}, {0, 0, 2, 0, 0, 1, 3, 0, 5, 0, 5, -1}), -1, 0},
+    };
+    for (const Case& c : cases) {
+        if (c.pairOverlaps >= 0) {
+            EXPECT_EQ(trianglesOverlapUV(c.chart, 0, 1), c.pairOverlaps == 1) << c.name;
+            EXPECT_EQ(trianglesOverlapUV(c.chart, 1, 0), c.pairOverlaps == 1) << c.name;
+        }
+        if (c.chartOverlaps >= 0) {
+            EXPECT_EQ(hasUVOverlaps(c.chart), c.chartOverlaps == 1) << c.name;
+        }
+    }
+    // Inner flips with a simple outline are not overlaps.
+    const Chart fan = makeChart({4, 0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0}, {}, {0, 0, 1, 0, 1, 1, 0, 1, 0.5, -0.2});
+    ASSERT_TRUE(hasUVFlips(fan));
+    EXPECT_FALSE(hasUVOverlaps(fan));
+    // Marks and pairs name the overlapping triangles only.
+    const Chart marked = makeChart({0, 1, 2, 1, 0, 3, 4, 5, 6}, {}, {0, 0, 1, 0, 0, 1, 0.3, 0.3, 5, 5, 6, 5, 5, 6});
+    EXPECT_EQ(markOverlappingTriangles(marked), (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(findOverlappingTrianglePairs(marked), (std::vector<std::pair<uint64_t, uint64_t>>{{0, 1}}));
+    // Bad charts are harmless.
+    for (const Chart& c : {Chart(), makeChart({0, 1, 2}, {}, {0, 0, 0, 0, 0, 0}),
+                           makeChart({0, 1, 2, 0, 2, 3}, {}, {0, 0, NaN, 0, 1, NaN, 0, 1}),
+                           makeChart({0, 1, 9}, {}, {0, 0, 1, 0}),
+                           makeChart({0, 1, 2}, {}, {-1e308, -1e308, 1e308, -1e308, 0, 1e308})})
+        EXPECT_FALSE(hasUVOverlaps(c));
+    EXPECT_FALSE(trianglesOverlapUV(testsupport::unitSquareChart(), 0, 7));
+    EXPECT_TRUE(markOverlappingTriangles(Chart()).empty());
+}
+
+TEST(OverlapsFound, CountsAreaAndCrossingsButNotTouchingPoints)
+{
+    // Two triangles of one chart whose tips meet at one point through two
+    // distinct UV vertices: the boundary touches itself there.
+    const Chart touching = makeChart({0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5}, {0, 0, 1, 0, 1, 1, 1, 1, 2, 1, 2, 2});
+    // One triangle folded over its neighbour: no boundary crossing, but area.
+    const Chart folded = makeChart({0, 1, 2, 1, 0, 3}, {0, 1, 2, 1, 0, 3}, {0, 0, 1, 0, 0, 1, 0.2, 0.3});
+    const Chart square = testsupport::unitSquareChart();
+    Chart shifted = square, beside = square;
+    for (size_t i = 0; i < square.uvCoords2D.size(); i += 2) {
+        shifted.uvCoords2D[i] += 0.5;
+        beside.uvCoords2D[i] += 1.0;
+    }
+    struct Case { const char* name; ChartList charts; bool overlaps; };
+    const Case cases[] = {
+        {"touching point", {touching}, false},
+        {"fold without crossing", {folded}, true},
+        {"charts side by side", {square, beside}, false},
+        {"charts overlapping", {square, shifted}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(computeStats(c.charts, iuv::DoubleVector(std::vector<double>(18, 0.0))).overlapsFound, c.overlaps);
+        EXPECT_EQ(testsupport::uvCoverage(c.charts).overlapArea > 1e-12, c.overlaps);
+    }
+    // Welding's own test still refuses the touching point.
+    EXPECT_TRUE(hasUVOverlaps(touching));
+}
