@@ -133,8 +133,3 @@ FlatteningReport runAngleFlattening(Chart& chart, const iuv::DoubleVector& share
     return report;
 }
 
-void flattenByAngles(Chart& chart, const iuv::DoubleVector& sharedPositions,
-                     const std::vector<uint32_t>* exemptVertices)
-{
-    runAngleFlattening(chart, sharedPositions, exemptVertices);
-}

@@ -5,13 +5,6 @@
 #include <string>
 #include <vector>
 
-// Angle-based flattening: fills chart.uvCoords2D from the chart's 3D triangles.
-// The chart's triIndicesUV must equal its triIndicesPos and its uvCoords2D hold
-// two values per 3D vertex. exemptVertices (may be null) lists vertices without
-// planarity constraint.
-void flattenByAngles(Chart& chart, const iuv::DoubleVector& sharedPositions,
-                     const std::vector<uint32_t>* exemptVertices);
-
 // Figures of one flattening run, for callers that need more than the console
 // report (the loader, benchmarks). Durations are processor time.
 struct FlatteningReport {
@@ -24,9 +17,12 @@ struct FlatteningReport {
     double layoutSeconds = 0.0;   // layout solve and its check
 };
 
-// flattenByAngles with its figures. flattened is false, and the UVs are left
-// as they were, when the halfedge structure cannot be built, a coordinate is
-// not finite or the layout solve fails.
+// Angle-based flattening: fills chart.uvCoords2D from the chart's 3D
+// triangles, whose triIndicesUV must equal triIndicesPos, with two UV values
+// per 3D vertex. exemptVertices (may be null) lists vertices without planarity
+// constraint. flattened is false, and the UVs are left as they were, when the
+// halfedge structure cannot be built, a coordinate is not finite or the layout
+// solve fails.
 FlatteningReport runAngleFlattening(Chart& chart, const iuv::DoubleVector& sharedPositions,
                                     const std::vector<uint32_t>* exemptVertices);
 

@@ -1,5 +1,4 @@
 #include "flatten/flattening.h"
-#include "flatten/flattening_meshes.h"
 #include "flatten/flattening_system.h"
 #include "meshgen/meshgen.h"
 #include "topology/halfedge.h"
@@ -13,8 +12,32 @@
 
 namespace {
 
-using flatmesh::Mesh;
 const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+struct Mesh {
+    iuv::UIntVector tri;
+    iuv::DoubleVector pos;
+    size_t numVertices() const { return pos.size() / 3; }
+    size_t numTriangles() const { return tri.size() / 3; }
+};
+
+Mesh meshOf(const meshgen::MeshData& d) { return {iuv::UIntVector(d.posIndices), iuv::DoubleVector(d.positions)}; }
+
+// An n x n grid (vertex (i, j) numbered j * (n + 1) + i), jittered within
+// its plane and laid into a tilted plane.
+Mesh tiltedPlane(int n)
+{
+    Mesh m = meshOf(meshgen::flatGrid(n, n, meshgen::Outline::Rectangle));
+    for (size_t v = 0; v < m.numVertices(); ++v) {
+        double* p = &m.pos[3 * v];
+        const double x = p[0] + 0.15 / n * std::sin(12.9898 * p[0] + 78.233 * p[1]);
+        const double y = p[1] + 0.15 / n * std::cos(39.346 * p[0] + 11.135 * p[1]);
+        p[0] = 0.8 * x + 0.1 * y + 3.0;
+        p[1] = 0.36 * x - 0.6 * y;
+        p[2] = 0.48 * x + 0.8 * y - 1.0;
+    }
+    return m;
+}
 
 Chart chartFor(const Mesh& m)
 {
@@ -25,9 +48,12 @@ Chart chartFor(const Mesh& m)
     return c;
 }
 
-// Every triangle has the same, non-zero orientation.
+// Every triangle has the same, non-zero orientation, and every coordinate is finite.
 bool flipFree(const Chart& c)
 {
+    for (double x : c.uvCoords2D)
+        if (!std::isfinite(x))
+            return false;
     for (size_t t = 0; t < c.numTriangles(); ++t)
         if (!(uvTriangleCross(c, t) * uvTriangleCross(c, 0) > 0.0))
             return false;
@@ -39,6 +65,28 @@ std::string flattenCapturing(Chart& chart, const Mesh& m, FlatteningReport& repo
     testing::internal::CaptureStdout();
     report = runAngleFlattening(chart, m.pos, nullptr);
     return testing::internal::GetCapturedStdout();
+}
+
+struct Outcome {
+    bool accepted;
+    FlatteningRefusal refusal;
+    std::string console;
+};
+
+Outcome flattenUntextured(Chart& chart, const iuv::DoubleVector& pos)
+{
+    Outcome o;
+    testing::internal::CaptureStdout();
+    o.accepted = flattenUntexturedChart(chart, pos, o.refusal);
+    o.console = testing::internal::GetCapturedStdout();
+    return o;
+}
+
+Chart untextured(const iuv::UIntVector& tri)
+{
+    Chart c;
+    c.triIndicesPos = tri;
+    return c;
 }
 
 } // namespace
@@ -86,7 +134,7 @@ TEST(AngleSystem, ConstraintCountsAndJacobianAgainstFiniteDifferences)
 {
     // A 4 x 4 grid has 9 interior vertices; exempting two (a boundary vertex
     // and one out of range change nothing) leaves 7 planarity constraints.
-    const Mesh g = flatmesh::tiltedPlane(4);
+    const Mesh g = tiltedPlane(4);
     HalfedgeMesh he;
     ASSERT_FALSE(buildHalfedgeMesh(g.tri, g.numVertices(), he));
     const std::vector<uint32_t> exempt{6, 12, 0, 999};
@@ -95,7 +143,7 @@ TEST(AngleSystem, ConstraintCountsAndJacobianAgainstFiniteDifferences)
               std::make_tuple(size_t(32), size_t(9), size_t(7), size_t(48)));
     EXPECT_EQ(std::make_pair(s.planarityIndex[6], s.planarityIndex[7]), std::make_pair(uint32_t(InvalidIndex), 0u));
 
-    const Mesh cap = flatmesh::sphericalCap(3, 0.7);
+    const Mesh cap = meshOf(meshgen::sphericalCap(3, 0.7));
     ASSERT_FALSE(buildHalfedgeMesh(cap.tri, cap.numVertices(), he));
     const anglesystem::AngleSystem sys = anglesystem::buildAngleSystem(cap.tri, he, nullptr);
     anglesystem::AngleState state = anglesystem::initialAngleState(sys, cornerAngles(cap.tri, cap.pos));
@@ -117,7 +165,7 @@ TEST(AngleSystem, ConstraintCountsAndJacobianAgainstFiniteDifferences)
 
 TEST(FlattenByAngles, FlatMeshComesOutCongruentWithoutIterating)
 {
-    const Mesh m = flatmesh::tiltedPlane(8);
+    const Mesh m = tiltedPlane(8);
     Chart chart = chartFor(m);
     FlatteningReport report;
     const std::string out = flattenCapturing(chart, m, report);
@@ -143,9 +191,7 @@ TEST(FlattenByAngles, FlatMeshComesOutCongruentWithoutIterating)
 TEST(FlattenByAngles, CurvedDisksConverge)
 {
     for (const meshgen::MeshData& generated : {meshgen::sphericalCap(14, 1.2), meshgen::saddle(14)}) {
-        Mesh m;
-        m.tri = iuv::UIntVector(generated.posIndices);
-        m.pos = iuv::DoubleVector(generated.positions);
+        const Mesh m = meshOf(generated);
         Chart chart = chartFor(m);
         FlatteningReport report;
         const std::string out = flattenCapturing(chart, m, report);
@@ -167,7 +213,7 @@ TEST(FlattenByAngles, CurvedDisksConverge)
 TEST(FlattenByAngles, DegenerateAndBrokenInputsGiveNoNaN)
 {
     // A zero-area triangle inside the mesh; a closed octahedron (singular Newton system).
-    Mesh pinched = flatmesh::grid(4, [](double x, double y, double* p) { p[0] = x; p[1] = y; p[2] = 0; });
+    Mesh pinched = meshOf(meshgen::flatGrid(4, 4, meshgen::Outline::Rectangle));
     std::copy(pinched.pos.begin() + 15, pinched.pos.begin() + 18, pinched.pos.begin() + 18);
     Mesh closed;
     closed.pos = {1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
@@ -181,7 +227,7 @@ TEST(FlattenByAngles, DegenerateAndBrokenInputsGiveNoNaN)
             EXPECT_TRUE(std::isfinite(x));
     }
     // Non-finite coordinates and an unused vertex: no layout, UVs untouched.
-    Mesh nan = flatmesh::tiltedPlane(2), extra = nan;
+    Mesh nan = tiltedPlane(2), extra = nan;
     nan.pos[4] = NaN;
     extra.pos.insert(extra.pos.end(), {9.0, 9.0, 9.0});
     for (bool notFinite : {true, false}) {
@@ -198,4 +244,142 @@ TEST(FlattenByAngles, DegenerateAndBrokenInputsGiveNoNaN)
     Chart empty;
     FlatteningReport report;
     EXPECT_EQ(flattenCapturing(empty, Mesh{}, report), "");
+}
+
+TEST(FlattenUntexturedChart, RefusesMeshesThatCannotBeFlattened)
+{
+    const char* const manifoldBox =
+        "Cannot process input: a mesh without texture coordinates must be manifold to be flattened.";
+    const char* const manifoldLine = "Input without texture coordinates must be manifold.";
+    const iuv::DoubleVector octahedronPos{1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
+    iuv::DoubleVector sevenPoints;
+    for (int k = 0; k < 7; ++k)
+        sevenPoints.insert(sevenPoints.end(), {std::cos(k * 1.3), std::sin(k * 1.7), 0.1 * k});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+
+    struct Case {
+        const char* what;
+        iuv::UIntVector tri;
+        iuv::DoubleVector pos;
+        std::string box;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"closed octahedron",
+         {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5},
+         octahedronPos,
+         "Cannot process input: a mesh without texture coordinates must have a boundary to be flattened.",
+         "Input without texture coordinates must have a boundary."},
+        {"three triangles on one edge", {0, 1, 2, 1, 0, 3, 0, 1, 4}, sevenPoints, manifoldBox, manifoldLine},
+        {"two closed fans at one vertex",
+         {0, 1, 2, 0, 2, 3, 0, 3, 1, 0, 4, 5, 0, 5, 6, 0, 6, 4},
+         sevenPoints, manifoldBox, manifoldLine},
+        {"bowtie", {0, 1, 2, 0, 3, 4}, sevenPoints, manifoldBox, manifoldLine},
+        {"inconsistent orientation",
+         {0, 1, 2, 2, 0, 3},
+         sevenPoints,
+         "Cannot process input: a mesh without texture coordinates must be consistently oriented to be flattened.",
+         "Input without texture coordinates must be consistently oriented."},
+        {"repeated vertex", {0, 1, 2, 2, 1, 1}, sevenPoints,
+         "Cannot process input: must not have degenerate triangles.", "Input must not have degenerate triangles."},
+        {"coordinate not a number", {0, 1, 2}, {0, 0, 0, 1, 0, nan, 0, 1, 0},
+         "Cannot process input: must have finite vertex coordinates.", "Input must have finite vertex coordinates."},
+        {"missing vertex", {0, 1, 3}, {0, 0, 0, 1, 0, 0, 0, 1, 0},
+         "Cannot process input: a triangle refers to a vertex that does not exist.",
+         "Input must only refer to existing vertices."},
+        {"no triangles", {}, sevenPoints, "Cannot process input: must have triangles.", "Input must have triangles."},
+    };
+    for (const Case& c : cases) {
+        Chart chart = untextured(c.tri);
+        const Outcome o = flattenUntextured(chart, c.pos);
+        EXPECT_FALSE(o.accepted) << c.what;
+        EXPECT_EQ(o.refusal.boxText, c.box) << c.what;
+        EXPECT_EQ(o.refusal.consoleLine, c.line) << c.what;
+        EXPECT_EQ(o.console, "") << c.what; // the caller prints the refusal
+        EXPECT_TRUE(chart.triIndicesUV.empty()) << c.what;
+    }
+}
+
+TEST(FlattenUntexturedChart, UnusedVerticesGetNoUVVertex)
+{
+    // An extra vertex that no triangle names is inserted as vertex 0.
+    const Mesh g = meshOf(meshgen::sphericalCap(3, 0.5));
+    iuv::UIntVector tri = g.tri;
+    for (uint32_t& v : tri)
+        ++v;
+    iuv::DoubleVector pos{7.0, 7.0, 7.0};
+    pos.insert(pos.end(), g.pos.begin(), g.pos.end());
+    Chart chart = untextured(tri);
+    const Outcome o = flattenUntextured(chart, pos);
+    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
+    EXPECT_EQ(chart.uvCoords2D.size(), 2 * g.numVertices());
+    EXPECT_EQ(chart.triIndicesUV, g.tri);
+    EXPECT_EQ(chart.triIndicesPos, tri);
+    EXPECT_TRUE(flipFree(chart));
+}
+
+TEST(FlattenUntexturedChart, SeparatePiecesAreFlattenedAtTheirScaleSideBySide)
+{
+    // A small flat grid and, after it, one twice as large.
+    const Mesh small = meshOf(meshgen::flatGrid(3, 3, meshgen::Outline::Rectangle));
+    iuv::UIntVector tri = small.tri;
+    iuv::DoubleVector pos = small.pos;
+    const uint32_t offset = static_cast<uint32_t>(small.numVertices());
+    for (uint32_t v : small.tri)
+        tri.push_back(v + offset);
+    for (size_t k = 0; k < small.pos.size(); ++k)
+        pos.push_back(2.0 * small.pos[k] + (k % 3 == 2 ? 5.0 : 0.0));
+
+    Chart chart = untextured(tri);
+    const Outcome o = flattenUntextured(chart, pos);
+    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
+    EXPECT_EQ(chart.triIndicesUV, chart.triIndicesPos);
+    EXPECT_TRUE(flipFree(chart));
+
+    const size_t half = small.numTriangles();
+    double area[2] = {0.0, 0.0};
+    double maxU0 = -1e300, minU1 = 1e300;
+    for (size_t t = 0; t < chart.numTriangles(); ++t) {
+        area[t >= half] += 0.5 * std::fabs(uvTriangleCross(chart, t));
+        for (size_t k = 0; k < 3; ++k) {
+            const double u = chart.uvCoords2D[2 * chart.triIndicesUV[3 * t + k]];
+            if (t < half)
+                maxU0 = std::max(maxU0, u);
+            else
+                minU1 = std::min(minU1, u);
+        }
+    }
+    EXPECT_NEAR(area[0], 1.0, 1e-9); // the 3D areas
+    EXPECT_NEAR(area[1], 4.0, 1e-9);
+    EXPECT_LT(maxU0, minU1); // no overlap between the pieces
+}
+
+TEST(FlattenUntexturedChart, MeshWithAHoleIsFlattenedWithAWarning)
+{
+    // A curved 6 x 6 grid without its four central quads: two boundary loops
+    // and an unused centre vertex.
+    Mesh cap = meshOf(meshgen::flatGrid(6, 6, meshgen::Outline::Rectangle));
+    for (size_t v = 0; v < cap.numVertices(); ++v)
+        cap.pos[3 * v + 2] = 0.3 * (cap.pos[3 * v] * cap.pos[3 * v] + cap.pos[3 * v + 1] * cap.pos[3 * v + 1]);
+    iuv::UIntVector tri;
+    for (size_t t = 0; t < cap.numTriangles(); ++t) {
+        double cx = 0.0, cy = 0.0;
+        for (size_t k = 0; k < 3; ++k) {
+            const uint32_t v = cap.tri[3 * t + k];
+            cx += (v % 7) / 3.0;
+            cy += (v / 7) / 3.0;
+        }
+        if (std::fabs(cx - 3.0) < 1.0 && std::fabs(cy - 3.0) < 1.0)
+            continue;
+        tri.insert(tri.end(), cap.tri.begin() + 3 * t, cap.tri.begin() + 3 * t + 3);
+    }
+    ASSERT_EQ(tri.size() / 3, cap.numTriangles() - 8);
+    Chart chart = untextured(tri);
+    const Outcome o = flattenUntextured(chart, cap.pos);
+    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
+    EXPECT_EQ(o.console.rfind("The mesh has 2 boundary loops; its flattened layout may overlap itself.\n", 0), 0u)
+        << o.console;
+    EXPECT_EQ(chart.uvCoords2D.size(), 2 * (cap.numVertices() - 1));
+    for (double x : chart.uvCoords2D)
+        EXPECT_TRUE(std::isfinite(x));
 }
