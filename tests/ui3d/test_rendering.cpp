@@ -1,13 +1,14 @@
-// Pixel tests on frames rendered by the 3D view. They need an OpenGL
-// context (under Xvfb with Mesa's software renderer in the test run) and
-// are skipped where none can be created.
+// Pixel tests on frames rendered by the 3D view. They need an OpenGL context
+// (under Xvfb with Mesa's software renderer in the test run) and are skipped
+// where none can be created.
 #include "view_test_support.h"
 
 #include "io/palette.h"
+#include "meshgen/meshgen.h"
+#include "render/BatchSnapshots.h"
+#include "render/OffscreenRenderer.h"
 #include "support/test_support.h"
 
-#include <QApplication>
-#include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QVector4D>
@@ -15,43 +16,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
+
+#define SKIP_WITHOUT_OPENGL()                                                                                         \
+    if (!GLViewer3DModel::openGLAvailable())                                                                          \
+    GTEST_SKIP() << "no OpenGL context can be created here"
 
 namespace {
 
-// A shown 200 x 200 view with the flat test model, in a directory without
-// "navigation.mtx".
-class RenderedView : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!GLViewer3DModel::openGLAvailable())
-            GTEST_SKIP() << "no OpenGL context can be created here";
-        dir_ = std::make_unique<testsupport::TempDir>("ui3d_render");
-        view_ = std::make_unique<TestView>();
-        view_->resize(200, 200);
-        view_->show();
-        for (int i = 0; i < 20 && !view_->isGLInitialized(); ++i)
-            QApplication::processEvents();
-        ASSERT_TRUE(view_->isGLInitialized());
-        ASSERT_EQ(view_->size(), QSize(200, 200));
-    }
-
-    void load(double uvScale)
-    {
-        testsupport::inDirectory(dir_->path(), [&] { FlatTestModel(uvScale).loadInto(*view_); });
-    }
-
-    QImage frame()
-    {
-        QImage image = view_->snapshotImage().convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(image.size(), QSize(200, 200));
-        return image;
-    }
-
-    std::unique_ptr<testsupport::TempDir> dir_;
-    std::unique_ptr<TestView> view_;
-};
+// Expected 8-bit channel of a fragment facing the eye: only the light along z
+// reaches it (0.8 * 0.9 of the base colour), then gamma; unlit (light 1) it
+// is the base colour of the checker field itself.
+int litChannel(int component, double checker, double light)
+{
+    const double c = component / 255.0;
+    return static_cast<int>(std::lround(255.0 * std::pow(light * (0.7 * c * checker + 0.3 * c), 1.0 / 2.2)));
+}
 
 int countPixels(const QImage& image, bool (*match)(QRgb))
 {
@@ -64,159 +43,159 @@ int countPixels(const QImage& image, bool (*match)(QRgb))
 
 bool isMarkerRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 40 && qBlue(p) < 40; }
 bool isTubeGrey(QRgb p) { return std::abs(qRed(p) - 60) <= 2 && std::abs(qGreen(p) - 60) <= 2 && std::abs(qBlue(p) - 60) <= 2; }
-
-// Expected 8-bit channel of a front-lit fragment (normal towards the eye):
-// only the light along z contributes, 0.8 * 0.9 * base, then gamma. Unlit,
-// the base colour itself is shown.
-int litChannel(int component, double checker, double light = 0.72)
+// One of the two colours of the unlit checker.
+bool isUnlitChecker(QRgb p)
 {
-    const double c = component / 255.0;
-    const double base = 0.7 * c * checker + 0.3 * c;
-    return static_cast<int>(std::lround(255.0 * std::pow(light * base, 1.0 / 2.2)));
+    const int g = chartColor(0).g;
+    return std::abs(qGreen(p) - litChannel(g, 0.8, 1.0)) <= 2 || std::abs(qGreen(p) - litChannel(g, 0.2, 1.0)) <= 2;
 }
 
 } // namespace
 
-TEST_F(RenderedView, CheckerboardHasOneHundredFieldsPerUVUnit)
+TEST(Rendering, EveryDisplayOptionShowsInTheFrame)
 {
-    load(0.1);  // ten fields across the square: 20 pixels each
-    view_->setShowCutEdges(false);
-    for (int mode : {GLViewer3DModel::FlatShading, GLViewer3DModel::SmoothShading, GLViewer3DModel::NoShading}) {
-        view_->setShadingMode(mode);
-        const QImage image = frame();
-        const Rgb8 chart = chartColor(0);
-        const double f = mode == GLViewer3DModel::NoShading ? 1.0 : 0.72;
-        const int light = litChannel(chart.g, 0.8, f), dark = litChannel(chart.g, 0.2, f);
+    SKIP_WITHOUT_OPENGL();
+    TestView view;
+    ASSERT_TRUE(view.showInitialised(200, 200));
+    FlatTestModel(0.1).loadInto(view); // ten checker fields across the square: 20 pixels each
+    QImage texture(8, 8, QImage::Format_RGB32); // upper half yellow, lower half blue (rows run down, v up)
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            texture.setPixel(x, y, y < 4 ? qRgb(255, 255, 0) : qRgb(0, 0, 255));
+    const int lit = litChannel(255, 1.0, 0.72);
+    const struct {
+        const char* name;
+        int shading;
+        bool cones, edges, texture;
+        QVector4D uvTransform;
+        QRgb top, bottom; // with the texture, at (100, 50) and (100, 150)
+    } rows[] = {
+        {"flat", GLViewer3DModel::FlatShading, false, false, false, {}, 0, 0},
+        {"smooth", GLViewer3DModel::SmoothShading, false, false, false, {}, 0, 0},
+        {"unlit", GLViewer3DModel::NoShading, false, false, false, {}, 0, 0},
+        {"cones", GLViewer3DModel::FlatShading, true, false, false, {}, 0, 0},
+        {"cones and edges", GLViewer3DModel::SmoothShading, true, true, false, {}, 0, 0},
+        {"edges", GLViewer3DModel::FlatShading, false, true, false, {}, 0, 0},
+        {"texture", GLViewer3DModel::FlatShading, false, false, true, {10, 10, 0, 0}, qRgb(lit, lit, 0), qRgb(0, 0, lit)},
+        {"texture, v into [0.5, 1]", GLViewer3DModel::FlatShading, false, false, true, {10, 5, 0, 0.5f},
+         qRgb(lit, lit, 0), qRgb(lit, lit, 0)},
+    };
+    const Rgb8 chart = chartColor(0);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        view.setShadingMode(r.shading);
+        view.setShowConeSingularities(r.cones);
+        view.setShowCutEdges(r.edges);
+        view.setSurfaceTexture(texture, r.uvTransform);
+        view.setShowSurfaceTexture(r.texture);
+        const QImage image = view.snapshotImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), QSize(200, 200));
+        EXPECT_EQ(countPixels(image, isMarkerRed) > 100, r.cones); // a disc of about 10 pixels radius
+        EXPECT_EQ(countPixels(image, isTubeGrey) > 4 * 150, r.edges); // along all four sides
+        if (r.cones) {
+            EXPECT_NEAR(qRed(image.pixel(100, 100)), std::lround(255.0 * std::pow(0.8, 1.0 / 2.2)), 2);
+        }
+        for (const auto& [y, expected] : {std::make_pair(50, r.top), std::make_pair(150, r.bottom)}) {
+            if (!r.texture)
+                break;
+            const QRgb p = image.pixel(100, y);
+            for (int shift : {0, 8, 16})
+                EXPECT_NEAR(int(p >> shift & 255), int(expected >> shift & 255), 2) << y << ", bit " << shift;
+        }
+        if (r.cones || r.edges || r.texture)
+            continue;
+        const double light = r.shading == GLViewer3DModel::NoShading ? 1.0 : 0.72;
         for (int j = 0; j < 10; ++j)
             for (int i = 0; i < 10; ++i) {
+                // v grows upwards: the top-left field (u field 0, v field 9) is dark.
+                const double checker = (i + 9 - j) % 2 == 0 ? 0.8 : 0.2;
                 const QRgb p = image.pixel(10 + 20 * i, 10 + 20 * j);
-                // v grows upwards and the square has an even number of fields,
-                // so the top-left field (u and v fields 0 and 9) is dark.
-                const bool lightField = (i + (9 - j)) % 2 == 0;
-                EXPECT_NEAR(qGreen(p), lightField ? light : dark, 2) << mode << ": " << i << "," << j;
-                EXPECT_NEAR(qRed(p), litChannel(chart.r, lightField ? 0.8 : 0.2, f), 2) << i << "," << j;
+                EXPECT_NEAR(qGreen(p), litChannel(chart.g, checker, light), 2) << i << "," << j;
+                EXPECT_NEAR(qRed(p), litChannel(chart.r, checker, light), 2) << i << "," << j;
             }
     }
 }
 
-TEST_F(RenderedView, ConeMarkersAndCutEdgesOnlyWhenTheirFlagsAreSet)
+TEST(Rendering, SnapshotsOfShownMinimisedAndLateViews)
 {
-    load(1.0);
-    view_->setShowConeSingularities(false);
-    view_->setShowCutEdges(false);
-    const QImage plain = frame();
-    EXPECT_EQ(countPixels(plain, isMarkerRed), 0);
-    EXPECT_EQ(countPixels(plain, isTubeGrey), 0);
-
-    view_->setShowConeSingularities(true);
-    const QImage cones = frame();
-    EXPECT_GT(countPixels(cones, isMarkerRed), 100);  // a disc of about 10 pixels radius
-    EXPECT_EQ(countPixels(cones, isTubeGrey), 0);
-    const QRgb centre = cones.pixel(100, 100);
-    EXPECT_NEAR(qRed(centre), std::lround(255.0 * std::pow(0.8, 1.0 / 2.2)), 2);
-
-    view_->setShowCutEdges(true);
-    const QImage both = frame();
-    EXPECT_GT(countPixels(both, isTubeGrey), 4 * 150);  // along all four sides
-    EXPECT_GT(countPixels(both, isMarkerRed), 100);
-
-    view_->setShowConeSingularities(false);
-    const QImage edges = frame();
-    EXPECT_EQ(countPixels(edges, isMarkerRed), 0);
-    EXPECT_GT(countPixels(edges, isTubeGrey), 4 * 150);
-}
-
-TEST_F(RenderedView, SnapshotIsWrittenAsANonBlankPng)
-{
-    load(1.0);
-    const std::string path = dir_->path() + "/input3D.png";
+    SKIP_WITHOUT_OPENGL();
+    testsupport::TempDir dir("ui3d_render");
+    TestView view;
+    ASSERT_TRUE(view.showInitialised(200, 200));
+    FlatTestModel().loadInto(view);
+    view.setShadingMode(GLViewer3DModel::NoShading);
+    view.setShowCutEdges(false);
     QString why;
-    ASSERT_TRUE(view_->saveSnapshot(QString::fromStdString(path), &why)) << why.toStdString();
+    ASSERT_TRUE(view.saveSnapshot(QString::fromStdString(dir.file("input3D.png")), &why)) << why.toStdString();
     QImage image;
-    ASSERT_TRUE(image.load(QString::fromStdString(path), "PNG"));
+    ASSERT_TRUE(image.load(QString::fromStdString(dir.file("input3D.png")), "PNG"));
     EXPECT_EQ(image.size(), QSize(200, 200));
-    QColor first = image.pixelColor(0, 0);
-    int differing = 0;
-    for (int y = 0; y < image.height(); y += 4)
-        for (int x = 0; x < image.width(); x += 4)
-            differing += image.pixelColor(x, y) != first ? 1 : 0;
-    EXPECT_GT(differing, 100);
-
-    // An unwritable name is reported, not ignored.
-    EXPECT_FALSE(view_->saveSnapshot(QString::fromStdString(dir_->path() + "/missing/dir/x.png"), &why));
+    EXPECT_TRUE(isUnlitChecker(image.pixel(100, 100)));
+    EXPECT_FALSE(view.saveSnapshot(QString::fromStdString(dir.file("missing/x.png")), &why));
     EXPECT_FALSE(why.isEmpty());
-}
-
-TEST_F(RenderedView, FramesForMinimisedAndLateViewsAndOneInitialisation)
-{
-    load(1.0);
-    view_->setShadingMode(GLViewer3DModel::NoShading);
-    view_->setShowCutEdges(false);
-    view_->showMinimized();
+    view.showMinimized();
     QApplication::processEvents();
-    // The unlit checker shows one of its two colours wherever the mesh is drawn.
-    const auto unlitChecker = [](QRgb p) {
-        const int g = chartColor(0).g;
-        return std::abs(qGreen(p) - litChannel(g, 0.8, 1.0)) <= 2 || std::abs(qGreen(p) - litChannel(g, 0.2, 1.0)) <= 2;
-    };
-    EXPECT_TRUE(unlitChecker(frame().pixel(100, 100))); // a minimised window still renders
+    EXPECT_TRUE(isUnlitChecker(view.snapshotImage().pixel(100, 100))); // a minimised window still renders
 
-    // A view that receives its data while hidden draws it once shown, and is
-    // initialised exactly once.
-    auto late = std::make_unique<TestView>();
+    // Data that arrive while the view is hidden are drawn once it is shown; it is initialised once.
+    TestView late;
     int initialised = 0, failures = 0;
-    QObject::connect(late.get(), &GLViewer3DModel::glViewer3DInitialized, [&] { ++initialised; });
-    late->setOpenGLFailureHandler([&] { ++failures; });
-    late->resize(200, 200);
-    testsupport::inDirectory(dir_->path(), [&] { FlatTestModel(1.0).loadInto(*late); });
-    late->setShadingMode(GLViewer3DModel::NoShading);
-    late->setShowCutEdges(false);
-    QString why;
-    EXPECT_FALSE(late->saveSnapshot(QString::fromStdString(dir_->path() + "/early.png"), &why));
-    EXPECT_FALSE(why.isEmpty());
-    late->show();
-    for (int i = 0; i < 20 && !late->isGLInitialized(); ++i)
-        QApplication::processEvents();
-    ASSERT_TRUE(late->isGLInitialized());
-    EXPECT_TRUE(unlitChecker(late->snapshotImage().pixel(100, 100)));
+    QObject::connect(&late, &GLViewer3DModel::glViewer3DInitialized, [&] { ++initialised; });
+    late.setOpenGLFailureHandler([&] { ++failures; });
+    late.resize(200, 200);
+    FlatTestModel().loadInto(late);
+    late.setShadingMode(GLViewer3DModel::NoShading);
+    late.setShowCutEdges(false);
+    EXPECT_FALSE(late.saveSnapshot(QString::fromStdString(dir.file("early.png")), &why));
+    EXPECT_FALSE(why.isEmpty() || QFile::exists(QString::fromStdString(dir.file("early.png"))));
+    ASSERT_TRUE(late.showInitialised(200, 200));
+    EXPECT_TRUE(isUnlitChecker(late.snapshotImage().pixel(100, 100)));
     EXPECT_EQ(std::make_pair(initialised, failures), std::make_pair(1, 0));
 }
 
-TEST_F(RenderedView, SurfaceTextureReplacesTheCheckerboardWhileShown)
+// The batch program's offscreen snapshot against the window's frame of the
+// same mesh and camera: same size, pixels alike up to rasterisation.
+TEST(Rendering, OffscreenSnapshotMatchesTheWindowFrame)
 {
-    load(1.0);
-    view_->setShowCutEdges(false);
-    view_->setShadingMode(GLViewer3DModel::FlatShading);
-    // Upper half red, lower half blue (image rows run downwards, v upwards).
-    QImage texture(8, 8, QImage::Format_RGB32);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            texture.setPixel(x, y, y < 4 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
-    const int lit = static_cast<int>(std::lround(255.0 * std::pow(0.72, 1.0 / 2.2)));
-    const struct {
-        QVector4D uvTransform;
-        bool shown;
-        QRgb top, bottom;  // expected at (100, 50) and (100, 150); 0 = the checkerboard
-    } cases[] = {
-        {QVector4D(1, 1, 0, 0), true, qRgb(lit, 0, 0), qRgb(0, 0, lit)},
-        {QVector4D(1, 0.5f, 0, 0.5f), true, qRgb(lit, 0, 0), qRgb(lit, 0, 0)},  // v into [0.5, 1]
-        {QVector4D(1, 1, 0, 0), false, 0, 0},
-    };
-    const Rgb8 chart = chartColor(0);
-    for (const auto& c : cases) {
-        view_->setSurfaceTexture(texture, c.uvTransform);
-        view_->setShowSurfaceTexture(c.shown);
-        const QImage image = frame();
-        for (const auto& probe : {std::make_pair(50, c.top), std::make_pair(150, c.bottom)}) {
-            const QRgb p = image.pixel(100, probe.first);
-            if (probe.second == 0) {
-                EXPECT_GT(qGreen(p), qRed(p));  // chart colour, green-dominated
-                EXPECT_NEAR(qGreen(p), litChannel(chart.g, 0.8), 40);
-                continue;
-            }
-            EXPECT_NEAR(qRed(p), qRed(probe.second), 2) << probe.first;
-            EXPECT_NEAR(qGreen(p), qGreen(probe.second), 2) << probe.first;
-            EXPECT_NEAR(qBlue(p), qBlue(probe.second), 2) << probe.first;
+    SKIP_WITHOUT_OPENGL();
+    OffscreenRenderer renderer;
+    std::string why;
+    ASSERT_TRUE(renderer.ready(why)) << why;
+    // A curved, open mesh lit from several sides, with a few boundary tubes.
+    const meshgen::MeshData mesh = meshgen::openCylinder(24, 8);
+    const iuv::DoubleVector positions(mesh.positions.begin(), mesh.positions.end());
+    const iuv::UIntVector triangles(mesh.posIndices.begin(), mesh.posIndices.end());
+    const iuv::UIntVector uvTriangles(mesh.uvIndices.begin(), mesh.uvIndices.end());
+    iuv::DoubleVector uvs(mesh.uvs.begin(), mesh.uvs.end());
+    for (double& t : uvs)
+        t *= 0.37; // a checker that does not line up with the mesh edges
+    const iuv::UIntVector edges(triangles.begin(), triangles.begin() + 12);
+    const std::vector<size_t> perChart{mesh.numTriangles() / 2, mesh.numTriangles() - mesh.numTriangles() / 2};
+
+    TestView view;
+    ASSERT_TRUE(view.showInitialised(kSnapshotWidth, kSnapshotHeight));
+    view.updateCamera(positions);
+    view.updateMeshData(triangles, positions, uvTriangles, uvs, edges, 0, {}, perChart);
+    const QImage window = view.snapshotImage().convertToFormat(QImage::Format_RGB888);
+    view.doneCurrent();
+
+    SnapshotScene scene;
+    scene.camera.fit(positions, kSnapshotWidth, kSnapshotHeight);
+    scene.mesh = buildCornerBuffers(triangles, positions, uvTriangles, uvs, perChart);
+    scene.hasMesh = true;
+    scene.tubes = buildEdgeTubes(edges, positions, edgeTubeRadius(positions));
+    std::vector<uint8_t> rgba;
+    ASSERT_TRUE(renderer.render(scene, kSnapshotWidth, kSnapshotHeight, rgba, why)) << why;
+    const std::vector<uint8_t> offscreen = overWindowBackground(rgba);
+    ASSERT_EQ(window.size(), QSize(kSnapshotWidth, kSnapshotHeight));
+    size_t differing = 0, covered = 0;
+    for (int y = 0; y < kSnapshotHeight; ++y)
+        for (int x = 0; x < kSnapshotWidth; ++x) {
+            const uint8_t *p = offscreen.data() + (size_t(y) * kSnapshotWidth + x) * 3, *q = window.constScanLine(y) + 3 * x;
+            differing += std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])}) > 8 ? 1 : 0;
+            covered += (p[0] != 238 || p[1] != 238 || p[2] != 238) ? 1 : 0;
         }
-    }
+    const size_t pixels = size_t(kSnapshotWidth) * kSnapshotHeight;
+    EXPECT_GT(covered, pixels / 10) << "the offscreen frame shows almost nothing";
+    EXPECT_LT(differing, pixels / 200) << differing << " of " << pixels << " pixels differ";
 }

@@ -2,16 +2,16 @@
 
 #include "ui/GLViewer3DModel.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-#include <vector>
-
-// Gives the tests the event handlers of the view.
+// The view with its event handlers open to the tests; it reads no stored
+// camera unless a test names a file.
 class TestView : public GLViewer3DModel {
 public:
-    using GLViewer3DModel::GLViewer3DModel;
+    TestView() { setNavigationFile(QStringLiteral("/nonexistent/navigation.mtx")); }
 
     void press(int x, int y, Qt::MouseButton button)
     {
@@ -30,34 +30,36 @@ public:
         wheelEvent(&e);
     }
     void dragEnter(QDragEnterEvent* e) { dragEnterEvent(e); }
+    // Shows the view at the given size; true once OpenGL is initialised.
+    bool showInitialised(int width, int height)
+    {
+        resize(width, height);
+        show();
+        for (int i = 0; i < 20 && !isGLInitialized(); ++i)
+            QApplication::processEvents();
+        return isGLInitialized() && size() == QSize(width, height);
+    }
 };
 
-// A flat model for pixel tests: the unit square in the z = 0 plane as four
-// triangles around its centre vertex 4, UVs equal to the positions times
-// uvScale, and one vertex (5) far behind it that no triangle uses: it makes
-// the navigation unit (and with it the markers) large without changing the
+// The unit square in z = 0 as four triangles around its centre vertex 4 (a
+// cone), UVs equal to the positions times uvScale, and a vertex 5 far behind
+// that no triangle uses: it makes the markers large without changing the
 // fitted view of the square, which fills a square viewport exactly.
 struct FlatTestModel {
     iuv::DoubleVector positions{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0.5, 0.5, 0, 0.5, 0.5, -10};
     iuv::UIntVector triangles{0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4};
     iuv::DoubleVector uvs;
-    iuv::UIntVector boundaryEdges{0, 1, 1, 2, 2, 3, 3, 0};
-    iuv::UIntVector cones{4};
 
     explicit FlatTestModel(double uvScale = 1.0)
     {
-        for (size_t v = 0; v < 5; ++v) {
-            uvs.push_back(uvScale * positions[3 * v]);
-            uvs.push_back(uvScale * positions[3 * v + 1]);
-        }
+        for (size_t i = 0; i < 10; ++i)
+            uvs.push_back(uvScale * positions[3 * (i / 2) + i % 2]);
     }
-
     // Sends the data the way a load does: camera, cone markers, mesh.
     void loadInto(GLViewer3DModel& view) const
     {
         view.updateCamera(positions);
-        view.setConeSingularities(cones, positions);
-        view.updateMeshData(triangles, positions, triangles, uvs, boundaryEdges, 4, std::vector<size_t>{},
-                            std::vector<size_t>{4});
+        view.setConeSingularities({4}, positions);
+        view.updateMeshData(triangles, positions, triangles, uvs, {0, 1, 1, 2, 2, 3, 3, 0}, 4, {}, {4});
     }
 };
