@@ -29,19 +29,6 @@ Model quadStrip(int count)
     return model;
 }
 
-Model chartWithInternalCut()
-{
-    Model model;
-    // Bottom row b0 b1 b2 = 0 1 2, top row t0 t1 t2 = 3 4 5.
-    model.sharedPositions = {0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0};
-    Chart chart;
-    chart.triIndicesPos = {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4};
-    chart.triIndicesUV = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
-    chart.uvCoords2D = {0.0, 0.0, 0.3, 0.0, 0.3, 0.3, 0.0, 0.3, 0.5, 0.0, 0.8, 0.0, 0.8, 0.3, 0.5, 0.3};
-    model.charts.push_back(chart);
-    return model;
-}
-
 std::string writeGridOBJ(const std::string& path, int n)
 {
     std::ofstream out(path);
@@ -60,45 +47,6 @@ std::string writeGridOBJ(const std::string& path, int n)
         }
     }
     return path;
-}
-
-void ForwardingObserver::displayUpdated(bool dirtyUVData, const UnwrappingStats& stats)
-{
-    if (view)
-        view->showDisplayUpdate(dirtyUVData, stats);
-}
-
-void ForwardingObserver::positionsChanged(const iuv::DoubleVector& sharedPositions)
-{
-    if (view)
-        view->showNewPositions(sharedPositions);
-}
-
-ViewHarness::ViewHarness() : view(std::make_unique<Viewer2DUV>())
-{
-    view->setPipeline(&pipeline);
-    observer.view = view.get();
-    pipeline.setObserver(&observer);
-    view->resize(600, 600);
-    view->show();
-    (void)QTest::qWaitForWindowExposed(view.get());
-}
-
-ViewHarness::~ViewHarness()
-{
-    pipeline.setObserver(nullptr);
-    view.reset();
-}
-
-void ViewHarness::setModel(Model model)
-{
-    pipeline.model() = std::move(model);
-    view->updateDisplay(true);
-}
-
-void ViewHarness::clickScene(const QPointF& scenePoint)
-{
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->mapFromScene(scenePoint));
 }
 
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
