@@ -142,10 +142,11 @@ TEST(Generators, RandomLayoutsAreSeparateOverlapFreeChartsAndDeterministic)
 TEST(Generators, OBJFilesAndTheExamplesReadBackAsTheGeneratedMeshes)
 {
     testsupport::TempDir tmp("meshgen_obj");
-    const MeshData cube = withColors(meshgen::cubeNet(2));
-    ASSERT_TRUE(meshgen::writeOBJ(cube, tmp.file("m.obj")));
-    EXPECT_EQ(fields(readBack(tmp.file("m.obj"))), fields(cube));
-    EXPECT_FALSE(meshgen::writeOBJ(cube, "/nonexistent-dir/u.obj"));
+    for (const MeshData& mesh : {withColors(meshgen::cubeNet(2)), meshgen::saddle(3)}) { // textured and not
+        ASSERT_TRUE(meshgen::writeOBJ(mesh, tmp.file("m.obj")));
+        EXPECT_EQ(fields(readBack(tmp.file("m.obj"))), fields(mesh));
+    }
+    EXPECT_FALSE(meshgen::writeOBJ(meshgen::saddle(3), "/nonexistent-dir/u.obj"));
     const std::pair<const char*, std::function<MeshData()>> examples[] = { // the commands of examples/README.md
         {"cylinder.obj", [] { return meshgen::openCylinder(48, 16); }},
         {"cube_net.obj", [] { return meshgen::cubeNet(12); }},

@@ -191,10 +191,9 @@ TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
         // Lines keep their width on screen.
         EXPECT_NEAR(s.view->seamPathItems()[0]->pen().widthF() * s.view->transform().m11(), seamWidth, 1e-9);
     }
-    // Every triangle can be scrolled into view; the scroll bar reaches both ends.
+    // Every triangle can be scrolled into view.
     QApplication::processEvents();
-    QScrollBar* bar = s.view->horizontalScrollBar();
-    ASSERT_TRUE(bar->isVisible());
+    ASSERT_TRUE(s.view->horizontalScrollBar()->isVisible());
     EXPECT_FALSE(s.allVisible());
     for (QGraphicsItem* item : s.view->scene()->items()) {
         if (!qgraphicsitem_cast<QGraphicsPolygonItem*>(item))
@@ -202,10 +201,6 @@ TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
         s.view->ensureVisible(item, 2, 2);
         EXPECT_TRUE(s.view->viewport()->rect().adjusted(-1, -1, 1, 1).contains(s.view->mapFromScene(item->sceneBoundingRect()).boundingRect()));
     }
-    bar->setValue(bar->maximum());
-    EXPECT_LE(s.at({s.view->scene()->itemsBoundingRect().right(), 0.075}).x(), s.view->viewport()->rect().right());
-    bar->setValue(bar->minimum());
-    EXPECT_GE(s.at({s.view->scene()->itemsBoundingRect().left(), 0.075}).x(), 0);
     // The middle button drags the view: dragging to the left shows what lies to the right.
     const QPoint centre = s.view->viewport()->rect().center();
     const QPointF before = s.view->mapToScene(centre);
@@ -218,6 +213,11 @@ TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
     EXPECT_NEAR(s.view->mapToScene(centre).x() - before.x(), 40.0 / s.view->transform().m11(), 2.0 / s.view->transform().m11());
     // The background grid's scale follows the zoom; F fits the whole layout again.
     s.view->toggleBackgroundGrid(true);
+    const QImage tile = s.view->scene()->backgroundBrush().textureImage(); // 8-pixel fields of 252 and 192 grey
+    ASSERT_EQ(tile.size(), QSize(64, 64));
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(tile.pixelColor(x, y), QColor::fromRgb((x / 8 + y / 8) % 2 ? 0xc0c0c0 : 0xfcfcfc)) << x << "," << y;
     const double grid = s.view->scene()->backgroundBrush().transform().m11() * s.view->viewZoom();
     s.wheel(centre, 120);
     EXPECT_NEAR(s.view->scene()->backgroundBrush().transform().m11() * s.view->viewZoom(), grid, 1e-9 * grid);
