@@ -1,4 +1,4 @@
-// Packing on generated chart layouts of 10, 100 and 1,000 charts (about 100
+// Packing on generated chart layouts of 10, 100, 600 and 1,000 charts (about 100
 // triangles per chart): processor time of packCharts (compaction included),
 // of compactCharts alone on the packed layout, of findEmptySpaces on the
 // largest chart and on the whole atlas, the efficiency reached and the peak
@@ -49,7 +49,7 @@ int main()
               << std::setw(14) << "packCharts" << std::setw(16) << "compactCharts"
               << std::setw(18) << "emptySpaces/1" << std::setw(20) << "emptySpaces/atlas"
               << std::setw(12) << "efficiency" << "peak RSS" << std::endl;
-    for (int count : {10, 100, 1000}) {
+    for (int count : {10, 100, 600, 1000}) {
         const Model model = meshgen::randomChartLayout(count, count * 100, 2024);
         size_t triangles = 0;
         for (const Chart& c : model.charts)

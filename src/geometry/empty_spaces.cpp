@@ -17,17 +17,28 @@ constexpr size_t MaxSpaces = 8;
 
 // The occupancy grid (row-major, as drawn) turned column-major, with the run
 // table alongside: the seed scan and the rectangle growth walk columns.
+// Columns lie `stride` cells apart, a little more than n: with a power-of-two
+// distance the cells of one row in neighbouring columns would all fall into
+// the same few cache sets and the turn would miss the cache on every write.
 struct ColumnGrids {
-    int32_t n;
-    std::vector<uint8_t> covered; // index c * n + r
+    int32_t n = 0;
+    size_t stride = 0;
+    std::vector<uint8_t> covered; // index c * stride + r
     std::vector<uint32_t> run;    // empty cells strictly right of (c, r) in its row
 
-    bool isCovered(int32_t c, int32_t r) const { return covered[size_t(c) * n + r] != 0; }
+    bool isCovered(int32_t c, int32_t r) const { return covered[size_t(c) * stride + r] != 0; }
 };
 
-ColumnGrids buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n)
+// Fills g from the row-major occupancy grid. g's vectors keep their capacity
+// from call to call, so a thread that searches many charts allocates once.
+void buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n, ColumnGrids& g)
 {
-    ColumnGrids g{n, std::vector<uint8_t>(size_t(n) * n), std::vector<uint32_t>(size_t(n) * n)};
+    g.n = n;
+    g.stride = size_t(n) + 64;
+    // Every cell of rows [0, n) is written below; the padding is never read.
+    g.covered.resize(g.stride * size_t(n));
+    g.run.resize(g.stride * size_t(n));
+    const size_t stride = g.stride;
     // Turned in tiles, so that reads and writes both stay within a few
     // cache lines per tile.
     constexpr int32_t Tile = 64;
@@ -38,22 +49,21 @@ ColumnGrids buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n)
             for (int32_t r = r0; r < r1; ++r) {
                 const uint8_t* row = occupancy.data() + size_t(r) * n;
                 for (int32_t c = c0; c < c1; ++c)
-                    g.covered[size_t(c) * n + r] = row[c] == OccupancyCovered ? 1 : 0;
+                    g.covered[size_t(c) * stride + r] = row[c] == OccupancyCovered ? 1 : 0;
             }
         }
     }
     // run(c, r) = 0 in the last column, else the right neighbour's run plus
     // one when that neighbour is empty, 0 when it is covered.
-    uint32_t* last = g.run.data() + size_t(n - 1) * n;
+    uint32_t* last = g.run.data() + size_t(n - 1) * stride;
     std::fill(last, last + n, 0u);
     for (int32_t c = n - 2; c >= 0; --c) {
-        const uint8_t* rightCovered = g.covered.data() + size_t(c + 1) * n;
-        const uint32_t* rightRun = g.run.data() + size_t(c + 1) * n;
-        uint32_t* run = g.run.data() + size_t(c) * n;
+        const uint8_t* rightCovered = g.covered.data() + size_t(c + 1) * stride;
+        const uint32_t* rightRun = g.run.data() + size_t(c + 1) * stride;
+        uint32_t* run = g.run.data() + size_t(c) * stride;
         for (int32_t r = 0; r < n; ++r)
             run[r] = rightCovered[r] ? 0u : rightRun[r] + 1u;
     }
-    return g;
 }
 
 // For every row r of column c, how far the maximal rectangle grown from (c,
@@ -68,8 +78,8 @@ public:
     void compute(const ColumnGrids& g, int32_t c)
     {
         const int32_t n = g.n;
-        const uint8_t* covered = g.covered.data() + size_t(c) * n;
-        const uint32_t* run = g.run.data() + size_t(c) * n;
+        const uint8_t* covered = g.covered.data() + size_t(c) * g.stride;
+        const uint32_t* run = g.run.data() + size_t(c) * g.stride;
         const auto value = [&](int32_t r) { return covered[r] ? int64_t(-1) : int64_t(run[r]); };
         size_t top = 0;
         for (int32_t r = n - 1; r >= 0; --r) {
@@ -115,7 +125,7 @@ bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
 EmptySpace grownRectangle(const ColumnGrids& g, const ColumnReach& reach, int32_t c, int32_t r,
                           const UVBox& box, double du, double dv)
 {
-    const uint32_t k = g.run[size_t(c) * g.n + r];
+    const uint32_t k = g.run[size_t(c) * g.stride + r];
     const int32_t down = reach.down(r), up = reach.up(r);
     return EmptySpace{box.minU + c * du, box.minV + (r - up) * dv,
                       box.minU + (c + 1 + static_cast<double>(k)) * du,
@@ -179,7 +189,12 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
         return;
     const int32_t n = side >= MaxGridSide ? MaxGridSide : static_cast<int32_t>(side);
 
-    std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
+    // Scratch grids kept per thread: the local search calls this once per
+    // chart, and a fresh grid of several MiB would be mapped and faulted in
+    // every time.
+    thread_local std::vector<uint8_t> occupancy;
+    thread_local ColumnGrids grids;
+    occupancy.assign(size_t(n) * n, OccupancyEmpty);
     for (const Chart& chart : charts) {
         const size_t numUV = chart.uvCoords2D.size() / 2;
         const size_t numCorners = chart.triIndicesUV.size() / 3 * 3;
@@ -198,8 +213,7 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
         }
     }
 
-    const ColumnGrids grids = buildColumnGrids(occupancy, n);
-    occupancy = std::vector<uint8_t>();
+    buildColumnGrids(occupancy, n, grids);
 
     const double du = width / n, dv = height / n;
     std::vector<EmptySpace> found;
@@ -208,6 +222,13 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
         bool reachKnown = false;
         for (int32_t r = 0; r < n; ++r) {
             if (!isSeed(grids, c, r))
+                continue;
+            // The width does not depend on the reach: a rectangle too narrow
+            // is dropped below whatever its height, so the column's reach is
+            // only computed once a seed is wide enough.
+            const double k = static_cast<double>(grids.run[size_t(c) * grids.stride + r]);
+            const double seedWidth = (box.minU + (c + 1 + k) * du) - (box.minU + c * du);
+            if (!(seedWidth > minSide))
                 continue;
             if (!reachKnown) {
                 reach.compute(grids, c);
