@@ -1,32 +1,19 @@
-// Ear clipping against Boost.Geometry: the triangles cover the polygon
-// exactly (their union has the polygon's area and no two overlap), and a
-// convex polygon is not cut into the slivers of a fan.
+// Ear clipping: the triangles cover the polygon exactly (their areas add up to
+// the polygon's, all turn its way and, by Boost.Geometry's intersection areas,
+// no two overlap), and a convex polygon is not cut into the slivers of a fan.
 #include "geometry/polygon_triangulation.h"
 
-#include <gtest/gtest.h>
+#include "support/uv_coverage.h"
 
-// Boost.Geometry's rescaling trips GCC's flow analysis in this file only.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/geometry.hpp>
-#include <boost/geometry/geometries/point_xy.hpp>
-#include <boost/geometry/geometries/polygon.hpp>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace bg = boost::geometry;
-using BPoint = bg::model::d2::point_xy<double>;
-using BPolygon = bg::model::polygon<BPoint, false>; // counter-clockwise
-
 namespace {
 
 const double kPi = 3.14159265358979323846;
-
-struct Outline {
-    const char* name;
-    std::vector<double> xy; // counter-clockwise
-};
 
 std::vector<double> regular(int n)
 {
@@ -55,33 +42,39 @@ std::vector<double> comb(int teeth)
     return xy;
 }
 
-BPolygon toPolygon(const std::vector<BPoint>& points)
-{
-    BPolygon p;
-    for (const BPoint& q : points)
-        bg::append(p.outer(), q);
-    bg::append(p.outer(), points.front());
-    return p;
-}
-
-// Embeds the plane in 3D, tilted, optionally mirrored (a clockwise polygon).
+// The outline laid isometrically into a tilted plane in 3D, optionally
+// reversed (a clockwise polygon).
 std::vector<double> embed(const std::vector<double>& xy, bool reversed)
 {
     std::vector<double> corners;
     const size_t n = xy.size() / 2;
     for (size_t k = 0; k < n; ++k) {
         const size_t i = reversed ? n - 1 - k : k;
-        const double x = xy[2 * i], y = xy[2 * i + 1];
-        corners.insert(corners.end(), {x, 0.6 * y, 0.8 * y + 5.0});
+        corners.insert(corners.end(), {xy[2 * i], 0.6 * xy[2 * i + 1], 0.8 * xy[2 * i + 1] + 5.0});
     }
     return corners;
+}
+
+// Twice the signed area of triangle (a, b, c) of the plane points xy.
+double cross(const std::vector<double>& xy, uint32_t a, uint32_t b, uint32_t c)
+{
+    return (xy[2 * b] - xy[2 * a]) * (xy[2 * c + 1] - xy[2 * a + 1]) - (xy[2 * c] - xy[2 * a]) * (xy[2 * b + 1] - xy[2 * a + 1]);
+}
+
+// Corners back in the plane of the outline.
+std::vector<double> plane(const std::vector<double>& corners)
+{
+    std::vector<double> xy;
+    for (size_t k = 0; k < corners.size(); k += 3)
+        xy.insert(xy.end(), {corners[k], corners[k + 1] / 0.6});
+    return xy;
 }
 
 } // namespace
 
 TEST(PolygonTriangulation, TrianglesCoverThePolygonExactly)
 {
-    const std::vector<Outline> outlines = {
+    const std::vector<std::pair<const char*, std::vector<double>>> outlines = {
         {"square", {0, 0, 1, 0, 1, 1, 0, 1}},
         {"dart", {0, 0, 2, 1, 0, 2, 0.5, 1}},
         {"l_shape", {0, 0, 2, 0, 2, 1, 1, 1, 1, 2, 0, 2}},
@@ -91,46 +84,28 @@ TEST(PolygonTriangulation, TrianglesCoverThePolygonExactly)
         {"star", star(7)},
         {"comb", comb(6)},
     };
-    for (const Outline& o : outlines) {
+    for (const auto& [name, outline] : outlines) {
         for (bool reversed : {false, true}) {
-            SCOPED_TRACE(std::string(o.name) + (reversed ? " reversed" : ""));
-            const std::vector<double> corners = embed(o.xy, reversed);
-            const size_t n = corners.size() / 3;
+            SCOPED_TRACE(std::string(name) + (reversed ? " reversed" : ""));
+            const std::vector<double> corners = embed(outline, reversed);
+            const std::vector<double> xy = plane(corners);
+            const size_t n = xy.size() / 2;
             const std::vector<uint32_t> tri = triangulatePolygon(corners);
             ASSERT_EQ(tri.size(), 3 * (n - 2));
-            // Back in the plane of the outline (y from the tilted coordinates).
-            std::vector<BPoint> plane(n);
+            double area = 0.0; // the shoelace formula, signed like the outline
             for (size_t k = 0; k < n; ++k)
-                plane[k] = BPoint(corners[3 * k], corners[3 * k + 1] / 0.6);
-            std::vector<BPoint> ccw = plane;
-            if (reversed)
-                std::reverse(ccw.begin(), ccw.end());
-            const double area = bg::area(toPolygon(ccw));
+                area += xy[2 * k] * xy[2 * ((k + 1) % n) + 1] - xy[2 * ((k + 1) % n)] * xy[2 * k + 1];
             double sum = 0.0;
-            std::vector<BPolygon> pieces;
             for (size_t t = 0; t < tri.size(); t += 3) {
-                ASSERT_LT(tri[t] , n);
-                std::vector<BPoint> p = {plane[tri[t]], plane[tri[t + 1]], plane[tri[t + 2]]};
-                if (reversed)
-                    std::reverse(p.begin(), p.end());
-                pieces.push_back(toPolygon(p));
-                const double a = bg::area(pieces.back());
-                EXPECT_GE(a, -1e-12 * area) << "triangle " << t / 3 << " turns the wrong way";
+                ASSERT_TRUE(tri[t] < n && tri[t + 1] < n && tri[t + 2] < n);
+                const double a = cross(xy, tri[t], tri[t + 1], tri[t + 2]);
+                EXPECT_GE(a * area, -1e-12 * area * area) << "triangle " << t / 3 << " turns the wrong way";
                 sum += a;
             }
-            EXPECT_NEAR(sum, area, 1e-9 * area);
-            // Pairwise overlap of neighbours in the output, by intersection area.
+            EXPECT_NEAR(sum, area, 1e-9 * std::fabs(area));
             if (n <= 64) {
-                for (size_t i = 0; i < pieces.size(); ++i) {
-                    for (size_t j = i + 1; j < pieces.size(); ++j) {
-                        std::vector<BPolygon> common;
-                        bg::intersection(pieces[i], pieces[j], common);
-                        double overlap = 0.0;
-                        for (const BPolygon& c : common)
-                            overlap += bg::area(c);
-                        EXPECT_LT(overlap, 1e-9 * area) << i << " " << j;
-                    }
-                }
+                const testsupport::UVCoverage c = testsupport::uvCoverage(xy, tri);
+                EXPECT_LT(c.overlapArea, 1e-9 * c.summedArea);
             }
         }
     }
@@ -143,25 +118,17 @@ TEST(PolygonTriangulation, ConvexPolygonIsNotFanned)
     // the others, most come out wider.
     for (int n : {64, 1000}) {
         SCOPED_TRACE(n);
-        const std::vector<double> corners = embed(regular(n), false);
+        const std::vector<double> corners = embed(regular(n), false), xy = plane(corners);
         const std::vector<uint32_t> tri = triangulatePolygon(corners);
         size_t slivers = 0;
         double sum = 0.0;
         for (size_t t = 0; t < tri.size(); t += 3) {
             double smallest = kPi;
             for (int k = 0; k < 3; ++k) {
-                const double* a = &corners[3 * tri[t + k]];
-                const double* b = &corners[3 * tri[t + (k + 1) % 3]];
-                const double* c = &corners[3 * tri[t + (k + 2) % 3]];
-                double e1[3], e2[3];
-                for (int d = 0; d < 3; ++d) {
-                    e1[d] = b[d] - a[d];
-                    e2[d] = c[d] - a[d];
-                }
-                const double dotp = e1[0] * e2[0] + e1[1] * e2[1] + e1[2] * e2[2];
-                const double cx = e1[1] * e2[2] - e1[2] * e2[1], cy = e1[2] * e2[0] - e1[0] * e2[2],
-                             cz = e1[0] * e2[1] - e1[1] * e2[0];
-                smallest = std::min(smallest, std::atan2(std::sqrt(cx * cx + cy * cy + cz * cz), dotp));
+                const uint32_t a = tri[t + k], b = tri[t + (k + 1) % 3], c = tri[t + (k + 2) % 3];
+                const double dot = (xy[2 * b] - xy[2 * a]) * (xy[2 * c] - xy[2 * a]) +
+                                   (xy[2 * b + 1] - xy[2 * a + 1]) * (xy[2 * c + 1] - xy[2 * a + 1]);
+                smallest = std::min(smallest, std::atan2(std::fabs(cross(xy, a, b, c)), dot));
             }
             sum += smallest;
             if (smallest < 1.5 * kPi / n)
