@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -94,9 +95,9 @@ TEST(ViewNavigation, DollyPanWheelAndTheFitOfOddPositions)
 TEST(ViewNavigation, TheStoredViewIsReadBackAndBadFilesAreIgnored)
 {
     testsupport::TempDir dir("ui3d_nav");
-    const QString file = QString::fromStdString(dir.file("navigation.mtx"));
+    const std::string file = dir.file("navigation.mtx");
     const auto fitted = [&](TestView& v) {
-        v.setNavigationFile(file);
+        v.setNavigationFile(QString::fromStdString(file));
         v.resize(300, 200);
         v.updateCamera(kUnitSquare);
     };
@@ -111,24 +112,26 @@ TEST(ViewNavigation, TheStoredViewIsReadBackAndBadFilesAreIgnored)
     view.stepAnimation(16);
     ASSERT_FALSE(view.renderer().rotation.isIdentity());
     view.storeView();
-    // 32 numbers in row order, each followed by a blank, no line ends.
-    const std::string text = testsupport::readTextFile(dir.file("navigation.mtx"));
-    EXPECT_EQ(text.find('\n'), std::string::npos);
-    std::istringstream in(text);
-    std::vector<double> numbers{std::istream_iterator<double>(in), std::istream_iterator<double>()};
+    // 32 numbers on one line: the view matrix, then the rotation, each in row order.
+    std::istringstream in(testsupport::readTextFile(file));
+    std::vector<float> numbers{std::istream_iterator<float>(in), std::istream_iterator<float>()};
     ASSERT_EQ(numbers.size(), 32u);
-    EXPECT_NEAR(numbers[3], view.renderer().view(0, 3), 1e-5);
+    EXPECT_EQ(testsupport::readTextFile(file).find('\n'), std::string::npos);
+    expectMatrixNear(QMatrix4x4(numbers.data()), view.renderer().view, 1e-5);
+    expectMatrixNear(QMatrix4x4(numbers.data() + 16), view.renderer().rotation, 1e-5);
     fitted(other);
     expectMatrixNear(other.renderer().view, view.renderer().view, 1e-4);
     expectMatrixNear(other.renderer().rotation, view.renderer().rotation, 1e-5);
-
-    const std::string ones = [] { std::string s; for (int i = 0; i < 20; ++i) s += "1 "; return s; }();
+    // Short, unreadable, non-finite or no file at all: the fitted camera stays.
+    std::string ones;
+    for (int i = 0; i < 20; ++i)
+        ones += "1 ";
     for (const std::string& content : {std::string(), std::string("garbage"), ones, ones + ones.substr(0, 22) + "nan 1 1", std::string("dir")}) {
-        std::remove(dir.file("navigation.mtx").c_str());
+        std::remove(file.c_str());
         if (content == "dir")
-            ASSERT_EQ(mkdir(dir.file("navigation.mtx").c_str(), 0700), 0); // neither readable nor writable
+            ASSERT_EQ(mkdir(file.c_str(), 0700), 0); // neither readable nor writable
         else
-            testsupport::writeTextFile(dir.file("navigation.mtx"), content);
+            testsupport::writeTextFile(file, content);
         TestView bad;
         fitted(bad);
         expectMatrixNear(bad.renderer().view, fresh.renderer().view, 0.0);
