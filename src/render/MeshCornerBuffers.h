@@ -15,6 +15,21 @@ constexpr size_t kCornerNormalOffset = 12;
 constexpr size_t kCornerTexcoordOffset = 24;
 constexpr size_t kCornerColorOffset = 32;
 
+// The attribute locations the mesh and overlay programs bind, and each
+// corner attribute's location, float count and byte offset.
+enum AttributeLocation : unsigned { PositionLocation = 0, NormalLocation = 1, TexcoordLocation = 2, ColorLocation = 3 };
+struct CornerAttribute {
+    AttributeLocation location;
+    int size;
+    size_t offset;
+};
+constexpr CornerAttribute kCornerAttributes[] = {
+    {PositionLocation, 3, kCornerPositionOffset},
+    {NormalLocation, 3, kCornerNormalOffset},
+    {TexcoordLocation, 2, kCornerTexcoordOffset},
+    {ColorLocation, 4, kCornerColorOffset},
+};
+
 struct CornerBuffers {
     std::vector<float> flat;    // face normals
     std::vector<float> smooth;  // area-weighted vertex normals

@@ -30,8 +30,6 @@ void keepDriverLoaded()
         nullptr);
 }
 
-enum AttributeLocation : GLuint { PositionLocation = 0, NormalLocation = 1, TexcoordLocation = 2, ColorLocation = 3 };
-
 // The largest frame drawn; bigger requests are refused rather than allocated.
 constexpr int kMaxSide = 16384;
 
@@ -247,17 +245,7 @@ namespace {
 
 void setCornerAttributes()
 {
-    const struct {
-        GLuint location;
-        GLint size;
-        size_t offset;
-    } attributes[] = {
-        {PositionLocation, 3, kCornerPositionOffset},
-        {NormalLocation, 3, kCornerNormalOffset},
-        {TexcoordLocation, 2, kCornerTexcoordOffset},
-        {ColorLocation, 4, kCornerColorOffset},
-    };
-    for (const auto& a : attributes) {
+    for (const CornerAttribute& a : kCornerAttributes) {
         glEnableVertexAttribArray(a.location);
         glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(kCornerBytes),
                               reinterpret_cast<const void*>(a.offset));

@@ -15,7 +15,6 @@ UVPoint uvPoint(const Chart& chart, uint32_t k)
     return {chart.uvCoords2D[2 * size_t(k)], chart.uvCoords2D[2 * size_t(k) + 1]};
 }
 
-
 UVBox triangleBox(const Chart& chart, size_t t)
 {
     UVBox box;
@@ -24,6 +23,20 @@ UVBox triangleBox(const Chart& chart, size_t t)
         box.include(p.u, p.v);
     }
     return box;
+}
+
+// Calls visit(t, u) for every ordered pair of distinct triangles whose UV
+// boxes intersect, t ascending; visit returns true to end t's query.
+template <typename Visit>
+void forEachBoxPair(const Chart& chart, int gridSide, Visit visit)
+{
+    const size_t n = chart.numTriangles();
+    std::vector<UVBox> boxes(n);
+    for (size_t t = 0; t < n; ++t)
+        boxes[t] = triangleBox(chart, t);
+    OverlapGrid grid(chartUVBounds(chart), boxes, gridSide);
+    for (size_t t = 0; t < n; ++t)
+        grid.query(boxes[t], [&](size_t u) { return u != t && boxesIntersect(boxes[t], boxes[u]) && visit(t, u); });
 }
 
 } // namespace
@@ -111,25 +124,13 @@ bool hasUVOverlaps(const Chart& chart)
 
 namespace {
 
-// Calls found(t, u) for every ordered pair of distinct triangles whose boxes
-// intersect and that overlap; found returns true to end t's query.
+// Calls found(t, u) for every ordered pair of distinct triangles that overlap;
+// found returns true to end t's query.
 template <typename Found>
 void forEachOverlap(const Chart& chart, Found found)
 {
-    const size_t n = chart.numTriangles();
-    std::vector<UVBox> boxes(n);
-    for (size_t t = 0; t < n; ++t)
-        boxes[t] = triangleBox(chart, t);
-    OverlapGrid grid(chartUVBounds(chart), boxes);
-    for (size_t t = 0; t < n; ++t) {
-        grid.query(boxes[t], [&](size_t u) {
-            if (u == t || !boxesIntersect(boxes[t], boxes[u]))
-                return false;
-            if (!trianglesOverlapUV(chart, t, u))
-                return false;
-            return found(t, u);
-        });
-    }
+    forEachBoxPair(chart, OverlapGrid::Cells,
+                   [&](size_t t, size_t u) { return trianglesOverlapUV(chart, t, u) && found(t, u); });
 }
 
 } // namespace
@@ -153,19 +154,11 @@ std::vector<std::pair<uint64_t, uint64_t>> findOverlappingTrianglePairs(const Ch
         return pairs;
     // The test is not quite symmetric (collinear edges), so a pair counts when
     // either order finds the overlap; each unordered pair is visited once.
-    const size_t n = chart.numTriangles();
-    std::vector<UVBox> boxes(n);
-    for (size_t t = 0; t < n; ++t)
-        boxes[t] = triangleBox(chart, t);
-    OverlapGrid grid(chartUVBounds(chart), boxes);
-    for (size_t t = 0; t < n; ++t) {
-        grid.query(boxes[t], [&](size_t u) {
-            if (u > t && boxesIntersect(boxes[t], boxes[u]) &&
-                (trianglesOverlapUV(chart, t, u) || trianglesOverlapUV(chart, u, t)))
-                pairs.emplace_back(t, u);
-            return false;
-        });
-    }
+    forEachBoxPair(chart, OverlapGrid::Cells, [&](size_t t, size_t u) {
+        if (u > t && (trianglesOverlapUV(chart, t, u) || trianglesOverlapUV(chart, u, t)))
+            pairs.emplace_back(t, u);
+        return false;
+    });
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
@@ -176,27 +169,24 @@ std::vector<std::pair<uint64_t, uint64_t>> findAreaOverlapPairs(const Chart& cha
     std::vector<std::pair<uint64_t, uint64_t>> pairs;
     if (!chartIndicesValid(chart))
         return pairs;
-    const size_t n = chart.numTriangles();
-    std::vector<UVBox> boxes(n);
-    for (size_t t = 0; t < n; ++t)
-        boxes[t] = triangleBox(chart, t);
     const auto corners = [&](size_t t, UVPoint out[3]) {
         for (size_t k = 0; k < 3; ++k)
             out[k] = uvPoint(chart, chart.triIndicesUV[3 * t + k]);
     };
-    OverlapGrid grid(chartUVBounds(chart), boxes, OverlapGrid::sideForItems(boxes.size()));
     UVPoint a[3], b[3];
-    for (size_t t = 0; t < n; ++t) {
-        corners(t, a);
-        grid.query(boxes[t], [&](size_t u) {
-            if (u <= t || !boxesIntersect(boxes[t], boxes[u]))
-                return false;
-            corners(u, b);
-            if (trianglesOverlapWithArea(a, b))
-                pairs.emplace_back(t, u);
+    size_t cornersOf = ~size_t(0);
+    forEachBoxPair(chart, OverlapGrid::sideForItems(chart.numTriangles()), [&](size_t t, size_t u) {
+        if (u <= t)
             return false;
-        });
-    }
+        if (cornersOf != t) {
+            corners(t, a);
+            cornersOf = t;
+        }
+        corners(u, b);
+        if (trianglesOverlapWithArea(a, b))
+            pairs.emplace_back(t, u);
+        return false;
+    });
     std::sort(pairs.begin(), pairs.end());
     return pairs;
 }

@@ -13,25 +13,12 @@
 
 namespace {
 
-// Attribute locations of the corner record and of the overlay programs.
-enum AttributeLocation : GLuint { PositionLocation = 0, NormalLocation = 1, TexcoordLocation = 2, ColorLocation = 3 };
-
 // glGetError can keep answering on a lost context; never loop forever.
 constexpr int kMaxErrorsPerFrame = 64;
 
 void setCornerAttributes(QOpenGLFunctions* f)
 {
-    const struct {
-        GLuint location;
-        GLint size;
-        size_t offset;
-    } attributes[] = {
-        {PositionLocation, 3, kCornerPositionOffset},
-        {NormalLocation, 3, kCornerNormalOffset},
-        {TexcoordLocation, 2, kCornerTexcoordOffset},
-        {ColorLocation, 4, kCornerColorOffset},
-    };
-    for (const auto& a : attributes) {
+    for (const CornerAttribute& a : kCornerAttributes) {
         f->glEnableVertexAttribArray(a.location);
         f->glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(kCornerBytes),
                                  reinterpret_cast<const void*>(a.offset));
