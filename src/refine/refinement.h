@@ -27,8 +27,9 @@ struct RefinementHooks {
 // The refinement driver: repeats applyBestCut until a termination criterion
 // holds, keeps the best layout within hooks.maxBoundaryFactor (by default
 // twice) times referenceNormBLen, writes the bl_130/bl_150 snapshots and
-// "bl_200.json" through the hooks and installs the best layout. boxifyTime receives the processor time of the run in seconds.
-// When the run is cancelled it prints "Refinement cancelled after N
-// iterations." instead of the termination report.
+// "bl_200.json" through the hooks and installs the best layout. boxifyTime
+// receives the processor time of the run in seconds. When the run is
+// cancelled it prints "Refinement cancelled after N iterations." instead of
+// the termination report.
 void refineAtlas(Model& model, double referenceNormBLen, double& boxifyTime, Atlas& atlas,
                  const RefinementHooks& hooks);
