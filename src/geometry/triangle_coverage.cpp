@@ -264,6 +264,79 @@ public:
             --last;
     }
 
+    // Narrows the columns [first, last] of the row [y0, y1] to those whose
+    // cells centreOrCrossing may cover: every column dropped lies clearly
+    // beyond one edge line and away from the parallel branch, so the test
+    // would reject it at once. cornerX(col) is the cell's left edge, cells
+    // are `cells` to the unit. The bounds are estimated from the lines and
+    // then checked on the last dropped cell of each side with the test's own
+    // expressions: along a row the side value of a line changes monotonically
+    // (so does its rounded value), hence a cell beyond the line proves every
+    // cell farther out beyond it too.
+    template <class CornerX>
+    void candidateColumns(double y0, double y1, double cells, const CornerX& cornerX, int32_t& first,
+                          int32_t& last) const
+    {
+        const int32_t c0 = first, c1 = last;
+        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+        const double cell = 1.0 / cells;
+        for (const EdgeLine& line : lines_) {
+            if (line.outerSign == 0.0 || line.degenerate)
+                return;
+            // A row near a horizontal edge's line may meet the parallel branch.
+            if (line.horizontal && (nearParallel(line, y0 - line.a.y, std::fabs(line.rx) + 2.0 * cell) ||
+                                    nearParallel(line, y1 - line.a.y, std::fabs(line.rx) + 2.0 * cell)))
+                return;
+            // outerSign * side(x, y) = along + rate * (x - a.x) must exceed
+            // twice the margin at the cell's nearer corners.
+            const double o = line.outerSign;
+            const double along = std::min(o * line.rx * (y0 - line.a.y), o * line.rx * (y1 - line.a.y));
+            const double rate = -o * line.ry;
+            if (rate > 0.0)
+                hi = std::min(hi, line.a.x + (2.0 * line.sideMargin - along) / rate);
+            else if (rate < 0.0)
+                lo = std::max(lo, line.a.x + (2.0 * line.sideMargin - along) / rate - cell);
+        }
+        // A column index in [c0, c1 + 1] (or c0 - 1) near x; `otherwise`
+        // when x is not a number.
+        const auto column = [&](double x, int32_t otherwise) {
+            const double k = x * cells;
+            if (std::isnan(k))
+                return otherwise;
+            return static_cast<int32_t>(std::floor(std::min(std::max(k, c0 - 1.0), c1 + 1.0)));
+        };
+        // One column of slack either side of the estimate.
+        int32_t f = std::min(std::max(c0, column(lo, c0) - 1), c1 + 1);
+        int32_t l = std::max(std::min(c1, column(hi, c1) + 2), c0 - 1);
+        // The cells beside a vertical edge's line must stay.
+        for (const EdgeLine& line : lines_) {
+            if (!line.vertical)
+                continue;
+            const double band = 0.015 * (std::fabs(line.ry) + (y1 - y0)) + line.distanceMargin + 2.0 * cell;
+            f = std::min(f, std::max(c0, column(line.a.x - band, c0)));
+            l = std::max(l, std::min(c1, column(line.a.x + band, c1) + 1));
+        }
+        const auto beyondSome = [&](int32_t col, double sign) {
+            const double x0 = cornerX(col), x1 = cornerX(col + 1);
+            for (const EdgeLine& line : lines_) {
+                const double o = line.outerSign, m = line.sideMargin;
+                if (sign * o * line.ry > 0.0 && o * line.side(x0, y0) > m && o * line.side(x1, y0) > m &&
+                    o * line.side(x0, y1) > m && o * line.side(x1, y1) > m)
+                    return true;
+            }
+            return false;
+        };
+        // Left of the row only lines whose outer side lies to the left can
+        // hold the dropped cells (their side value falls with x), and
+        // conversely on the right.
+        if (f > c0 && !beyondSome(f - 1, 1.0))
+            f = c0;
+        if (l < c1 && !beyondSome(l + 1, -1.0))
+            l = c1;
+        first = f;
+        last = l;
+    }
+
 private:
     // The parallel-branch bound of EdgeLine::mayCross for a cell edge at
     // `offset` from the line, with `along` = edge extent plus cell side.
@@ -309,7 +382,15 @@ void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D&
         int32_t inFirst = 1, inLast = 0;
         tester.clearlyInsideRun(cy, span.c0, span.c1, dn, [&](int32_t col) { return at(col + 0.5); },
                                 inFirst, inLast);
-        for (int32_t col = span.c0; col <= span.c1; ++col) {
+        // Cells clearly beyond an edge line are left out without tests.
+        int32_t colFirst = span.c0, colLast = span.c1;
+        if (shapely)
+            tester.candidateColumns(y0, y1, dn, at, colFirst, colLast);
+        if (inFirst <= inLast) {
+            colFirst = std::min(colFirst, inFirst);
+            colLast = std::max(colLast, inLast);
+        }
+        for (int32_t col = colFirst; col <= colLast; ++col) {
             if (col == inFirst && inFirst <= inLast) {
                 std::fill(row + inFirst, row + inLast + 1, OccupancyCovered);
                 col = inLast;
@@ -336,6 +417,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // Cells clearly apart from a well-shaped triangle's box stay uncovered.
     const bool shapely = wellShaped(a, b, c);
     const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
+    const bool wideBox = (span.maxX - span.minX) * dw > 1.5 || (span.maxY - span.minY) * dh > 1.5;
     for (int32_t r = span.r0; r <= span.r1; ++r) {
         const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
         if (y0 - span.maxY > reach || span.minY - y1 > reach)
@@ -343,13 +425,23 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         uint32_t* row = grid + static_cast<size_t>(r) * width;
         // Cells whose centre is clearly inside take the label without tests.
         int32_t inFirst = 1, inLast = 0;
+        int32_t colFirst = span.c0, colLast = span.c1;
         if (shapely && span.c1 - span.c0 >= 2) {
             if (!tester)
                 tester.emplace(a, b, c, 0.0, shapely);
             tester->clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return (col + 0.5) / dw; },
                                      inFirst, inLast);
+            // Cells clearly beyond an edge line are left out without tests,
+            // unless the box rule could take one (a box less than a cell and
+            // a half wide and high).
+            if (wideBox)
+                tester->candidateColumns(y0, y1, dw, [&](int32_t col) { return col / dw; }, colFirst, colLast);
+            if (inFirst <= inLast) {
+                colFirst = std::min(colFirst, inFirst);
+                colLast = std::max(colLast, inLast);
+            }
         }
-        for (int32_t col = span.c0; col <= span.c1; ++col) {
+        for (int32_t col = colFirst; col <= colLast; ++col) {
             if (col == inFirst && inFirst <= inLast) {
                 int32_t changedFirst = inLast + 1, changedLast = inFirst - 1;
                 for (int32_t k = inFirst; k <= inLast; ++k) {
