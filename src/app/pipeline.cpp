@@ -112,6 +112,10 @@ void Pipeline::refineAtlas()
         exportResults(svg, obj, png);
     };
     hooks.updateDisplay = [this]() { updateDisplay(true); };
+    hooks.iterationDone = [this](const Model& current) {
+        if (observer_)
+            observer_->iterationLayout(current);
+    };
     hooks.control = &control_;
     hooks.maxBoundaryFactor = maxBoundaryFactor_;
     ::refineAtlas(model_, referenceNormBLen_, boxifyTime_, atlas_, hooks);

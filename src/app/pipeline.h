@@ -30,6 +30,10 @@ public:
     // statistics computed. With dirty UV data the views redraw and the 3D view
     // receives the merged mesh.
     virtual void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) = 0;
+    // A refinement iteration ended with the layout current (not necessarily
+    // the best one); called on the thread of the run, which waits meanwhile,
+    // so an observer that shows it should copy what it needs and return.
+    virtual void iterationLayout(const Model& current) { (void)current; }
     // A model was loaded (before its display update): the 3D view fits its camera.
     virtual void positionsChanged(const iuv::DoubleVector& sharedPositions) = 0;
     // The load finished (successful or not): the window hands the cone

@@ -9,8 +9,19 @@
 namespace {
 
 std::atomic<unsigned> requestedThreads{0};
+thread_local const RunControl* scopeControl = nullptr;
 
 } // namespace
+
+CancelScope::CancelScope(const RunControl* control) : previous_(scopeControl) { scopeControl = control; }
+
+CancelScope::~CancelScope() { scopeControl = previous_; }
+
+void throwIfCancelled()
+{
+    if (scopeControl && scopeControl->cancelRequested())
+        throw RefinementCancelled();
+}
 
 void setRefinementThreads(unsigned count) { requestedThreads.store(count); }
 
@@ -29,10 +40,15 @@ void runJobs(size_t count, const std::function<void(size_t)>& job)
 {
     if (count == 0)
         return;
+    throwIfCancelled();
+    // The helper threads have no scope of their own: they look at this one's.
+    const RunControl* control = scopeControl;
     std::vector<std::exception_ptr> errors(count);
     std::atomic<size_t> next{0};
     const auto work = [&]() {
         for (size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
+            if (control && control->cancelRequested())
+                break;
             try {
                 job(i);
             } catch (...) {
@@ -52,6 +68,7 @@ void runJobs(size_t count, const std::function<void(size_t)>& job)
     work();
     for (std::thread& t : helpers)
         t.join();
+    throwIfCancelled();
     for (const std::exception_ptr& e : errors)
         if (e)
             std::rethrow_exception(e);

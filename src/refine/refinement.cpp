@@ -2,6 +2,7 @@
 
 #include "refine/best_cut.h"
 #include "geometry/efficiency.h"
+#include "refine/parallel_jobs.h"
 #include "refine/refinement_loop.h"
 #include "topology/boundary_length.h"
 
@@ -101,8 +102,16 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
         std::cout << std::endl;
         std::cout << " *** ITERATION " << iteration << " ***" << std::endl;
 
-        cutApplied = steps.cut(model.charts, model.sharedPositions, model.vertexColors, A, score,
-                               atlas);
+        try {
+            // A cancellation stops the cut search between its trials; the
+            // half-done step is dropped with the current layout below.
+            const CancelScope scope(hooks.control);
+            cutApplied = steps.cut(model.charts, model.sharedPositions, model.vertexColors, A, score,
+                                   atlas);
+        } catch (const RefinementCancelled&) {
+            cancelled = true;
+            break;
+        }
 
         const double E = steps.efficiency(model.charts);
         nbl = totalBoundaryLength(model.charts) / sqrtA;
@@ -135,6 +144,8 @@ void runRefinement(Model& model, double referenceNormBLen, double& boxifyTime, A
         }
 
         boxifyTime = double(std::clock() - startClock) / CLOCKS_PER_SEC;
+        if (hooks.iterationDone)
+            hooks.iterationDone(model);
         if (hooks.control)
             hooks.control->report({"Refining", iteration, E, nbl});
         ++iteration;

@@ -16,6 +16,9 @@ struct RefinementHooks {
                        const std::string& pngName)>
         exportResults;
     std::function<void()> updateDisplay; // display update with dirty UV data
+    // Called at the end of every iteration, before its progress report, with
+    // the layout that iteration produced (not necessarily the best one).
+    std::function<void(const Model& current)> iterationDone;
     // Progress is reported after every iteration; a cancellation ends the loop
     // before the next one, installs the best layout and writes no more files.
     RunControl* control = nullptr;

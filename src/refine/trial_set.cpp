@@ -58,6 +58,7 @@ bool TrialSet::startedFromCurrentAtlas(const Outcome& outcome) const
 
 bool TrialSet::take(size_t k, double& score)
 {
+    throwIfCancelled();
     if (!startedFromCurrentAtlas(outcomes_[k]))
         run(k, atlas_);
     Outcome& o = outcomes_[k];

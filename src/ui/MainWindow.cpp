@@ -133,52 +133,6 @@ bool MainWindow::onGuiThread() const
     return QThread::currentThread() == thread();
 }
 
-void MainWindow::runJob(PipelineRunner::Job job)
-{
-    if (runner_.isRunning())
-        return;
-    if (pipeline_.batchMode()) {
-        job(pipeline_);
-        return;
-    }
-    runner_.start(std::move(job));
-}
-
-void MainWindow::runStarted()
-{
-    viewer2D()->setModelLocked(true);
-    runStatus_->runStarted();
-    statusBar()->clearMessage();
-    updateControlStates();
-}
-
-void MainWindow::runFinished(bool completed)
-{
-    const qint64 elapsed = runStatus_->elapsedMs();
-    runStatus_->runFinished();
-    viewer2D()->setModelLocked(false);
-    updateControlStates();
-    refreshSurfaceTexture();
-    const QString time = RunStatusPanel::elapsedText(elapsed);
-    if (completed) {
-        statusBar()->showMessage(tr("Run finished in %1.").arg(time));
-    } else if (!pipeline_.stopPoint().empty()) {
-        statusBar()->showMessage(tr("Run cancelled %1 after %2; the last consistent layout is shown.")
-                                     .arg(QString::fromStdString(pipeline_.stopPoint()), time));
-    } else {
-        statusBar()->showMessage(tr("Run stopped after %1.").arg(time));
-    }
-}
-
-void MainWindow::cancelRun()
-{
-    if (!runner_.isRunning())
-        return;
-    runner_.cancel();
-    runStatus_->cancelButton()->setEnabled(false);
-    statusBar()->showMessage(tr("Cancelling at the next safe point..."));
-}
-
 void MainWindow::updateControlStates()
 {
     const bool running = runner_.isRunning();

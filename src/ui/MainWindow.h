@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 class GLViewer3DModel;
 class QAction;
@@ -77,6 +79,9 @@ public:
     void setForcedExitHook(std::function<void()> hook) { forcedExitHook_ = std::move(hook); }
     // How long closing the window waits for a cancelled run.
     static constexpr int CloseWaitMs = 1500;
+    // Whether the views show the layout of every refinement iteration (on by
+    // default) or only the result of each stage.
+    void setRedrawEachIteration(bool redraw) { redrawEachIteration_ = redraw; }
 
     // File > Open without the dialog: loads another model (stage counter 0)
     // and puts it first in the recent files. Ignored while a run goes on.
@@ -93,6 +98,7 @@ public:
 
     // PipelineObserver.
     void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
+    void iterationLayout(const Model& current) override;
     void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
     void loadFinished() override;
     void inputRejected(const std::string& title, const std::string& text) override;
@@ -129,6 +135,8 @@ private:
     void runJob(PipelineRunner::Job job);
     void runStarted();
     void runFinished(bool completed);
+    // Draws the latest iteration layout handed over by the worker, if any.
+    void showPendingIteration();
     // Enables the controls that fit the current state (model loaded, run going).
     void updateControlStates();
     bool onGuiThread() const;
@@ -154,6 +162,9 @@ private:
     Pipeline pipeline_;
     // Declared after the pipeline: it is destroyed (and its worker joined) first.
     PipelineRunner runner_;
+    bool redrawEachIteration_ = true;
+    std::mutex iterationMutex_;
+    std::shared_ptr<DisplayData> pendingIteration_;
     RunStatusPanel* runStatus_ = nullptr;
     QLabel* seamStatus_ = nullptr;
     QLabel* layoutWarning_ = nullptr;

@@ -20,9 +20,12 @@
 #include <QToolBar>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int Unlimited = 16777215; // QWIDGETSIZE_MAX
+constexpr int MinControlStripHeight = 140;
 
 // The statistics bar lays its labels out by their texts, so that no caption
 // or value is cut off.
@@ -120,8 +123,7 @@ void MainWindowForm::setupUi(QMainWindow* mainWindow)
 
     controls2D = new QGroupBox(splitter_2);
     controls2D->setObjectName(QStringLiteral("controls2D"));
-    controls2D->setMinimumSize(QSize(0, 140));
-    controls2D->setMaximumSize(QSize(Unlimited, 140));
+    controls2D->setMinimumSize(QSize(0, MinControlStripHeight));
     horizontalLayout = new QHBoxLayout(controls2D);
     horizontalLayout->setSpacing(6);
     horizontalLayout->setContentsMargins(11, 11, 11, 11);
@@ -145,7 +147,8 @@ void MainWindowForm::setupUi(QMainWindow* mainWindow)
 
     controls3D = new QGroupBox(controls2D);
     controls3D->setObjectName(QStringLiteral("controls3D"));
-    controls3D->setMinimumSize(QSize(250, 110));
+    // As tall as it may be: the Shading group placed in it reaches down to 121.
+    controls3D->setMinimumSize(QSize(250, 130));
     controls3D->setMaximumSize(QSize(300, 130));
     coneSingularities3DCB = new QCheckBox(controls3D);
     coneSingularities3DCB->setObjectName(QStringLiteral("coneSingularities3DCB"));
@@ -176,6 +179,10 @@ void MainWindowForm::setupUi(QMainWindow* mainWindow)
     horizontalLayout->addWidget(controls3D);
 
     splitter_2->addWidget(controls2D);
+    // Height the window gains or loses goes to the views, not to the strip.
+    splitter_2->setStretchFactor(0, 1);
+    splitter_2->setStretchFactor(1, 0);
+    splitter_2->setChildrenCollapsible(false);
     gridLayout->addWidget(splitter_2, 0, 0, 1, 1);
     mainWindow->setCentralWidget(centralWidget);
 
@@ -191,6 +198,12 @@ void MainWindowForm::setupUi(QMainWindow* mainWindow)
     mainWindow->setStatusBar(statusBar);
 
     retranslateUi(mainWindow);
+    // The strip starts at, and never shrinks below, the height its group boxes
+    // need with their titles (set just above) and margins; the splitter may
+    // give it more.
+    controls2D->ensurePolished();
+    controls2D->setMinimumHeight(std::max(MinControlStripHeight, controls2D->minimumSizeHint().height()));
+    splitter_2->setSizes({Unlimited, controls2D->minimumHeight()});
     QMetaObject::connectSlotsByName(mainWindow);
 }
 

@@ -133,6 +133,18 @@ void Viewer2DUV::showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stat
                                    std::shared_ptr<const DisplayData> data)
 {
     fitToAtlas_ = true;
+    presentLayout(dirtyUVData, stats, std::move(data));
+}
+
+void Viewer2DUV::showIterationUpdate(const UnwrappingStats& stats, std::shared_ptr<const DisplayData> data)
+{
+    fitToAtlas_ = fitToAtlas_ || showsFit_;
+    presentLayout(true, stats, std::move(data));
+}
+
+void Viewer2DUV::presentLayout(bool dirtyUVData, const UnwrappingStats& stats,
+                               std::shared_ptr<const DisplayData> data)
+{
     emit statsChanged(stats);
     if (!dirtyUVData || !data)
         return;

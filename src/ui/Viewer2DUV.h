@@ -73,6 +73,10 @@ public:
     void showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats);
     void showDisplayUpdate(bool dirtyUVData, const UnwrappingStats& stats,
                            std::shared_ptr<const DisplayData> data);
+    // The layout of a refinement iteration during a run: like a display update
+    // with dirty UV data, but the view fits it only while it shows the last
+    // fit (a zoom or pan made during the run stays).
+    void showIterationUpdate(const UnwrappingStats& stats, std::shared_ptr<const DisplayData> data);
     // Copies the pipeline's current model and topology.
     static std::shared_ptr<const DisplayData> captureDisplayData(const Pipeline& pipeline);
     // The layout drawn now (null before the first display update).
@@ -163,6 +167,8 @@ private:
     void setSeamPairColor(int index, const QColor& colour);
     // Forgets every pointer into the scene (before the scene is cleared).
     void dropSceneReferences();
+    // Publishes the statistics and, given data, the merged mesh, and redraws.
+    void presentLayout(bool dirtyUVData, const UnwrappingStats& stats, std::shared_ptr<const DisplayData> data);
 
     QGraphicsScene* scene_ = nullptr;
     Pipeline* pipeline_ = nullptr;
