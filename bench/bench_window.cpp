@@ -91,7 +91,9 @@ RunFigures measureRun(const Model& model, const std::string& outDir, bool redraw
     }
     if (window->runInProgress()) {
         const qint64 delay = qint64(delayFraction * f.iterationMs);
-        runEventsUntil([] { return false; }, int(delay));
+        runEventsUntil([&] { return !window->runInProgress(); }, int(delay));
+    }
+    if (window->runInProgress()) {
         QElapsedTimer sinceStop;
         sinceStop.start();
         f.stoppedIn = lastStage;
@@ -137,8 +139,8 @@ int main(int argc, char** argv)
         double delay;
         Stop stop;
     } runs[] = {
-        {false, 0.25, Stop::Cancel}, {true, 0.25, Stop::Cancel}, {false, 0.75, Stop::Cancel},
-        {true, 0.75, Stop::Cancel},  {true, 0.5, Stop::Close},   {false, 0.1, Stop::Close},
+        {false, 0.2, Stop::Cancel}, {true, 0.2, Stop::Cancel}, {false, 0.6, Stop::Cancel},
+        {true, 0.6, Stop::Cancel},  {true, 0.4, Stop::Close},  {false, 0.8, Stop::Close},
     };
     for (const auto& r : runs) {
         const RunFigures f = measureRun(model, outDir, r.redraw, iterations, r.delay, r.stop);
@@ -146,7 +148,7 @@ int main(int argc, char** argv)
                   << f.iterationMs << " ms per iteration over " << f.iterations << " ("
                   << f.redraws << " redraws); ";
         if (f.stopMs < 0) {
-            std::cout << "the run ended before it could be stopped" << std::endl;
+            std::cout << "the run ended before the stop" << std::endl;
             continue;
         }
         std::cout << (r.stop == Stop::Cancel ? "cancel" : "close") << " at " << r.delay
