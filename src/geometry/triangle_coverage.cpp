@@ -69,6 +69,10 @@ constexpr double RelativeMargin = 1e-9;
 // skipped without the centre test.
 constexpr double MinAngleSine = 0.02;
 
+// Rows of fewer columns are tested cell by cell: narrowing them to the cells
+// that may be covered would cost more than it saves.
+constexpr int32_t MinNarrowedColumns = 8;
+
 // The centre test's barycentric weights are only accurate enough to trust
 // "clearly outside" when no angle of the triangle is tiny.
 bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
@@ -384,7 +388,7 @@ void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D&
                                 inFirst, inLast);
         // Cells clearly beyond an edge line are left out without tests.
         int32_t colFirst = span.c0, colLast = span.c1;
-        if (shapely)
+        if (shapely && span.c1 - span.c0 >= MinNarrowedColumns)
             tester.candidateColumns(y0, y1, dn, at, colFirst, colLast);
         if (inFirst <= inLast) {
             colFirst = std::min(colFirst, inFirst);
@@ -434,7 +438,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
             // Cells clearly beyond an edge line are left out without tests,
             // unless the box rule could take one (a box less than a cell and
             // a half wide and high).
-            if (wideBox)
+            if (wideBox && span.c1 - span.c0 >= MinNarrowedColumns)
                 tester->candidateColumns(y0, y1, dw, [&](int32_t col) { return col / dw; }, colFirst, colLast);
             if (inFirst <= inLast) {
                 colFirst = std::min(colFirst, inFirst);

@@ -48,6 +48,38 @@ void clearOccupiedRect(Atlas& atlas)
     atlas.occupiedRect[3] = EmptyRectMax;
 }
 
+// Recomputes the summed-area table of a level (>= 1) for the entries right
+// of column fromX and below row fromY, the only ones that a change of cells
+// at or beyond (fromX, fromY) moves. A row's running sum starts from the
+// unchanged entries of column fromX.
+void updateSums(Atlas& atlas, size_t level, int32_t fromX, int32_t fromY)
+{
+    const int32_t w = atlas.widths[level], h = atlas.heights[level];
+    const size_t stride = size_t(w) + 1;
+    std::vector<uint32_t>& s = atlas.sums[level];
+    const uint32_t* cells = atlas.levels[level].data();
+    for (int32_t y = fromY; y < h; ++y) {
+        const uint32_t* above = s.data() + size_t(y) * stride;
+        uint32_t* here = s.data() + size_t(y + 1) * stride;
+        const uint32_t* row = cells + size_t(y) * w;
+        uint32_t running = here[fromX] - above[fromX];
+        for (int32_t x = fromX; x < w; ++x) {
+            running += row[x];
+            here[x + 1] = above[x + 1] + running;
+        }
+    }
+}
+
+// Rebuilds every level's summed-area table.
+void rebuildSums(Atlas& atlas)
+{
+    atlas.sums.resize(atlas.levels.size());
+    for (size_t level = 1; level < atlas.levels.size(); ++level) {
+        atlas.sums[level].assign((size_t(atlas.widths[level]) + 1) * (size_t(atlas.heights[level]) + 1), 0u);
+        updateSums(atlas, level, 0, 0);
+    }
+}
+
 } // namespace
 
 Atlas::Atlas(int32_t width, int32_t height)
@@ -76,30 +108,8 @@ void resetAtlas(Atlas& atlas)
     for (size_t level = 0; level < atlas.levels.size(); ++level)
         atlas.levels[level].assign(size_t(atlas.widths[level]) * size_t(atlas.heights[level]),
                                    initialValue(atlas, level));
+    rebuildSums(atlas);
     clearOccupiedRect(atlas);
-}
-
-int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h)
-{
-    if (atlas.isEmpty())
-        return clampToInt32(int64_t(w) * h);
-    const int32_t* rect = atlas.occupiedRect;
-    const int64_t nw = std::max<int64_t>(rect[2], int64_t(x) + w - 1) - std::min<int64_t>(rect[0], x) + 1;
-    const int64_t nh = std::max<int64_t>(rect[3], int64_t(y) + h - 1) - std::min<int64_t>(rect[1], y) + 1;
-    const int64_t ow = int64_t(rect[2]) - rect[0] + 1;
-    const int64_t oh = int64_t(rect[3]) - rect[1] + 1;
-    const int64_t newLong = std::max(nw, nh), newShort = std::min(nw, nh);
-    const int64_t oldLong = std::max(ow, oh), oldShort = std::min(ow, oh);
-    const double ratio = atlasAspectRatio;
-    // A ratio that is not a positive finite number leaves the shape free.
-    if (!(ratio > 0.0) || !std::isfinite(ratio))
-        return clampToInt32(newShort * newLong - oldShort * oldLong);
-    const auto shortSide = [ratio](int64_t longSide, int64_t shorter) {
-        const double scaled = std::trunc(static_cast<double>(longSide) / ratio);
-        const int64_t fromLong = scaled >= 2147483647.0 ? 2147483647 : static_cast<int64_t>(scaled);
-        return std::max(fromLong, shorter);
-    };
-    return clampToInt32(shortSide(newLong, newShort) * newLong - shortSide(oldLong, oldShort) * oldLong);
 }
 
 void enlargeAtlas(Atlas& atlas)
@@ -147,12 +157,14 @@ void enlargeAtlas(Atlas& atlas)
     atlas.levels.push_back(std::move(summed));
     atlas.widths.push_back(topW);
     atlas.heights.push_back(topH);
+    rebuildSums(atlas);
 }
 
 void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t label, int32_t x,
                  int32_t y)
 {
     const int32_t w0 = atlas.widths[0], h0 = atlas.heights[0];
+    int64_t firstX = w0, firstY = h0; // the smallest column and row freed cells had
     for (const auto& cell : orientation.chartCells) {
         const int64_t cx = int64_t(x) + cell.first, cy = int64_t(y) + cell.second;
         if (cx < 0 || cy < 0 || cx >= w0 || cy >= h0)
@@ -163,9 +175,14 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
             continue;
         }
         target = label;
+        firstX = std::min(firstX, cx);
+        firstY = std::min(firstY, cy);
         for (size_t level = 1; level < atlas.levels.size(); ++level)
             --atlas.levels[level][size_t(cy >> level) * atlas.widths[level] + size_t(cx >> level)];
     }
+    if (firstX < w0)
+        for (size_t level = 1; level < atlas.levels.size(); ++level)
+            updateSums(atlas, level, static_cast<int32_t>(firstX >> level), static_cast<int32_t>(firstY >> level));
     int32_t* rect = atlas.occupiedRect;
     rect[0] = std::min(rect[0], x);
     rect[1] = std::min(rect[1], y);

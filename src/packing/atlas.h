@@ -1,5 +1,9 @@
 #pragma once
 
+#include "packing/settings.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -19,13 +23,29 @@ struct Atlas {
     std::vector<int32_t> widths;
     std::vector<int32_t> heights;
     int32_t occupiedRect[4]; // minX, minY, maxX, maxY
+    // Per level L >= 1 its summed-area table, (widths[L] + 1) x (heights[L]
+    // + 1) entries: entry (X, Y) sums the cells x < X, y < Y. Empty for 0.
+    std::vector<std::vector<uint32_t>> sums;
 
     Atlas(int32_t width = 384, int32_t height = 384);
 
     bool isEmpty() const { return occupiedRect[0] == 2147483647; }
-    int32_t blockFactor(size_t level) const { return widths[0] / widths[level]; }
+    // widths[0] / widths[level], which every level's exact halving makes 2^level.
+    int32_t blockFactor(size_t level) const { return int32_t(1) << level; }
     size_t topLevel() const { return levels.size() - 1; }
     uint32_t label(int32_t x, int32_t y) const { return levels[0][size_t(y) * widths[0] + x]; }
+
+    // The free level-0 cells under the level-L cells [x0, x1] x [y0, y1]
+    // (inside the level, L >= 1); 0 for an empty range.
+    uint32_t blockSum(size_t level, int32_t x0, int32_t y0, int32_t x1, int32_t y1) const
+    {
+        if (x1 < x0 || y1 < y0)
+            return 0;
+        const std::vector<uint32_t>& s = sums[level];
+        const size_t stride = size_t(widths[level]) + 1;
+        return s[size_t(y1 + 1) * stride + size_t(x1 + 1)] - s[size_t(y0) * stride + size_t(x1 + 1)] -
+               s[size_t(y1 + 1) * stride + size_t(x0)] + s[size_t(y0) * stride + size_t(x0)];
+    }
 };
 
 // Largest level-0 side that enlargeAtlas produces; beyond it enlarging throws
@@ -33,7 +53,35 @@ struct Atlas {
 constexpr int32_t MaxAtlasSide = 8192;
 
 void resetAtlas(Atlas& atlas);
-int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h);
+
+// How much placing a w x h raster box at (x, y) enlarges the occupied
+// rectangle's area (under the aspect setting), clamped to int32. Defined
+// here: the placement search asks it for nearly every candidate.
+inline int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    const auto clampToInt32 = [](int64_t v) {
+        return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(v, -2147483647 - 1), 2147483647));
+    };
+    if (atlas.isEmpty())
+        return clampToInt32(int64_t(w) * h);
+    const int32_t* rect = atlas.occupiedRect;
+    const int64_t nw = std::max<int64_t>(rect[2], int64_t(x) + w - 1) - std::min<int64_t>(rect[0], x) + 1;
+    const int64_t nh = std::max<int64_t>(rect[3], int64_t(y) + h - 1) - std::min<int64_t>(rect[1], y) + 1;
+    const int64_t ow = int64_t(rect[2]) - rect[0] + 1;
+    const int64_t oh = int64_t(rect[3]) - rect[1] + 1;
+    const int64_t newLong = std::max(nw, nh), newShort = std::min(nw, nh);
+    const int64_t oldLong = std::max(ow, oh), oldShort = std::min(ow, oh);
+    const double ratio = atlasAspectRatio;
+    // A ratio that is not a positive finite number leaves the shape free.
+    if (!(ratio > 0.0) || !std::isfinite(ratio))
+        return clampToInt32(newShort * newLong - oldShort * oldLong);
+    const auto shortSide = [ratio](int64_t longSide, int64_t shorter) {
+        const double scaled = std::trunc(static_cast<double>(longSide) / ratio);
+        const int64_t fromLong = scaled >= 2147483647.0 ? 2147483647 : static_cast<int64_t>(scaled);
+        return std::max(fromLong, shorter);
+    };
+    return clampToInt32(shortSide(newLong, newShort) * newLong - shortSide(oldLong, oldShort) * oldLong);
+}
 void enlargeAtlas(Atlas& atlas);
 
 // One orientation of a chart rasterised at the packing scale.

@@ -38,16 +38,34 @@ public:
     int32_t bestY() const { return bestY_; }
 
 private:
-    static double centreDistance(int64_t x, int64_t y, int32_t w, int32_t h)
+    static double squaredCentreDistance(int64_t x, int64_t y, int32_t w, int32_t h)
     {
         const double cx = x + 0.5 * w, cy = y + 0.5 * h;
-        return std::sqrt(cx * cx + cy * cy);
+        return cx * cx + cy * cy;
     }
 
-    // Whether a candidate of this score and distance would replace the best.
-    bool beats(int32_t score, double distance) const
+    // Whether a candidate of this score and squared centre distance would
+    // replace the best: a lower score, or the same and sqrt(squared) below
+    // the best distance, which holds exactly when squared is below
+    // bestSquareBound_.
+    bool beats(int32_t score, double squared) const
     {
-        return score < bestScore_ || (score == bestScore_ && distance < bestDistance_);
+        if (score != bestScore_)
+            return score < bestScore_;
+        return squared < bestSquareBound_;
+    }
+
+    // The smallest square whose rounded root reaches `distance` (a rounded
+    // root itself). The rounded root never falls as its argument grows, so
+    // every square below it has a smaller root and every other one does not.
+    static double squareBound(double distance)
+    {
+        double t = distance * distance;
+        while (std::sqrt(t) < distance)
+            t = std::nextafter(t, std::numeric_limits<double>::infinity());
+        while (t > 0.0 && std::sqrt(std::nextafter(t, 0.0)) >= distance)
+            t = std::nextafter(t, 0.0);
+        return t;
     }
 
     // beats() for a candidate whose raster box starts at (x, y), the distance
@@ -56,17 +74,17 @@ private:
     {
         if (score != bestScore_)
             return score < bestScore_;
-        return centreDistance(x, y, w_, h_) < bestDistance_;
+        return beats(score, squaredCentreDistance(x, y, w_, h_));
     }
 
     void score(int32_t x, int32_t y)
     {
         const int32_t cost = growthCost(atlas_, x, y, w_, h_);
-        const double distance = centreDistance(x, y, w_, h_);
-        if (beats(cost, distance)) {
+        const double squared = squaredCentreDistance(x, y, w_, h_);
+        if (beats(cost, squared)) {
             found_ = true;
             bestScore_ = cost;
-            bestDistance_ = distance;
+            bestSquareBound_ = squareBound(std::sqrt(squared));
             bestK_ = k_;
             bestX_ = x;
             bestY_ = y;
@@ -104,21 +122,15 @@ private:
         }
         const int32_t f = atlas_.blockFactor(level);
         const int32_t levelW = atlas_.widths[level], levelH = atlas_.heights[level];
-        const int64_t cx = int64_t(x) + (int64_t(w_) + f - 1) / f;
-        const int64_t cy = int64_t(y) + (int64_t(h_) + f - 1) / f;
+        const int64_t cx = int64_t(x) + ((int64_t(w_) + f - 1) >> level);
+        const int64_t cy = int64_t(y) + ((int64_t(h_) + f - 1) >> level);
         if (cx > levelW || cy > levelH)
             return;
         if (blockRuledOut(x, y, f))
             return;
         const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
         const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
-        const std::vector<uint32_t>& cells = atlas_.levels[level];
-        uint64_t sum = 0;
-        for (int32_t yy = y; yy <= yEnd; ++yy) {
-            const uint32_t* row = cells.data() + size_t(yy) * levelW;
-            for (int32_t xx = x; xx <= xEnd; ++xx)
-                sum += row[xx];
-        }
+        const uint64_t sum = atlas_.blockSum(level, x, y, xEnd, yEnd);
         if (sum < o_->filled)
             return;
         const uint64_t count = uint64_t(xEnd - x + 1) * uint64_t(yEnd - y + 1);
@@ -157,7 +169,9 @@ private:
     int32_t k_ = 0, w_ = 0, h_ = 0;
     bool found_ = false;
     int32_t bestScore_ = 2147483647;
-    double bestDistance_ = std::numeric_limits<double>::max();
+    // Every finite square has a root below the initial distance (the
+    // largest double).
+    double bestSquareBound_ = std::numeric_limits<double>::infinity();
     int32_t bestK_ = -1, bestX_ = 0, bestY_ = 0;
 };
 

@@ -46,21 +46,28 @@ ChartOrientations single(OrientationRaster o, uint32_t label)
     return c;
 }
 
-// Every level-L cell holds the number of free level-0 cells in its block.
+// Every level-L cell holds the number of free level-0 cells in its block,
+// and the level's block sums match the free cells counted one by one.
 void expectConsistentCounts(const Atlas& atlas)
 {
     for (size_t level = 1; level < atlas.levels.size(); ++level) {
         const int32_t f = atlas.blockFactor(level);
         ASSERT_EQ(atlas.widths[level] * f, atlas.widths[0]) << level;
         ASSERT_EQ(atlas.heights[level] * f, atlas.heights[0]) << level;
-        for (int32_t y = 0; y < atlas.heights[level]; ++y)
+        std::vector<uint32_t> below(size_t(atlas.widths[level]), 0); // free cells of rows <= y, columns <= x
+        for (int32_t y = 0; y < atlas.heights[level]; ++y) {
+            uint32_t row = 0;
             for (int32_t x = 0; x < atlas.widths[level]; ++x) {
                 uint32_t free = 0;
                 for (int32_t yy = y * f; yy < (y + 1) * f; ++yy)
                     for (int32_t xx = x * f; xx < (x + 1) * f; ++xx)
                         free += atlas.label(xx, yy) == Atlas::EmptyMarker ? 1 : 0;
                 ASSERT_EQ(atlas.levels[level][size_t(y) * atlas.widths[level] + x], free) << level << " " << x << "," << y;
+                below[size_t(x)] += (row += free);
+                ASSERT_EQ(std::make_pair(atlas.blockSum(level, x, y, x, y), atlas.blockSum(level, 0, 0, x, y)),
+                          std::make_pair(free, below[size_t(x)])) << level << " " << x << "," << y;
             }
+        }
     }
 }
 
