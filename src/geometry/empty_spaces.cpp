@@ -120,13 +120,28 @@ bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
     return horizontal && vertical;
 }
 
+// The rows next to r, down and up, that the rectangle grown from (c, r)
+// spans, counted one by one; `steps` grows by the rows looked at.
+void walkReach(const ColumnGrids& g, int32_t c, int32_t r, int32_t& down, int32_t& up, int64_t& steps)
+{
+    const uint8_t* covered = g.covered.data() + size_t(c) * g.stride;
+    const uint32_t* run = g.run.data() + size_t(c) * g.stride;
+    const uint32_t k = run[r];
+    down = 0;
+    for (int32_t rr = r + 1; rr < g.n && !covered[rr] && run[rr] >= k; ++rr)
+        ++down;
+    up = 0;
+    for (int32_t rr = r - 1; rr >= 0 && !covered[rr] && run[rr] >= k; --rr)
+        ++up;
+    steps += down + up + 2;
+}
+
 // The maximal rectangle of empty cells whose left column starts at the seed
-// and spans the seed's whole run to the right.
-EmptySpace grownRectangle(const ColumnGrids& g, const ColumnReach& reach, int32_t c, int32_t r,
+// and spans the seed's whole run to the right, reaching `down` and `up` rows.
+EmptySpace grownRectangle(const ColumnGrids& g, int32_t c, int32_t r, int32_t down, int32_t up,
                           const UVBox& box, double du, double dv)
 {
     const uint32_t k = g.run[size_t(c) * g.stride + r];
-    const int32_t down = reach.down(r), up = reach.up(r);
     return EmptySpace{box.minU + c * du, box.minV + (r - up) * dv,
                       box.minU + (c + 1 + static_cast<double>(k)) * du,
                       box.minV + (r + 1 + down) * dv};
@@ -219,7 +234,10 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
     std::vector<EmptySpace> found;
     ColumnReach reach(n);
     for (int32_t c = 0; c < n; ++c) {
+        // A column's few seeds are grown row by row; once that has looked
+        // at more rows than the stack passes would, the passes take over.
         bool reachKnown = false;
+        int64_t steps = 0;
         for (int32_t r = 0; r < n; ++r) {
             if (!isSeed(grids, c, r))
                 continue;
@@ -230,11 +248,18 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
             const double seedWidth = (box.minU + (c + 1 + k) * du) - (box.minU + c * du);
             if (!(seedWidth > minSide))
                 continue;
-            if (!reachKnown) {
-                reach.compute(grids, c);
-                reachKnown = true;
+            int32_t down = 0, up = 0;
+            if (!reachKnown && steps <= 2 * int64_t(n)) {
+                walkReach(grids, c, r, down, up, steps);
+            } else {
+                if (!reachKnown) {
+                    reach.compute(grids, c);
+                    reachKnown = true;
+                }
+                down = reach.down(r);
+                up = reach.up(r);
             }
-            const EmptySpace s = grownRectangle(grids, reach, c, r, box, du, dv);
+            const EmptySpace s = grownRectangle(grids, c, r, down, up, box, du, dv);
             if (std::min(s.width(), s.height()) > minSide)
                 found.push_back(s);
         }
