@@ -119,26 +119,6 @@ TEST(Generators, EveryMeshIsAnOrientedManifoldOfItsShape)
         }
 }
 
-TEST(Generators, RandomLayoutsAreSeparateOverlapFreeChartsAndDeterministic)
-{
-    const Model model = meshgen::randomChartLayout(30, 6000, 7);
-    ASSERT_EQ(model.charts.size(), 30u);
-    size_t triangles = 0;
-    std::vector<int> owner(model.numVertices(), -1); // charts share no 3D vertex
-    for (size_t i = 0; i < model.charts.size(); ++i) {
-        triangles += model.charts[i].numTriangles();
-        for (uint32_t p : model.charts[i].triIndicesPos) {
-            EXPECT_TRUE(owner.at(p) == -1 || owner[p] == int(i)) << p;
-            owner[p] = int(i);
-        }
-        EXPECT_FALSE(hasUVFlips(model.charts[i])) << i;
-    }
-    EXPECT_TRUE(triangles > 4500u && triangles < 7500u) << triangles;
-    EXPECT_LT(testsupport::uvCoverage(model.charts).overlapArea, 1e-9);
-    EXPECT_EQ(meshgen::randomChartLayout(30, 6000, 7).charts[29].uvCoords2D, model.charts[29].uvCoords2D);
-    EXPECT_NE(meshgen::randomChartLayout(30, 6000, 8).charts[0].uvCoords2D, model.charts[0].uvCoords2D);
-}
-
 TEST(Generators, OBJFilesAndTheExamplesReadBackAsTheGeneratedMeshes)
 {
     testsupport::TempDir tmp("meshgen_obj");
