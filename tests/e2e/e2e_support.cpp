@@ -1,13 +1,23 @@
 #include "e2e_support.h"
 
+#include <dirent.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <future>
+#include <map>
+#include <mutex>
+#include <regex>
 #include <sstream>
 
 namespace e2e {
 
 std::string programPath() { return TARNWICK_PROGRAM; }
 std::string examplesDir() { return TARNWICK_EXAMPLES; }
-bool programHasGui() { return TARNWICK_PROGRAM_HAS_GUI != 0; }
+
+const std::vector<std::string> kFamilies = {"input",  "overlap_free_levy", "overlap_free", "welded",
+                                            "bl_130", "bl_150",            "bl_200",       "export"};
 
 BatchRun runBatch(const std::string& model, const std::vector<std::string>& extra,
                   const std::vector<std::string>& env, int timeoutSeconds)
@@ -20,6 +30,76 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
     return run;
 }
 
+namespace {
+
+std::mutex sharedMutex;
+std::map<std::string, BatchRun>& sharedRuns()
+{
+    static std::map<std::string, BatchRun> runs; // folders removed at exit
+    return runs;
+}
+
+} // namespace
+
+void startSharedRuns(const std::vector<RunSpec>& specs)
+{
+    std::vector<std::pair<std::string, std::future<BatchRun>>> pending;
+    {
+        std::lock_guard<std::mutex> lock(sharedMutex);
+        for (const RunSpec& s : specs) {
+            if (!sharedRuns().count(s.name))
+                pending.emplace_back(s.name, std::async(std::launch::async, [s] { return runBatch(s.model, s.extra, s.env); }));
+        }
+    }
+    for (auto& p : pending) {
+        BatchRun run = p.second.get();
+        std::lock_guard<std::mutex> lock(sharedMutex);
+        sharedRuns().emplace(p.first, std::move(run));
+    }
+}
+
+const BatchRun& sharedRun(const RunSpec& spec)
+{
+    startSharedRuns({spec});
+    std::lock_guard<std::mutex> lock(sharedMutex);
+    return sharedRuns().at(spec.name);
+}
+
+std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh)
+{
+    static const std::string dir = testsupport::makeTempDir("tarnwick_models");
+    const std::string path = dir + "/" + name + ".obj";
+    std::lock_guard<std::mutex> lock(sharedMutex);
+    if (!std::ifstream(path).good())
+        meshgen::writeOBJ(mesh, path);
+    return path;
+}
+
+const std::vector<RunSpec>& standardRuns()
+{
+    static const std::vector<RunSpec> runs = [] {
+        std::vector<RunSpec> list = {
+            {"mushroom", generatedModel("mushroom", meshgen::mushroom(10, 24)), {}, {}},
+            {"double_folded_sheet", generatedModel("double_folded_sheet", meshgen::doubleFoldedSheet(40, 6)), {}, {}},
+            {"spiral_ramp", generatedModel("spiral_ramp", meshgen::spiralRamp(60, 4)), {}, {}},
+        };
+        for (const std::string& name : filesIn(examplesDir())) {
+            if (name.size() < 4 || name.compare(name.size() - 4, 4, ".obj") != 0)
+                continue;
+            RunSpec s{name.substr(0, name.size() - 4), examplesDir() + "/" + name, {}, {}};
+            if (s.name == "cube_net") {
+                s.extra = {"--threads", "2"};
+                s.env = {"DISPLAY=:4177", "WAYLAND_DISPLAY="};
+            } else if (s.name == "cap_untextured") {
+                s.extra = {"--square"};
+            }
+            list.push_back(s);
+        }
+        return list;
+    }();
+    return runs;
+}
+
 bool readStats(const std::string& path, Stats& stats, std::string& error)
 {
     const std::string text = testsupport::readTextFile(path);
@@ -30,13 +110,19 @@ bool readStats(const std::string& path, Stats& stats, std::string& error)
     return testsupport::parseFlatJSON(text, stats, error);
 }
 
-double statValue(const Stats& stats, const std::string& key)
+std::string statText(const Stats& stats, const std::string& key)
 {
     for (const auto& f : stats) {
         if (f.first == key)
-            return std::strtod(f.second.c_str(), nullptr);
+            return f.second;
     }
-    return -1.0;
+    return "";
+}
+
+double statValue(const Stats& stats, const std::string& key)
+{
+    const std::string text = statText(stats, key);
+    return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
 }
 
 std::vector<std::string> splitLines(const std::string& text)
@@ -66,13 +152,103 @@ std::vector<std::string> consoleStatsBlocks(const std::string& console)
     return blocks;
 }
 
-long findLine(const std::vector<std::string>& lines, const std::string& prefix, long from)
+std::set<std::string> filesIn(const std::string& dir)
 {
-    for (size_t i = static_cast<size_t>(from < 0 ? 0 : from); i < lines.size(); ++i) {
-        if (lines[i].compare(0, prefix.size(), prefix) == 0)
-            return static_cast<long>(i);
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.insert(name);
+        }
+        closedir(d);
     }
-    return -1;
+    return names;
+}
+
+std::string withoutTimes(const std::string& text)
+{
+    static const std::regex boxify("(\"boxifyTime\":)[^,}]*");
+    static const std::regex took("Took [-+0-9.eE]+s");
+    return std::regex_replace(std::regex_replace(text, boxify, "$1T"), took, "Took Ts");
+}
+
+std::array<double, 3> ObjMesh::p(size_t tri, int k) const
+{
+    const size_t i = pos[3 * tri + size_t(k)];
+    return {positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]};
+}
+
+std::array<double, 2> ObjMesh::t(size_t tri, int k) const
+{
+    const size_t i = uv[3 * tri + size_t(k)];
+    return {uvs[2 * i], uvs[2 * i + 1]};
+}
+
+bool readObj(const std::string& path, ObjMesh& mesh, std::string& error)
+{
+    const std::string text = testsupport::readTextFile(path);
+    if (text.empty()) {
+        error = "missing or empty: " + path;
+        return false;
+    }
+    for (const std::string& line : splitLines(text)) {
+        std::istringstream s(line);
+        std::string key;
+        s >> key;
+        double x = 0;
+        if (key == "v") {
+            std::vector<double> values;
+            while (s >> x)
+                values.push_back(x);
+            if (values.size() != 3 && values.size() != 6) {
+                error = "bad line: " + line;
+                return false;
+            }
+            mesh.positions.insert(mesh.positions.end(), values.begin(), values.begin() + 3);
+            mesh.colours.insert(mesh.colours.end(), values.begin() + 3, values.end());
+        } else if (key == "vt") {
+            double u = 0, v = 0;
+            if (!(s >> u >> v)) {
+                error = "bad line: " + line;
+                return false;
+            }
+            mesh.uvs.insert(mesh.uvs.end(), {u, v});
+        } else if (key == "c") {
+            unsigned long c = 0;
+            s >> c;
+            mesh.cones.push_back(uint32_t(c - 1));
+        } else if (key == "f") {
+            std::string corner;
+            int corners = 0;
+            for (; s >> corner; ++corners) {
+                unsigned long a = 0, b = 0;
+                const int n = std::sscanf(corner.c_str(), "%lu/%lu", &a, &b);
+                if (n < 1 || a == 0 || (n == 2) != !mesh.uvs.empty() || (n == 2 && b == 0)) {
+                    error = "bad face line: " + line;
+                    return false;
+                }
+                mesh.pos.push_back(uint32_t(a - 1));
+                if (n == 2)
+                    mesh.uv.push_back(uint32_t(b - 1));
+            }
+            if (corners != 3) {
+                error = "not a triangle: " + line;
+                return false;
+            }
+        } else if (key == "mtllib") {
+            s >> mesh.mtllib;
+        } else if (key == "usemtl") {
+            s >> mesh.usemtl;
+        }
+    }
+    for (size_t i = 0; i < mesh.pos.size(); ++i) {
+        if (mesh.pos[i] >= mesh.positions.size() / 3 || (!mesh.uv.empty() && mesh.uv[i] >= mesh.uvs.size() / 2)) {
+            error = "face index out of range in " + path;
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace e2e

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "meshgen/meshgen.h"
 #include "support/formats.h"
 #include "support/run_process.h"
 #include "support/test_support.h"
 
-#include <map>
+#include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,10 +15,13 @@ namespace e2e {
 // Path of the program under test and of the bundled examples (set by CMake).
 std::string programPath();
 std::string examplesDir();
-bool programHasGui();
+
+// The result families in the order a batch run writes them; every one has an
+// OBJ, an SVG and a snapshot, all but "export" a statistics file.
+extern const std::vector<std::string> kFamilies;
 
 struct BatchRun {
-    std::string dir;                      // working directory of the run
+    std::string dir; // working directory of the run
     testsupport::ProcessResult result;
 };
 
@@ -24,17 +29,45 @@ struct BatchRun {
 BatchRun runBatch(const std::string& model, const std::vector<std::string>& extra = {},
                   const std::vector<std::string>& env = {}, int timeoutSeconds = 600);
 
-// The statistics file of a result family, parsed ("" when missing or invalid).
+// A batch run that several tests read: `name` identifies it within the test
+// process. The first call for a name runs it; later calls return that run.
+struct RunSpec {
+    std::string name, model;
+    std::vector<std::string> extra, env;
+};
+const BatchRun& sharedRun(const RunSpec& spec);
+// Starts every spec that has not run yet, side by side, and waits for them.
+void startSharedRuns(const std::vector<RunSpec>& specs);
+// The examples and three folded projections, as shared runs. cube_net runs on
+// two threads with a display that is gone; cap_untextured with --square.
+const std::vector<RunSpec>& standardRuns();
+// The path of a generated model written once per test process.
+std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh);
+
+// The statistics file of a result family, parsed.
 using Stats = std::vector<std::pair<std::string, std::string>>;
 bool readStats(const std::string& path, Stats& stats, std::string& error);
 double statValue(const Stats& stats, const std::string& key);
+std::string statText(const Stats& stats, const std::string& key);
 
 // The bodies of every "//BEGIN STATS" ... "//END STATS" block of a console log.
 std::vector<std::string> consoleStatsBlocks(const std::string& console);
-
-// Line number (0-based) of the first console line starting with prefix at or
-// after line `from`, or -1.
-long findLine(const std::vector<std::string>& lines, const std::string& prefix, long from = 0);
 std::vector<std::string> splitLines(const std::string& text);
+// Names in a folder (without "." and "..").
+std::set<std::string> filesIn(const std::string& dir);
+// Text with the processor-time figures ("boxifyTime", "Took Ns") masked.
+std::string withoutTimes(const std::string& text);
+
+// An OBJ file as read by a parser of the test's own: "v x y z [r g b]", "vt",
+// triangular "f p/t" or "f p" corners (0-based here), "c" cone lines, mtllib and usemtl.
+struct ObjMesh {
+    std::vector<double> positions, colours, uvs;
+    std::vector<uint32_t> pos, uv, cones;
+    std::string mtllib, usemtl;
+    size_t triangles() const { return pos.size() / 3; }
+    std::array<double, 3> p(size_t t, int k) const;
+    std::array<double, 2> t(size_t t, int k) const;
+};
+bool readObj(const std::string& path, ObjMesh& mesh, std::string& error);
 
 } // namespace e2e

@@ -1,7 +1,6 @@
 // Coordinates survive the whole batch bit for bit, and a batch run told to
 // stop by a signal ends at a safe point with no half-written file.
 #include "e2e_support.h"
-#include "meshgen/meshgen.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-
-#include <dirent.h>
 
 using namespace e2e;
 
@@ -32,16 +29,13 @@ std::vector<double> objPositions(const std::string& text)
     return values;
 }
 
+// The names in dir that contain part.
 std::vector<std::string> namesContaining(const std::string& dir, const std::string& part)
 {
     std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (std::string(e->d_name).find(part) != std::string::npos)
-                names.push_back(e->d_name);
-        }
-        closedir(d);
-    }
+    for (const std::string& name : filesIn(dir))
+        if (name.find(part) != std::string::npos)
+            names.push_back(name);
     return names;
 }
 
@@ -56,7 +50,7 @@ TEST(ExactCoordinates, FarFromTheOriginThroughTheWholeBatch)
     std::string text;
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i)
-            text += "v 123456." + std::string(i < 10 ? "00" : "0") + std::to_string(i) + " 654321.00" +
+            text += "v 123456.00" + std::to_string(i) + " 654321.00" +
                     std::to_string(j) + " 0.25\n";
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i)
