@@ -4,11 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <future>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <sstream>
 
 namespace e2e {
@@ -166,11 +166,31 @@ std::set<std::string> filesIn(const std::string& dir)
     return names;
 }
 
+namespace {
+
+// Replaces, after every occurrence of `key`, the longest run of characters
+// from `value` (or, when `value` is empty, of characters other than ',' and
+// '}') by `mask`.
+std::string maskAfter(const std::string& text, const std::string& key, const char* value, const std::string& mask)
+{
+    std::string out;
+    size_t from = 0;
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, from)) {
+        size_t end = at + key.size();
+        while (end < text.size() && (*value ? std::strchr(value, text[end]) != nullptr
+                                            : text[end] != ',' && text[end] != '}'))
+            ++end;
+        out.append(text, from, at + key.size() - from).append(mask);
+        from = end;
+    }
+    return out.append(text, from, std::string::npos);
+}
+
+} // namespace
+
 std::string withoutTimes(const std::string& text)
 {
-    static const std::regex boxify("(\"boxifyTime\":)[^,}]*");
-    static const std::regex took("Took [-+0-9.eE]+s");
-    return std::regex_replace(std::regex_replace(text, boxify, "$1T"), took, "Took Ts");
+    return maskAfter(maskAfter(text, "\"boxifyTime\":", "", "T"), "Took ", "-+0123456789.eE", "T");
 }
 
 std::array<double, 3> ObjMesh::p(size_t tri, int k) const
