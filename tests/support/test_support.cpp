@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -28,8 +29,8 @@ Chart unitSquareChart()
 
 namespace {
 
-// Directories made by this process, removed when it exits normally. A forked
-// child that exits does not remove its parent's directories.
+// Directories made by this process (from any thread), removed when it exits
+// normally. A forked child that exits does not remove its parent's directories.
 class TempDirRegistry {
 public:
     ~TempDirRegistry()
@@ -39,9 +40,14 @@ public:
         for (const std::string& dir : dirs_)
             removeTree(dir);
     }
-    void add(const std::string& dir) { dirs_.push_back(dir); }
+    void add(const std::string& dir)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dirs_.push_back(dir);
+    }
 
 private:
+    std::mutex mutex_;
     pid_t owner_ = getpid();
     std::vector<std::string> dirs_;
 };
