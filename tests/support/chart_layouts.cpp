@@ -1,10 +1,5 @@
 #include "support/chart_layouts.h"
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/geometry.hpp>
-#include <boost/geometry/index/rtree.hpp>
-#pragma GCC diagnostic pop
+#include "support/uv_coverage.h"
 
 #include <algorithm>
 #include <map>
@@ -28,46 +23,18 @@ Chart gridChart(int nx, int ny, double x0, double y0, double w, double h)
 
 OverlapReport findChartOverlaps(const ChartList& charts, double slack)
 {
-    namespace bg = boost::geometry;
-    using Point = bg::model::d2::point_xy<double>;
-    using Polygon = bg::model::polygon<Point>;
-    using Box = bg::model::box<Point>;
-    std::vector<Polygon> tris;
     std::vector<size_t> chartOf;
-    bg::index::rtree<std::pair<Box, size_t>, bg::index::quadratic<16>> tree;
     for (size_t c = 0; c < charts.size(); ++c)
-        for (size_t t = 0; t + 2 < charts[c].triIndicesUV.size(); t += 3) {
-            Polygon p;
-            for (int k : {0, 1, 2, 0}) {
-                const uint32_t v = charts[c].triIndicesUV[t + k];
-                bg::append(p.outer(), Point(charts[c].uvCoords2D[2 * v], charts[c].uvCoords2D[2 * v + 1]));
-            }
-            bg::correct(p);
-            tree.insert({bg::return_envelope<Box>(p), tris.size()});
-            tris.push_back(p);
-            chartOf.push_back(c);
-        }
+        chartOf.insert(chartOf.end(), charts[c].triIndicesUV.size() / 3, c);
     std::map<std::pair<size_t, size_t>, double> pairs;
     OverlapReport report;
-    for (size_t i = 0; i < tris.size(); ++i) {
-        std::vector<std::pair<Box, size_t>> near;
-        tree.query(bg::index::intersects(bg::return_envelope<Box>(tris[i])), std::back_inserter(near));
-        for (const auto& n : near) {
-            const size_t j = n.second;
-            if (j <= i || chartOf[i] == chartOf[j])
-                continue;
-            std::vector<Polygon> common;
-            bg::intersection(tris[i], tris[j], common);
-            double area = 0.0;
-            for (const Polygon& piece : common)
-                area += bg::area(piece);
-            if (area > slack) {
-                double& shared = pairs[std::minmax(chartOf[i], chartOf[j])];
-                shared += area;
-                report.largest = std::max(report.largest, shared);
-            }
+    testsupport::uvCoverage(charts, [&](size_t i, size_t j, double area) {
+        if (chartOf[i] != chartOf[j] && area > slack) {
+            double& shared = pairs[std::minmax(chartOf[i], chartOf[j])];
+            shared += area;
+            report.largest = std::max(report.largest, shared);
         }
-    }
+    });
     report.overlappingPairs = pairs.size();
     return report;
 }

@@ -6,13 +6,14 @@
 
 namespace testsupport {
 
-// A flat JSON object of numbers and booleans, keys in file order. Returns
-// false (with a reason) on any syntax error or on other value kinds.
+// A flat JSON object of numbers and booleans, checked by Qt's JSON parser:
+// the fields with their values' text, in file order. False, with the
+// reason, on a syntax error or another kind of value.
 bool parseFlatJSON(const std::string& text, std::vector<std::pair<std::string, std::string>>& fields,
                    std::string& error);
 
-// Minimal XML well-formedness check: one optional declaration, properly nested
-// and closed elements, quoted attribute values. Counts elements by name.
+// XML read by Qt's XML parser: well-formed or the reason, and the number of
+// elements of each name.
 struct XmlSummary {
     bool wellFormed = false;
     std::string error;

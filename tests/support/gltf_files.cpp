@@ -1,11 +1,11 @@
 #include "support/gltf_files.h"
+#include "support/test_support.h"
 
-#include <algorithm>
+#include <tiny_gltf.h>
+
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
-#include <utility>
 
 namespace testsupport {
 
@@ -15,82 +15,84 @@ std::string base64(const std::string& bytes)
 {
     static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-        for (int k = 3; k >= 0; --k)
-            out.push_back(digits[(v >> (6 * k)) & 63]);
-    }
-    if (i + 1 == bytes.size()) {
-        const uint32_t v = uint8_t(bytes[i]) << 16;
-        out += {digits[(v >> 18) & 63], digits[(v >> 12) & 63], '=', '='};
-    } else if (i + 2 == bytes.size()) {
-        const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-        out += {digits[(v >> 18) & 63], digits[(v >> 12) & 63], digits[(v >> 6) & 63], '='};
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < 3; ++k)
+            v = v << 8 | (i + k < bytes.size() ? uint8_t(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k)
+            out.push_back(k <= bytes.size() - i ? digits[(v >> (18 - 6 * k)) & 63] : '=');
     }
     return out;
 }
 
 template <typename T>
-void append(std::string& buffer, const std::vector<T>& values)
+std::string bytesOf(const std::vector<T>& values)
 {
-    const size_t offset = buffer.size();
-    buffer.resize(offset + values.size() * sizeof(T));
-    if (!values.empty())
-        std::memcpy(&buffer[offset], values.data(), values.size() * sizeof(T));
+    return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
 }
 
-// The JSON (without "buffers") and the binary buffer.
+// The JSON up to "buffers" and the binary buffer.
 std::pair<std::string, std::string> layout(const GltfMesh& mesh, int primitives)
 {
     std::string buffer;
     std::ostringstream views, accessors, attributes;
     int next = 0;
     auto add = [&](const std::string& data, int componentType, size_t count, const char* type) {
-        if (next > 0) {
-            views << ",";
-            accessors << ",";
-        }
-        views << "{\"buffer\":0,\"byteOffset\":" << buffer.size() << ",\"byteLength\":" << data.size() << "}";
-        accessors << "{\"bufferView\":" << next << ",\"componentType\":" << componentType << ",\"count\":" << count
-                  << ",\"type\":\"" << type << "\"}";
+        const char* comma = next > 0 ? "," : "";
+        views << comma << "{\"buffer\":0,\"byteOffset\":" << buffer.size() << ",\"byteLength\":" << data.size() << "}";
+        accessors << comma << "{\"bufferView\":" << next << ",\"componentType\":" << componentType
+                  << ",\"count\":" << count << ",\"type\":\"" << type << "\"}";
         buffer += data;
         return next++;
     };
-    std::string data;
-    append(data, mesh.positions);
-    attributes << "\"POSITION\":" << add(data, 5126, mesh.positions.size() / 3, "VEC3");
-    if (!mesh.texcoords.empty()) {
-        data.clear();
-        append(data, mesh.texcoords);
-        attributes << ",\"TEXCOORD_0\":" << add(data, 5126, mesh.texcoords.size() / 2, "VEC2");
-    }
-    if (!mesh.colors.empty()) {
-        data.clear();
-        append(data, mesh.colors);
-        attributes << ",\"COLOR_0\":" << add(data, 5126, mesh.colors.size() / 3, "VEC3");
-    }
+    attributes << "\"POSITION\":" << add(bytesOf(mesh.positions), 5126, mesh.positions.size() / 3, "VEC3");
+    if (!mesh.texcoords.empty())
+        attributes << ",\"TEXCOORD_0\":" << add(bytesOf(mesh.texcoords), 5126, mesh.texcoords.size() / 2, "VEC2");
+    if (!mesh.colors.empty())
+        attributes << ",\"COLOR_0\":" << add(bytesOf(mesh.colors), 5126, mesh.colors.size() / 3, "VEC3");
     std::string primitive = "{\"attributes\":{" + attributes.str() + "}";
-    if (!mesh.indices.empty()) {
-        data.clear();
-        append(data, mesh.indices);
-        primitive += ",\"indices\":" + std::to_string(add(data, 5125, mesh.indices.size(), "SCALAR"));
-    }
+    if (!mesh.indices.empty())
+        primitive += ",\"indices\":" + std::to_string(add(bytesOf(mesh.indices), 5125, mesh.indices.size(), "SCALAR"));
     primitive += ",\"mode\":4}";
-    std::string primitiveList = primitive;
+    std::string list = primitive;
     for (int i = 1; i < primitives; ++i)
-        primitiveList += "," + primitive;
+        list += "," + primitive;
     std::ostringstream json;
     json << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],"
-         << "\"meshes\":[{\"primitives\":[" << primitiveList << "]}],"
-         << "\"bufferViews\":[" << views.str() << "],\"accessors\":[" << accessors.str() << "],";
+         << "\"meshes\":[{\"primitives\":[" << list << "]}],\"bufferViews\":[" << views.str()
+         << "],\"accessors\":[" << accessors.str() << "],";
     return {json.str(), buffer};
 }
 
-void put32(std::string& out, uint32_t v)
+void put32(std::string& out, size_t v)
 {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<char>((v >> (8 * i)) & 255));
+}
+
+// Image data is kept as stored, not decoded.
+bool keepImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*)
+{
+    return true;
+}
+
+template <typename T>
+bool accessorValues(const tinygltf::Model& m, int index, int componentType, int components, std::vector<T>& out,
+                    std::string& error)
+{
+    if (index < 0)
+        return true;
+    const tinygltf::Accessor& a = m.accessors.at(size_t(index));
+    const tinygltf::BufferView& v = m.bufferViews.at(size_t(a.bufferView));
+    if (a.componentType != componentType || tinygltf::GetNumComponentsInType(uint32_t(a.type)) != components ||
+        (v.byteStride != 0 && v.byteStride != components * sizeof(T))) {
+        error = "accessor " + std::to_string(index) + " is not of the form written";
+        return false;
+    }
+    out.resize(a.count * size_t(components));
+    std::memcpy(out.data(), m.buffers.at(size_t(v.buffer)).data.data() + v.byteOffset + a.byteOffset,
+                out.size() * sizeof(T));
+    return true;
 }
 
 } // namespace
@@ -106,21 +108,18 @@ std::string glbBytes(const GltfMesh& mesh)
 {
     auto parts = layout(mesh, 1);
     std::string json = parts.first + "\"buffers\":[{\"byteLength\":" + std::to_string(parts.second.size()) + "}]}";
-    while (json.size() % 4)
-        json.push_back(' ');
-    std::string bin = parts.second;
-    while (bin.size() % 4)
-        bin.push_back('\0');
+    json.resize((json.size() + 3) / 4 * 4, ' ');
+    std::string& bin = parts.second;
+    bin.resize((bin.size() + 3) / 4 * 4, '\0');
     std::string out = "glTF";
     put32(out, 2);
-    put32(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + bin.size()));
-    put32(out, static_cast<uint32_t>(json.size()));
+    put32(out, 12 + 8 + json.size() + 8 + bin.size());
+    put32(out, json.size());
     put32(out, 0x4E4F534A);
     out += json;
-    put32(out, static_cast<uint32_t>(bin.size()));
+    put32(out, bin.size());
     put32(out, 0x004E4942);
-    out += bin;
-    return out;
+    return out + bin;
 }
 
 meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh)
@@ -132,11 +131,9 @@ meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh)
     for (size_t k = 0; k < mesh.posIndices.size(); ++k)
         pairs.emplace(std::make_pair(mesh.posIndices[k], mesh.uvIndices[k]), 0u);
     out.uvs.clear();
-    uint32_t next = 0;
     for (auto& entry : pairs) {
-        entry.second = next++;
-        out.uvs.push_back(mesh.uvs[2 * entry.first.second]);
-        out.uvs.push_back(mesh.uvs[2 * entry.first.second + 1]);
+        entry.second = uint32_t(out.uvs.size() / 2);
+        out.uvs.insert(out.uvs.end(), {mesh.uvs[2 * entry.first.second], mesh.uvs[2 * entry.first.second + 1]});
     }
     for (size_t k = 0; k < mesh.posIndices.size(); ++k)
         out.uvIndices[k] = pairs[std::make_pair(mesh.posIndices[k], mesh.uvIndices[k])];
@@ -145,32 +142,53 @@ meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh)
 
 GltfMesh toGltfMesh(const meshgen::MeshData& mesh)
 {
-    const meshgen::MeshData canonical = canonicalForGltf(mesh);
+    const meshgen::MeshData m = canonicalForGltf(mesh);
+    const bool textured = m.isTextured();
     GltfMesh out;
-    const size_t n = canonical.isTextured() ? canonical.numUVVertices() : canonical.numVertices();
-    std::vector<uint32_t> posOf(n);
-    for (size_t k = 0; k < canonical.posIndices.size(); ++k)
-        posOf[canonical.isTextured() ? canonical.uvIndices[k] : canonical.posIndices[k]] = canonical.posIndices[k];
-    for (size_t i = 0; i < n; ++i) {
+    out.indices = textured ? m.uvIndices : m.posIndices;
+    std::vector<uint32_t> posOf(textured ? m.numUVVertices() : m.numVertices());
+    for (size_t k = 0; k < m.posIndices.size(); ++k)
+        posOf[out.indices[k]] = m.posIndices[k];
+    for (size_t i = 0; i < posOf.size(); ++i) {
         for (int c = 0; c < 3; ++c) {
-            out.positions.push_back(static_cast<float>(canonical.positions[3 * posOf[i] + c]));
-            if (!canonical.colors.empty())
-                out.colors.push_back(static_cast<float>(canonical.colors[3 * posOf[i] + c]));
+            out.positions.push_back(float(m.positions[3 * posOf[i] + c]));
+            if (!m.colors.empty())
+                out.colors.push_back(float(m.colors[3 * posOf[i] + c]));
         }
-        if (canonical.isTextured()) {
-            out.texcoords.push_back(static_cast<float>(canonical.uvs[2 * i]));
-            out.texcoords.push_back(static_cast<float>(1.0 - canonical.uvs[2 * i + 1]));
-        }
+        if (textured)
+            out.texcoords.insert(out.texcoords.end(), {float(m.uvs[2 * i]), float(1.0 - m.uvs[2 * i + 1])});
     }
-    out.indices = canonical.isTextured() ? canonical.uvIndices : canonical.posIndices;
     return out;
+}
+
+bool readGlb(const std::string& path, GltfMesh& mesh, std::string& error, tinygltf::Model* model)
+{
+    tinygltf::TinyGLTF parser;
+    parser.SetImageLoader(keepImage, nullptr);
+    tinygltf::Model local;
+    tinygltf::Model& m = model ? *model : local;
+    std::string warning;
+    if (!parser.LoadBinaryFromFile(&m, &error, &warning, path))
+        return false;
+    if (m.meshes.size() != 1 || m.meshes[0].primitives.size() != 1) {
+        error = "not a single primitive";
+        return false;
+    }
+    const tinygltf::Primitive& p = m.meshes[0].primitives[0];
+    const auto attribute = [&](const char* name) {
+        const auto it = p.attributes.find(name);
+        return it == p.attributes.end() ? -1 : it->second;
+    };
+    mesh = GltfMesh();
+    return accessorValues(m, attribute("POSITION"), TINYGLTF_COMPONENT_TYPE_FLOAT, 3, mesh.positions, error) &&
+           accessorValues(m, attribute("TEXCOORD_0"), TINYGLTF_COMPONENT_TYPE_FLOAT, 2, mesh.texcoords, error) &&
+           accessorValues(m, attribute("COLOR_0"), TINYGLTF_COMPONENT_TYPE_FLOAT, 3, mesh.colors, error) &&
+           accessorValues(m, p.indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, 1, mesh.indices, error);
 }
 
 std::string writeBinaryFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return writeTextFile(path, bytes);
 }
 
 } // namespace testsupport

@@ -6,36 +6,42 @@
 #include <string>
 #include <vector>
 
+namespace tinygltf {
+class Model;
+}
+
 namespace testsupport {
 
-// A single-primitive glTF mesh as the file stores it: one position (and
-// texture coordinate, colour) per glTF vertex, texture coordinates with the
-// origin at the top left (t = 1 - v).
+// A single-primitive glTF mesh as the file stores it: per glTF vertex a
+// position, texture coordinate (s, t with t = 1 - v) and colour; three indices
+// per triangle. Empty lists are absent attributes (or an unindexed primitive).
 struct GltfMesh {
-    std::vector<float> positions;  // x,y,z per vertex
-    std::vector<float> texcoords;  // s,t per vertex, or empty
-    std::vector<float> colors;     // r,g,b per vertex, or empty
-    std::vector<uint32_t> indices; // three per triangle, or empty (not indexed)
+    std::vector<float> positions, texcoords, colors;
+    std::vector<uint32_t> indices;
 };
 
-// The mesh's data as one glTF text file with the buffer embedded as a data
-// URI. The text uses fixed spellings so that tests can alter it by string
-// replacement: the accessors are POSITION 0, then TEXCOORD_0, COLOR_0 and the
-// indices in that order (each present one next), each written as
-// {"bufferView":K,"componentType":C,"count":N,"type":"T"} with bufferView
-// K equal to its own index; primitives copies of the primitive.
+// The mesh as glTF text with the buffer in a data URI, in fixed spellings that
+// tests alter by string replacement: accessors POSITION 0, then TEXCOORD_0,
+// COLOR_0 and the indices (those present), each written as
+// {"bufferView":K,"componentType":C,"count":N,"type":"T"} with K its own index.
+// `primitives` copies of the primitive.
 std::string gltfText(const GltfMesh& mesh, int primitives = 1);
 // The same as binary glTF.
 std::string glbBytes(const GltfMesh& mesh);
 
 // The generated mesh with its UV vertices renumbered in the order of the
-// distinct (vertex, UV vertex) pairs of its corners, sorted by vertex: an OBJ
-// of it and the glTF mesh of toGltfMesh read back with the same vertex and
-// UV vertex numbers.
+// distinct (vertex, UV vertex) pairs of its corners, sorted by vertex: the
+// numbering a glTF reader that welds positions gives back.
 meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh);
 // One glTF vertex per distinct (vertex, UV vertex) pair, in that order.
 GltfMesh toGltfMesh(const meshgen::MeshData& mesh);
 
+// The first primitive of a binary glTF file, read by the glTF parser library
+// (float attributes, 32-bit indices, tightly packed); the whole parsed file in
+// *model when given. False with the reason otherwise.
+bool readGlb(const std::string& path, GltfMesh& mesh, std::string& error, tinygltf::Model* model = nullptr);
+
+// Writes the bytes as they are; returns the path.
 std::string writeBinaryFile(const std::string& path, const std::string& bytes);
 
 } // namespace testsupport

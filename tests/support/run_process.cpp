@@ -31,13 +31,6 @@ void applyEnvironment(const std::vector<std::string>& env)
 } // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workingDir, const std::vector<std::string>& env,
-                         int timeoutSeconds)
-{
-    return runProcess(program, args, workingDir, env, timeoutSeconds, std::string(), 0);
-}
-
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir, const std::vector<std::string>& env, int timeoutSeconds,
                          const std::string& signalWhen, int signalNumber)
 {

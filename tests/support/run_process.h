@@ -14,14 +14,10 @@ struct ProcessResult {
 
 // Runs program with args in workingDir, with extra environment entries
 // ("NAME=value"; "NAME=" removes NAME), killing it after timeoutSeconds.
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workingDir, const std::vector<std::string>& env = {},
-                         int timeoutSeconds = 300);
-
-// The same, sending signalNumber to the program once its standard output
+// With a signalNumber, sends it to the program once its standard output
 // contains signalWhen.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workingDir, const std::vector<std::string>& env, int timeoutSeconds,
-                         const std::string& signalWhen, int signalNumber);
+                         const std::string& workingDir, const std::vector<std::string>& env = {},
+                         int timeoutSeconds = 300, const std::string& signalWhen = "", int signalNumber = 0);
 
 } // namespace testsupport

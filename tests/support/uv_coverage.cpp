@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 
 namespace bg = boost::geometry;
@@ -19,86 +19,76 @@ namespace {
 
 using Point = bg::model::d2::point_xy<double>;
 using Polygon = bg::model::polygon<Point, false, true>; // counter-clockwise, closed
-
-struct Box {
-    double minU, minV, maxU, maxV;
-};
-
-Box boxOf(const Polygon& p)
-{
-    Box b{p.outer()[0].x(), p.outer()[0].y(), p.outer()[0].x(), p.outer()[0].y()};
-    for (const Point& q : p.outer()) {
-        b.minU = std::min(b.minU, q.x());
-        b.maxU = std::max(b.maxU, q.x());
-        b.minV = std::min(b.minV, q.y());
-        b.maxV = std::max(b.maxV, q.y());
-    }
-    return b;
-}
+using Box = bg::model::box<Point>;
 
 } // namespace
 
-UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices)
+UVCoverage forEachSharedArea(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
+                             const std::function<void(size_t, size_t, double)>& shared)
 {
     UVCoverage coverage;
     std::vector<Polygon> parts;
-    const size_t numUV = uvs.size() / 2;
+    std::vector<size_t> number;
     for (size_t t = 0; t + 2 < uvIndices.size(); t += 3) {
         Point p[3];
         bool valid = true;
-        for (size_t k = 0; k < 3; ++k) {
-            const size_t i = uvIndices[t + k];
-            valid = valid && i < numUV;
+        for (size_t k = 0; k < 3 && valid; ++k) {
+            valid = uvIndices[t + k] < uvs.size() / 2;
             if (valid)
-                p[k] = Point(uvs[2 * i], uvs[2 * i + 1]);
+                p[k] = Point(uvs[2 * uvIndices[t + k]], uvs[2 * uvIndices[t + k] + 1]);
         }
-        if (!valid)
-            continue;
-        const double cross = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) -
-                             (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+        const double cross = valid ? (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) -
+                                         (p[2].x() - p[0].x()) * (p[1].y() - p[0].y())
+                                   : 0.0;
         if (cross == 0.0 || !std::isfinite(cross))
             continue;
         Polygon triangle;
-        if (cross > 0.0)
-            triangle.outer() = {p[0], p[1], p[2], p[0]};
-        else
-            triangle.outer() = {p[0], p[2], p[1], p[0]};
+        triangle.outer() = {p[0], cross > 0.0 ? p[1] : p[2], cross > 0.0 ? p[2] : p[1], p[0]};
         coverage.summedArea += 0.5 * std::fabs(cross);
-        ++coverage.triangles;
         parts.push_back(triangle);
+        number.push_back(t / 3);
     }
+    coverage.triangles = parts.size();
     // Sweep over the triangles by their boxes' smallest u; every pair whose
-    // boxes meet adds the area of its intersection.
+    // boxes meet is intersected.
     std::vector<Box> boxes;
     for (const Polygon& p : parts)
-        boxes.push_back(boxOf(p));
+        boxes.push_back(bg::return_envelope<Box>(p));
     std::vector<size_t> order(parts.size());
     std::iota(order.begin(), order.end(), size_t(0));
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return boxes[a].minU < boxes[b].minU; });
-    double twice = 0.0;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return boxes[a].min_corner().x() < boxes[b].min_corner().x(); });
     for (size_t i = 0; i < order.size(); ++i) {
         const Box& a = boxes[order[i]];
-        for (size_t j = i + 1; j < order.size() && boxes[order[j]].minU <= a.maxU; ++j) {
+        for (size_t j = i + 1; j < order.size() && boxes[order[j]].min_corner().x() <= a.max_corner().x(); ++j) {
             const Box& b = boxes[order[j]];
-            if (b.minV > a.maxV || a.minV > b.maxV)
+            if (b.min_corner().y() > a.max_corner().y() || a.min_corner().y() > b.max_corner().y())
                 continue;
             std::vector<Polygon> common;
             bg::intersection(parts[order[i]], parts[order[j]], common);
+            double area = 0.0;
             for (const Polygon& c : common)
-                twice += std::fabs(bg::area(c));
+                area += std::fabs(bg::area(c));
+            coverage.overlapArea += area;
+            if (area > 0.0 && shared)
+                shared(std::min(number[order[i]], number[order[j]]), std::max(number[order[i]], number[order[j]]), area);
         }
     }
-    coverage.overlapArea = twice;
-    coverage.unionArea = coverage.summedArea - twice;
+    coverage.unionArea = coverage.summedArea - coverage.overlapArea;
     return coverage;
 }
 
-UVCoverage uvCoverage(const ChartList& charts)
+UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices)
+{
+    return forEachSharedArea(uvs, uvIndices, nullptr);
+}
+
+UVCoverage uvCoverage(const ChartList& charts, const std::function<void(size_t, size_t, double)>& shared)
 {
     Chart merged;
     mergeCharts(charts, merged);
-    return uvCoverage(std::vector<double>(merged.uvCoords2D.begin(), merged.uvCoords2D.end()),
-                      std::vector<uint32_t>(merged.triIndicesUV.begin(), merged.triIndicesUV.end()));
+    return forEachSharedArea(std::vector<double>(merged.uvCoords2D.begin(), merged.uvCoords2D.end()),
+                             std::vector<uint32_t>(merged.triIndicesUV.begin(), merged.triIndicesUV.end()), shared);
 }
 
 bool readOBJTextureLayout(const std::string& path, std::vector<double>& uvs, std::vector<uint32_t>& uvIndices,
@@ -112,40 +102,33 @@ bool readOBJTextureLayout(const std::string& path, std::vector<double>& uvs, std
         return false;
     }
     std::string line;
-    size_t number = 0;
-    while (std::getline(in, line)) {
-        ++number;
+    for (size_t number = 1; std::getline(in, line); ++number) {
         std::istringstream fields(line);
-        std::string keyword;
+        std::string keyword, corner;
         fields >> keyword;
         const std::string where = path + ":" + std::to_string(number) + ": ";
-        if (keyword == "vt") {
-            double u = 0.0, v = 0.0;
-            if (!(fields >> u >> v)) {
-                error = where + "malformed vt line";
+        double u = 0.0, v = 0.0;
+        if (keyword == "vt" && !(fields >> u >> v)) {
+            error = where + "malformed vt line";
+            return false;
+        }
+        if (keyword == "vt")
+            uvs.insert(uvs.end(), {u, v});
+        size_t corners = 0;
+        while (keyword == "f" && fields >> corner) {
+            const size_t slash = corner.find('/');
+            char* end = nullptr;
+            const unsigned long t = slash == std::string::npos ? 0 : std::strtoul(corner.c_str() + slash + 1, &end, 10);
+            if (t == 0 || (*end != '\0' && *end != '/') || t > 1ul << 31) {
+                error = where + "corner without a texture index: " + corner;
                 return false;
             }
-            uvs.push_back(u);
-            uvs.push_back(v);
-        } else if (keyword == "f") {
-            std::string corner;
-            size_t corners = 0;
-            while (fields >> corner) {
-                const size_t slash = corner.find('/');
-                char* end = nullptr;
-                const unsigned long t =
-                    slash == std::string::npos ? 0 : std::strtoul(corner.c_str() + slash + 1, &end, 10);
-                if (slash == std::string::npos || t == 0 || !end || (*end != '\0' && *end != '/')) {
-                    error = where + "corner without a texture index: " + corner;
-                    return false;
-                }
-                uvIndices.push_back(uint32_t(t - 1));
-                ++corners;
-            }
-            if (corners != 3) {
-                error = where + "face without three corners";
-                return false;
-            }
+            uvIndices.push_back(uint32_t(t - 1));
+            ++corners;
+        }
+        if (keyword == "f" && corners != 3) {
+            error = where + "face without three corners";
+            return false;
         }
     }
     for (uint32_t t : uvIndices)

@@ -3,16 +3,15 @@
 #include "model/chart.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-// An overlap check independent of the program's own predicates: the area of
-// the union of all UV triangles against the sum of their areas, with
-// Boost.Geometry. The area covered more than once is measured as the sum of
-// the intersection areas of all triangle pairs (a single union of thousands
-// of triangles is not reliable in Boost 1.74: it can come out larger than the
-// sum); for a layout without overlaps it is 0 up to rounding, and then the
-// union equals the sum.
+// An overlap check independent of the program's own predicates, with
+// Boost.Geometry: the area covered more than once is the sum of the
+// intersection areas of all triangle pairs (a single union of thousands of
+// triangles is not reliable in Boost 1.74); for a layout without overlaps it
+// is 0 up to rounding, and then the union equals the sum.
 namespace testsupport {
 
 struct UVCoverage {
@@ -23,10 +22,13 @@ struct UVCoverage {
 };
 
 // Triangles given by UV coordinates (u, v per vertex) and three UV indices
-// each.
+// each; shared(i, j, area) for every pair of triangle numbers i < j that
+// shares an area.
+UVCoverage forEachSharedArea(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
+                             const std::function<void(size_t, size_t, double)>& shared);
 UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices);
-// Every triangle of every chart.
-UVCoverage uvCoverage(const ChartList& charts);
+// Every triangle of every chart, numbered in chart order.
+UVCoverage uvCoverage(const ChartList& charts, const std::function<void(size_t, size_t, double)>& shared = nullptr);
 
 // The "vt" coordinates and the texture indices of the "f" lines of an OBJ
 // file, read with a parser of its own (triangles only; "f v/vt" corners).
