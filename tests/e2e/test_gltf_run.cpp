@@ -1,14 +1,12 @@
 // Batch runs on glTF input: the same results as for the same mesh in OBJ, and
-// binary glTF output read back with the glTF parser library.
+// binary glTF output read back with the glTF parser library (support readGlb).
 #include "e2e_support.h"
 #include "support/gltf_files.h"
 
-#include <tiny_gltf.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 
 using namespace e2e;
@@ -19,57 +17,30 @@ const std::vector<std::string> kNoDisplay = {"DISPLAY=", "WAYLAND_DISPLAY="};
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
-bool keepImageUndecoded(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*,
-                        int, void*)
-{
-    return true;
-}
-
-const float* attribute(const tinygltf::Model& m, const tinygltf::Primitive& p, const char* name, size_t& count)
-{
-    const tinygltf::Accessor& a = m.accessors.at(static_cast<size_t>(p.attributes.at(name)));
-    const tinygltf::BufferView& v = m.bufferViews.at(static_cast<size_t>(a.bufferView));
-    EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
-    count = a.count;
-    return reinterpret_cast<const float*>(m.buffers.at(0).data.data() + v.byteOffset + a.byteOffset);
-}
-
 // Every corner of the glb at the position and UV of the same corner of the
 // OBJ (written with six significant digits), colours included.
 void expectGlbMatchesObj(const std::string& glb, const std::string& obj)
 {
-    tinygltf::TinyGLTF parser;
-    parser.SetImageLoader(keepImageUndecoded, nullptr);
-    tinygltf::Model m;
-    std::string error, warning;
-    ASSERT_TRUE(parser.LoadBinaryFromFile(&m, &error, &warning, glb)) << error;
-    ASSERT_EQ(m.meshes.size(), 1u);
-    ASSERT_EQ(m.meshes[0].primitives.size(), 1u);
-    const tinygltf::Primitive& p = m.meshes[0].primitives[0];
-    size_t n = 0, nt = 0, nc = 0;
-    const float* xyz = attribute(m, p, "POSITION", n);
-    const float* st = attribute(m, p, "TEXCOORD_0", nt);
-    const float* rgb = attribute(m, p, "COLOR_0", nc);
-    ASSERT_EQ(nt, n);
-    ASSERT_EQ(nc, n);
-    const tinygltf::Accessor& ia = m.accessors.at(static_cast<size_t>(p.indices));
-    ASSERT_EQ(ia.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
-    const tinygltf::BufferView& iv = m.bufferViews.at(static_cast<size_t>(ia.bufferView));
-    const auto* idx = reinterpret_cast<const uint32_t*>(m.buffers[0].data.data() + iv.byteOffset + ia.byteOffset);
+    testsupport::GltfMesh m;
+    std::string error;
+    ASSERT_TRUE(testsupport::readGlb(glb, m, error)) << error;
+    const size_t n = m.positions.size() / 3;
+    ASSERT_EQ(m.texcoords.size(), 2 * n);
+    ASSERT_EQ(m.colors.size(), 3 * n);
 
     ObjMesh c;
     ASSERT_TRUE(readObj(obj, c, error)) << error;
-    ASSERT_EQ(ia.count, c.pos.size());
+    ASSERT_EQ(m.indices.size(), c.pos.size());
     auto near = [](double a, double b) { return std::fabs(a - b) <= 2e-5 * std::max(1.0, std::fabs(b)); };
-    for (size_t k = 0; k < ia.count; ++k) {
-        ASSERT_LT(idx[k], n);
-        const size_t g = idx[k], pv = c.pos[k], uv = c.uv[k];
+    for (size_t k = 0; k < m.indices.size(); ++k) {
+        ASSERT_LT(m.indices[k], n);
+        const size_t g = m.indices[k], pv = c.pos[k], uv = c.uv[k];
         for (size_t d = 0; d < 3; ++d) {
-            ASSERT_TRUE(near(xyz[3 * g + d], c.positions[3 * pv + d])) << k;
-            ASSERT_TRUE(near(rgb[3 * g + d], c.colours[3 * pv + d])) << k;
+            ASSERT_TRUE(near(m.positions[3 * g + d], c.positions[3 * pv + d])) << k;
+            ASSERT_TRUE(near(m.colors[3 * g + d], c.colours[3 * pv + d])) << k;
         }
-        ASSERT_TRUE(near(st[2 * g], c.uvs[2 * uv])) << k;
-        ASSERT_TRUE(near(1.0 - st[2 * g + 1], c.uvs[2 * uv + 1])) << k;
+        ASSERT_TRUE(near(m.texcoords[2 * g], c.uvs[2 * uv])) << k;
+        ASSERT_TRUE(near(1.0 - m.texcoords[2 * g + 1], c.uvs[2 * uv + 1])) << k;
     }
 }
 
