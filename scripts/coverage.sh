@@ -16,4 +16,8 @@ LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1920x1080x24" \
 # run the same program at once can leave a counter file gcov cannot parse;
 # such a file is skipped rather than ending the report.
 cd "$BUILD"
-gcovr -r "$ROOT" --filter "$ROOT/src/" --gcov-ignore-parse-errors --print-summary -o /dev/null .
+# The per-file report (with the lines not run) goes to a file of the build
+# folder, the summary to the console. gcovr replaces its output file rather
+# than writing into it, so it must never be given a device such as /dev/null.
+gcovr -r "$ROOT" --filter "$ROOT/src/" --gcov-ignore-parse-errors --print-summary -o "$BUILD/coverage.txt" .
+echo "Per-file report: $BUILD/coverage.txt"
