@@ -36,6 +36,8 @@ UVBox chartUVBounds(const Chart& chart)
     const size_t n = chart.triIndicesUV.size();
     for (size_t i = 0; i < n; ++i) {
         const size_t k = chart.triIndicesUV[i];
+        if (2 * k + 1 >= chart.uvCoords2D.size())
+            continue; // an index past the coordinates (a stale list) counts for nothing
         box.include(chart.uvCoords2D[2 * k], chart.uvCoords2D[2 * k + 1]);
     }
     return box;

@@ -49,6 +49,8 @@ struct UVBox {
     void include(double u, double v);
 };
 
+// Box of the chart's used UV coordinates; indices past the coordinates are
+// skipped (the inverted box when nothing remains).
 UVBox chartUVBounds(const Chart& chart);
 // Union of chartUVBounds over the list (the inverted box for no triangles).
 UVBox chartListUVBounds(const ChartList& charts);
