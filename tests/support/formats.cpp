@@ -4,8 +4,8 @@
 #include <QJsonObject>
 #include <QXmlStreamReader>
 
+#include <cctype>
 #include <map>
-#include <regex>
 
 namespace testsupport {
 
@@ -20,9 +20,28 @@ bool parseFlatJSON(const std::string& text, std::vector<std::pair<std::string, s
         return false;
     }
     // Field order and value text from the text itself; the parser vouches for the rest.
-    static const std::regex field("\"([^\"]*)\"\\s*:\\s*([^,}\\s]*)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), field); it != std::sregex_iterator(); ++it)
-        fields.emplace_back((*it)[1], (*it)[2]);
+    // In a flat object of numbers and booleans the keys are the only strings.
+    const auto space = [&](size_t k) { return k < text.size() && std::isspace(static_cast<unsigned char>(text[k])); };
+    for (size_t open = text.find('"'); open != std::string::npos; open = text.find('"', open)) {
+        const size_t close = text.find('"', open + 1);
+        if (close == std::string::npos)
+            break;
+        size_t k = close + 1;
+        while (space(k))
+            ++k;
+        if (k >= text.size() || text[k] != ':') {
+            open = close + 1;
+            continue;
+        }
+        ++k;
+        while (space(k))
+            ++k;
+        const size_t valueStart = k;
+        while (k < text.size() && text[k] != ',' && text[k] != '}' && !space(k))
+            ++k;
+        fields.emplace_back(text.substr(open + 1, close - open - 1), text.substr(valueStart, k - valueStart));
+        open = k;
+    }
     const QJsonObject object = doc.object();
     for (const auto& f : fields) {
         const QJsonValue value = object.value(QString::fromStdString(f.first));
