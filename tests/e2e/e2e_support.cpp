@@ -41,12 +41,12 @@ std::map<std::string, BatchRun>& sharedRuns()
 
 } // namespace
 
-void startSharedRuns(const std::vector<RunSpec>& specs)
+void startSharedRuns(const std::vector<RunSetup>& setups)
 {
     std::vector<std::pair<std::string, std::future<BatchRun>>> pending;
     {
         std::lock_guard<std::mutex> lock(sharedMutex);
-        for (const RunSpec& s : specs) {
+        for (const RunSetup& s : setups) {
             if (!sharedRuns().count(s.name))
                 pending.emplace_back(s.name, std::async(std::launch::async, [s] { return runBatch(s.model, s.extra, s.env); }));
         }
@@ -58,11 +58,11 @@ void startSharedRuns(const std::vector<RunSpec>& specs)
     }
 }
 
-const BatchRun& sharedRun(const RunSpec& spec)
+const BatchRun& sharedRun(const RunSetup& setup)
 {
-    startSharedRuns({spec});
+    startSharedRuns({setup});
     std::lock_guard<std::mutex> lock(sharedMutex);
-    return sharedRuns().at(spec.name);
+    return sharedRuns().at(setup.name);
 }
 
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh)
@@ -75,10 +75,10 @@ std::string generatedModel(const std::string& name, const meshgen::MeshData& mes
     return path;
 }
 
-const std::vector<RunSpec>& standardRuns()
+const std::vector<RunSetup>& standardRuns()
 {
-    static const std::vector<RunSpec> runs = [] {
-        std::vector<RunSpec> list = {
+    static const std::vector<RunSetup> runs = [] {
+        std::vector<RunSetup> list = {
             {"mushroom", generatedModel("mushroom", meshgen::mushroom(10, 24)), {}, {}},
             {"double_folded_sheet", generatedModel("double_folded_sheet", meshgen::doubleFoldedSheet(40, 6)), {}, {}},
             {"spiral_ramp", generatedModel("spiral_ramp", meshgen::spiralRamp(60, 4)), {}, {}},
@@ -86,7 +86,7 @@ const std::vector<RunSpec>& standardRuns()
         for (const std::string& name : filesIn(examplesDir())) {
             if (name.size() < 4 || name.compare(name.size() - 4, 4, ".obj") != 0)
                 continue;
-            RunSpec s{name.substr(0, name.size() - 4), examplesDir() + "/" + name, {}, {}};
+            RunSetup s{name.substr(0, name.size() - 4), examplesDir() + "/" + name, {}, {}};
             if (s.name == "cube_net") {
                 s.extra = {"--threads", "2"};
                 s.env = {"DISPLAY=:4177", "WAYLAND_DISPLAY="};

@@ -31,16 +31,16 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
 
 // A batch run that several tests read: `name` identifies it within the test
 // process. The first call for a name runs it; later calls return that run.
-struct RunSpec {
+struct RunSetup {
     std::string name, model;
     std::vector<std::string> extra, env;
 };
-const BatchRun& sharedRun(const RunSpec& spec);
-// Starts every spec that has not run yet, side by side, and waits for them.
-void startSharedRuns(const std::vector<RunSpec>& specs);
+const BatchRun& sharedRun(const RunSetup& setup);
+// Starts every setup that has not run yet, side by side, and waits for them.
+void startSharedRuns(const std::vector<RunSetup>& setups);
 // The examples and three folded projections, as shared runs. cube_net runs on
 // two threads with a display that is gone; cap_untextured with --square.
-const std::vector<RunSpec>& standardRuns();
+const std::vector<RunSetup>& standardRuns();
 // The path of a generated model written once per test process.
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh);
 

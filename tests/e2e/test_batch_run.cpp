@@ -57,14 +57,14 @@ void expectStageOrder(const std::string& console, bool cones)
     EXPECT_EQ(lines.back(), "//END STATS");
 }
 
-void expectConsistentRun(const RunSpec& spec, const BatchRun& b)
+void expectConsistentRun(const RunSetup& setup, const BatchRun& b)
 {
     ASSERT_EQ(b.result.exitStatus, 0) << b.result.out.substr(b.result.out.size() > 3000 ? b.result.out.size() - 3000 : 0)
                                       << b.result.err;
     EXPECT_EQ(filesIn(b.dir), expectedFiles());
     ObjMesh input;
     std::string error;
-    ASSERT_TRUE(readObj(spec.model, input, error)) << error;
+    ASSERT_TRUE(readObj(setup.model, input, error)) << error;
     expectStageOrder(b.result.out, !input.cones.empty());
 
     // Every statistics file is a block of the console; the first four and the
@@ -146,9 +146,9 @@ size_t countLines(const std::string& text, const std::string& prefix)
 TEST(BatchRun, EveryStandardRunWritesConsistentResults)
 {
     startSharedRuns(standardRuns());
-    for (const RunSpec& spec : standardRuns()) {
-        SCOPED_TRACE(spec.name);
-        expectConsistentRun(spec, sharedRun(spec));
+    for (const RunSetup& setup : standardRuns()) {
+        SCOPED_TRACE(setup.name);
+        expectConsistentRun(setup, sharedRun(setup));
     }
 }
 
@@ -158,8 +158,8 @@ TEST(BatchRun, EveryStandardRunWritesConsistentResults)
 // run into a folder of its own beside it keeps its own results.
 TEST(BatchRun, ThreadsDisplayAndOutputFolderChangeNoResult)
 {
-    RunSpec cube;
-    for (const RunSpec& s : standardRuns())
+    RunSetup cube;
+    for (const RunSetup& s : standardRuns())
         if (s.name == "cube_net")
             cube = s;
     const BatchRun& reference = sharedRun(cube);

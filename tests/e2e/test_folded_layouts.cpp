@@ -16,9 +16,9 @@ TEST(FoldedLayouts, EveryStageIsOverlapFreeAndAtMostFull)
 {
     startSharedRuns(standardRuns());
     ASSERT_GE(standardRuns().size(), 3u + 8u);
-    for (const RunSpec& spec : standardRuns()) {
-        SCOPED_TRACE(spec.name);
-        const BatchRun& r = sharedRun(spec);
+    for (const RunSetup& setup : standardRuns()) {
+        SCOPED_TRACE(setup.name);
+        const BatchRun& r = sharedRun(setup);
         ASSERT_FALSE(r.result.timedOut);
         ASSERT_EQ(r.result.exitStatus, 0) << r.result.out.substr(r.result.out.size() > 3000 ? r.result.out.size() - 3000 : 0);
         for (const std::string& stage : kFamilies) {
