@@ -1,6 +1,7 @@
 // The OBJ and glTF readers and the model load behind them: accepted forms,
 // every refusal with its reason, and what is not a regular file.
 #include "app/model_loading.h"
+#include "base/file_input.h"
 #include "io/gltf_reader.h"
 #include "io/obj_reader.h"
 #include "meshgen/meshgen.h"
@@ -114,7 +115,7 @@ TEST(ObjReader, AcceptedForms)
         {"relative", kTri + kUV + "f -3/-3 -2/-2 -1/-1\n", "", 1, {}, {0, 1, 2}, {}, {}},
         {"normals", kTri + kUV + "vn 0 0 1\nf 1/1/1 2/2/1 3/3/1\n", "", 1, {}, {0, 1, 2}, {}, {}},
         {"materials ignored", "mtllib /dev/zero\nusemtl x\ns 1\n" + kTri + kUV + "f 1/1 2/2 3/3\n", "", 1, {}, {}, {}, {}},
-        {"plus and tiny", "v +0 0 0\nv 1 0 1e-400\nv 0 1 0\n" + kUV + "f 1/1 2/2 3/3\n", "", 1, {}, {}, {}, {}},
+        {"plus and tiny", "v +0 0 -1e-400\nv 1 0.0001e-400 1e-400\nv 0 1 0\n" + kUV + "f 1/1 2/2 3/3\n", "", 1, {}, {}, {}, {}},
         {"short faces", kTri + kUV + "f 1/1 2/2 3/3\nf 1/1 2/2\nf\n",
          "Skipped 2 faces with fewer than three corners (the first on line 8).", 1, {}, {}, {}, {}},
     };
@@ -177,6 +178,9 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
     degenerate.positions[6] = 1;
     degenerate.positions[7] = 0; // vertex 2 welds onto vertex 1
     ragged.indices.pop_back();
+    GltfMesh fewTexcoords = gltfQuad(), fewColours = gltfQuad();
+    fewTexcoords.texcoords.resize(6);
+    fewColours.colors.assign(9, 0.5f);
     const std::string sparse = "\"count\":4,\"type\":\"VEC2\",\"sparse\":{\"count\":1,\"indices\":{\"bufferView\":0,"
                                "\"byteOffset\":12,\"componentType\":5125},\"values\":{\"bufferView\":1}}}";
     struct Case {
@@ -210,6 +214,12 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
         {"bad_number.obj", "v 0 0 0\nv 1 0 x\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"two_numbers.obj", "v 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"bad_corner.obj", kTri + kUV + "f 1/1 2/ 3/3\n", LoadStatus::ParseFailed, unreadable},
+        {"bad_vertex_corner.obj", kTri + kUV + "f x/1 2/2 3/3\n", LoadStatus::ParseFailed, unreadable},
+        {"bad_texture_corner.obj", kTri + kUV + "f 1/x 2/2 3/3\n", LoadStatus::ParseFailed, unreadable},
+        {"lone_sign.obj", kTri + "f 1 2 -\n", LoadStatus::ParseFailed, unreadable},
+        {"index_word.obj", kTri + "f 1 2 3x\n", LoadStatus::ParseFailed, unreadable},
+        {"double_sign.obj", "v ++1 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
+        {"lone_plus.obj", "v + 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"corners1001.obj", kTri + polygon1001 + "\n", LoadStatus::ParseFailed, "The file holds a face with too many corners."},
         {"repeats999.obj", repeated999 + "\n", LoadStatus::ParseFailed, "The file holds a face whose corners repeat a vertex."},
         {"repeat.obj", kTri + kUV + "f 1/1 1/2 3/3\n", LoadStatus::Rejected, "Input must not have degenerate triangles."},
@@ -232,6 +242,15 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
          "TEXCOORD_0 refers to a buffer view that does not exist."},
         {"missing_buffer.gltf", replaced(text, dataUri, "missing.bin"), LoadStatus::ParseFailed, "missing.bin"},
         {"device_buffer.gltf", replaced(text, dataUri, "/dev/zero"), LoadStatus::ParseFailed, "/dev/zero"},
+        {"folder_buffer.gltf", replaced(text, dataUri, "."), LoadStatus::ParseFailed, "it is a directory, not a regular file."},
+        {"no_position.gltf", replaced(text, "\"POSITION\":0", "\"NORMAL\":0"), LoadStatus::ParseFailed,
+         "The file holds a primitive without POSITION."},
+        {"float_indices.gltf", replaced(text, "\"componentType\":5125", "\"componentType\":5126"), LoadStatus::ParseFailed,
+         "The indices have a component type other than unsigned byte, short or int."},
+        {"texcoord_count.gltf", testsupport::gltfText(fewTexcoords), LoadStatus::ParseFailed,
+         "TEXCOORD_0 and POSITION hold different numbers of vertices."},
+        {"colour_count.gltf", testsupport::gltfText(fewColours), LoadStatus::ParseFailed,
+         "COLOR_0 and POSITION hold different numbers of vertices."},
         {"two_primitives.gltf", testsupport::gltfText(gltfQuad(), 2), LoadStatus::Rejected, "Input must be a single chart."},
         {"index_out_of_range.gltf", testsupport::gltfText(outOfRange), LoadStatus::ParseFailed, noVertex},
         {"nan_position.gltf", testsupport::gltfText(nan), LoadStatus::ParseFailed, notFinite},
@@ -318,18 +337,49 @@ TEST(GltfReader, WeldsCornersIntoTheObjNumbering)
         }
 }
 
-TEST(GltfReader, AnUntexturedPrimitiveIsFlattenedAndColoursAreKept)
+// Accepted glTF forms: untextured (flattened on load), RGBA colours, a vertex
+// no triangle uses, a buffer in a file of its own, an image that is never decoded.
+TEST(GltfReader, AcceptedForms)
 {
     testsupport::TempDir dir("tarnwick_gltf");
-    GltfMesh mesh = gltfQuad();
-    mesh.texcoords.clear();
-    mesh.colors = {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
-    const Loaded r = load(testsupport::writeTextFile(dir.file("u.gltf"), testsupport::gltfText(mesh)));
-    ASSERT_EQ(r.status, LoadStatus::Loaded) << r.console;
-    EXPECT_NE(r.console.find("Read 1 parts, including 1 untextured ones."), std::string::npos);
-    EXPECT_EQ(r.model.vertexColors, (iuv::DoubleVector{1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1}));
-    ASSERT_EQ(r.model.charts.size(), 1u);
-    EXPECT_NEAR(totalUVArea(r.model.charts), 1.0, 1e-9);
+    GltfMesh plain = gltfQuad(), unused = gltfQuad();
+    plain.texcoords.clear();
+    plain.colors = {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
+    GltfMesh rgba = plain;
+    rgba.colors = {1, 0, 0, 9, 0, 1, 0, 9, 0, 0, 1, 9, 1, 1, 1, 9, 0, 0};
+    unused.positions.insert(unused.positions.end(), {5, 5, 5});
+    unused.texcoords.insert(unused.texcoords.end(), {0.5f, 0.5f});
+    const std::string text = testsupport::gltfText(gltfQuad());
+    const std::string glb = testsupport::glbBytes(gltfQuad());
+    const std::string dataUri = text.substr(text.find("data:"), text.rfind('"') - text.find("data:"));
+    testsupport::writeTextFile(dir.file("quad.bin"), glb.substr(glb.size() - 104)); // the binary chunk
+    const iuv::DoubleVector colours = {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
+    struct Case {
+        const char* name;
+        std::string content;
+        const char* console;
+        size_t vertices;
+        iuv::DoubleVector colours;
+    };
+    const std::vector<Case> cases = {
+        {"untextured.gltf", testsupport::gltfText(plain), "Read 1 parts, including 1 untextured ones.", 4, colours},
+        {"rgba.gltf", replaced(testsupport::gltfText(rgba), "\"count\":6,\"type\":\"VEC3\"", "\"count\":4,\"type\":\"VEC4\""),
+         "including 1 untextured ones.", 4, colours},
+        {"unused_vertex.gltf", testsupport::gltfText(unused), "including 0 untextured ones.", 5, {}},
+        {"external_buffer.gltf", replaced(text, dataUri, "quad.bin"), "including 0 untextured ones.", 4, {}},
+        {"image.gltf", replaced(text, "\"buffers\":[", "\"images\":[{\"uri\":\"data:image/png;base64,AAAA\"}],\"buffers\":["),
+         "including 0 untextured ones.", 4, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded r = load(testsupport::writeTextFile(dir.file(c.name), c.content));
+        ASSERT_EQ(r.status, LoadStatus::Loaded) << r.console;
+        EXPECT_NE(r.console.find(c.console), std::string::npos) << r.console;
+        EXPECT_EQ(r.model.vertexColors, c.colours);
+        EXPECT_EQ(r.model.numVertices(), c.vertices);
+        ASSERT_EQ(r.model.charts.size(), 1u);
+        EXPECT_NEAR(totalUVArea(r.model.charts), 1.0, 1e-9);
+    }
     for (const char* name : {"a.gltf", "a.GLB", "dir.x/b.glb", "c.GlTf"})
         EXPECT_TRUE(isGLTFFileName(name)) << name;
     for (const char* name : {"a.obj", "gltf", "dir.glb/model", "a.glb.obj", "a.gltfx"})
@@ -352,6 +402,7 @@ TEST(ModelLoad, OnlyRegularFilesAreRead)
         {dir.path(), "it is a directory, not a regular file.", obj},
         {dir.file("fifo.obj"), "it is a pipe (FIFO), not a regular file.", obj},
         {"/dev/zero", "it is a device, not a regular file.", obj},
+        {"/proc/self/mem", "Input/output error.", obj}, // a regular file whose read fails
         {dir.file("pipe.glb"), "not a regular file", gltf},
         {dir.file("folder.gltf"), "not a regular file", gltf},
     };
@@ -367,5 +418,13 @@ TEST(ModelLoad, OnlyRegularFilesAreRead)
         EXPECT_EQ(r.notices, 1);
         EXPECT_NE(r.text.find(c.reason), std::string::npos);
         EXPECT_TRUE(r.model.charts.empty());
+    }
+    // The size limit holds for a file that says how large it is and for one
+    // that does not.
+    for (const std::string& path : {testsupport::writeTextFile(dir.file("long.obj"), kQuad), std::string("/proc/self/status")}) {
+        std::string contents, why;
+        EXPECT_FALSE(readRegularFile(path, contents, why, 16));
+        EXPECT_EQ(why.find("the file is too large"), 0u) << why;
+        EXPECT_TRUE(contents.empty());
     }
 }
