@@ -1,7 +1,11 @@
 #include "e2e_support.h"
+#include "support/formats.h"
+
+#include <gtest/gtest.h>
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 
 namespace e2e {
 
@@ -20,13 +25,13 @@ const std::vector<std::string> kFamilies = {"input",  "overlap_free_levy", "over
                                             "bl_130", "bl_150",            "bl_200",       "export"};
 
 BatchRun runBatch(const std::string& model, const std::vector<std::string>& extra,
-                  const std::vector<std::string>& env, int timeoutSeconds)
+                  const std::vector<std::string>& env)
 {
     BatchRun run;
     run.dir = testsupport::makeTempDir("tarnwick_e2e");
     std::vector<std::string> args = {model, "--batchmode"};
     args.insert(args.end(), extra.begin(), extra.end());
-    run.result = testsupport::runProcess(programPath(), args, run.dir, env, timeoutSeconds);
+    run.result = testsupport::runProcess(programPath(), args, run.dir, env, 600);
     return run;
 }
 
@@ -78,10 +83,20 @@ std::string generatedModel(const std::string& name, const meshgen::MeshData& mes
 const std::vector<RunSetup>& standardRuns()
 {
     static const std::vector<RunSetup> runs = [] {
+        // A grid of 0.2 steps near (123456, 654321), whose coordinates must
+        // come through the batch bit for bit. (Much finer steps there fall
+        // below single precision, and the snapshots come out empty.)
+        meshgen::MeshData grid = meshgen::flatGrid(5, 5, meshgen::Outline::Rectangle);
+        for (size_t k = 0; k < grid.numVertices(); ++k) {
+            grid.positions[3 * k] += 123456.0;
+            grid.positions[3 * k + 1] += 654321.0;
+            grid.positions[3 * k + 2] = 0.25;
+        }
         std::vector<RunSetup> list = {
             {"mushroom", generatedModel("mushroom", meshgen::mushroom(10, 24)), {}, {}},
             {"double_folded_sheet", generatedModel("double_folded_sheet", meshgen::doubleFoldedSheet(40, 6)), {}, {}},
             {"spiral_ramp", generatedModel("spiral_ramp", meshgen::spiralRamp(60, 4)), {}, {}},
+            {"far_grid", generatedModel("far_grid", grid), {}, {}},
         };
         for (const std::string& name : filesIn(examplesDir())) {
             if (name.size() < 4 || name.compare(name.size() - 4, 4, ".obj") != 0)
@@ -100,14 +115,25 @@ const std::vector<RunSetup>& standardRuns()
     return runs;
 }
 
-bool readStats(const std::string& path, Stats& stats, std::string& error)
+const RunSetup& standardRun(const std::string& name)
 {
-    const std::string text = testsupport::readTextFile(path);
-    if (text.empty()) {
-        error = "missing or empty: " + path;
-        return false;
+    for (const RunSetup& s : standardRuns()) {
+        if (s.name == name)
+            return s;
     }
-    return testsupport::parseFlatJSON(text, stats, error);
+    throw std::runtime_error("no standard run " + name);
+}
+
+Stats readStats(const std::string& path)
+{
+    Stats stats;
+    std::string error;
+    const std::string text = testsupport::readTextFile(path);
+    if (text.empty() || !testsupport::parseFlatJSON(text, stats, error)) {
+        ADD_FAILURE() << "cannot read " << path << ": " << (text.empty() ? "missing or empty" : error);
+        stats.clear();
+    }
+    return stats;
 }
 
 std::string statText(const Stats& stats, const std::string& key)
@@ -205,70 +231,83 @@ std::array<double, 2> ObjMesh::t(size_t tri, int k) const
     return {uvs[2 * i], uvs[2 * i + 1]};
 }
 
-bool readObj(const std::string& path, ObjMesh& mesh, std::string& error)
+std::array<double, 4> ObjMesh::uvBox() const
 {
-    const std::string text = testsupport::readTextFile(path);
-    if (text.empty()) {
-        error = "missing or empty: " + path;
-        return false;
+    std::array<double, 4> box = {1e300, 1e300, -1e300, -1e300};
+    for (size_t i = 0; i < uvs.size(); ++i) {
+        box[i % 2] = std::min(box[i % 2], uvs[i]);
+        box[2 + i % 2] = std::max(box[2 + i % 2], uvs[i]);
     }
-    for (const std::string& line : splitLines(text)) {
-        std::istringstream s(line);
-        std::string key;
-        s >> key;
-        double x = 0;
-        if (key == "v") {
-            std::vector<double> values;
-            while (s >> x)
-                values.push_back(x);
-            if (values.size() != 3 && values.size() != 6) {
-                error = "bad line: " + line;
-                return false;
-            }
-            mesh.positions.insert(mesh.positions.end(), values.begin(), values.begin() + 3);
-            mesh.colours.insert(mesh.colours.end(), values.begin() + 3, values.end());
-        } else if (key == "vt") {
-            double u = 0, v = 0;
-            if (!(s >> u >> v)) {
-                error = "bad line: " + line;
-                return false;
-            }
-            mesh.uvs.insert(mesh.uvs.end(), {u, v});
-        } else if (key == "c") {
-            unsigned long c = 0;
-            s >> c;
-            mesh.cones.push_back(uint32_t(c - 1));
-        } else if (key == "f") {
-            std::string corner;
-            int corners = 0;
-            for (; s >> corner; ++corners) {
-                unsigned long a = 0, b = 0;
-                const int n = std::sscanf(corner.c_str(), "%lu/%lu", &a, &b);
-                if (n < 1 || a == 0 || (n == 2) != !mesh.uvs.empty() || (n == 2 && b == 0)) {
-                    error = "bad face line: " + line;
-                    return false;
-                }
-                mesh.pos.push_back(uint32_t(a - 1));
-                if (n == 2)
-                    mesh.uv.push_back(uint32_t(b - 1));
-            }
-            if (corners != 3) {
-                error = "not a triangle: " + line;
-                return false;
-            }
-        } else if (key == "mtllib") {
-            s >> mesh.mtllib;
-        } else if (key == "usemtl") {
-            s >> mesh.usemtl;
-        }
-    }
-    for (size_t i = 0; i < mesh.pos.size(); ++i) {
-        if (mesh.pos[i] >= mesh.positions.size() / 3 || (!mesh.uv.empty() && mesh.uv[i] >= mesh.uvs.size() / 2)) {
-            error = "face index out of range in " + path;
+    return box;
+}
+
+namespace {
+
+// One line of an OBJ file into mesh; false for a line it cannot take.
+bool readObjLine(const std::string& line, ObjMesh& mesh)
+{
+    std::istringstream s(line);
+    std::string key;
+    s >> key;
+    double x = 0;
+    if (key == "v") {
+        std::vector<double> values;
+        while (s >> x)
+            values.push_back(x);
+        if (values.size() != 3 && values.size() != 6)
             return false;
+        mesh.positions.insert(mesh.positions.end(), values.begin(), values.begin() + 3);
+        mesh.colours.insert(mesh.colours.end(), values.begin() + 3, values.end());
+    } else if (key == "vt") {
+        double u = 0, v = 0;
+        if (!(s >> u >> v))
+            return false;
+        mesh.uvs.insert(mesh.uvs.end(), {u, v});
+    } else if (key == "c") {
+        unsigned long c = 0;
+        s >> c;
+        mesh.cones.push_back(uint32_t(c - 1));
+    } else if (key == "f") {
+        std::string corner;
+        int corners = 0;
+        for (; s >> corner; ++corners) {
+            unsigned long a = 0, b = 0;
+            const int n = std::sscanf(corner.c_str(), "%lu/%lu", &a, &b);
+            if (n < 1 || a == 0 || (n == 2) != !mesh.uvs.empty() || (n == 2 && b == 0))
+                return false;
+            mesh.pos.push_back(uint32_t(a - 1));
+            if (n == 2)
+                mesh.uv.push_back(uint32_t(b - 1));
         }
+        return corners == 3;
+    } else if (key == "mtllib") {
+        s >> mesh.mtllib;
+    } else if (key == "usemtl") {
+        s >> mesh.usemtl;
     }
     return true;
+}
+
+} // namespace
+
+ObjMesh readObj(const std::string& path)
+{
+    ObjMesh mesh;
+    const std::string text = testsupport::readTextFile(path);
+    std::string error = text.empty() ? "missing or empty" : "";
+    for (const std::string& line : splitLines(text)) {
+        if (error.empty() && !readObjLine(line, mesh))
+            error = "bad line: " + line;
+    }
+    for (size_t i = 0; error.empty() && i < mesh.pos.size(); ++i) {
+        if (mesh.pos[i] >= mesh.positions.size() / 3 || (!mesh.uv.empty() && mesh.uv[i] >= mesh.uvs.size() / 2))
+            error = "face index out of range";
+    }
+    if (!error.empty()) {
+        ADD_FAILURE() << path << ": " << error;
+        mesh = ObjMesh();
+    }
+    return mesh;
 }
 
 } // namespace e2e

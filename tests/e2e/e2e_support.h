@@ -1,7 +1,6 @@
 #pragma once
 
 #include "meshgen/meshgen.h"
-#include "support/formats.h"
 #include "support/run_process.h"
 #include "support/test_support.h"
 
@@ -27,7 +26,7 @@ struct BatchRun {
 
 // Runs "tarnwick MODEL --batchmode [extra...]" in a fresh directory.
 BatchRun runBatch(const std::string& model, const std::vector<std::string>& extra = {},
-                  const std::vector<std::string>& env = {}, int timeoutSeconds = 600);
+                  const std::vector<std::string>& env = {});
 
 // A batch run that several tests read: `name` identifies it within the test
 // process. The first call for a name runs it; later calls return that run.
@@ -38,17 +37,20 @@ struct RunSetup {
 const BatchRun& sharedRun(const RunSetup& setup);
 // Starts every setup that has not run yet, side by side, and waits for them.
 void startSharedRuns(const std::vector<RunSetup>& setups);
-// The examples and three folded projections, as shared runs. cube_net runs on
-// two threads with a display that is gone; cap_untextured with --square.
+// The examples, three folded projections and a grid far from the origin
+// ("far_grid"), as shared runs. cube_net runs on two threads with a display
+// that is gone; cap_untextured with --square.
 const std::vector<RunSetup>& standardRuns();
+const RunSetup& standardRun(const std::string& name);
 // The path of a generated model written once per test process.
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh);
 
-// The statistics file of a result family, parsed.
+// A statistics file parsed by Qt's JSON parser: its fields in file order;
+// empty, after a test failure, when it cannot be read.
 using Stats = std::vector<std::pair<std::string, std::string>>;
-bool readStats(const std::string& path, Stats& stats, std::string& error);
-double statValue(const Stats& stats, const std::string& key);
+Stats readStats(const std::string& path);
 std::string statText(const Stats& stats, const std::string& key);
+double statValue(const Stats& stats, const std::string& key); // -1 when missing
 
 // The bodies of every "//BEGIN STATS" ... "//END STATS" block of a console log.
 std::vector<std::string> consoleStatsBlocks(const std::string& console);
@@ -67,7 +69,10 @@ struct ObjMesh {
     size_t triangles() const { return pos.size() / 3; }
     std::array<double, 3> p(size_t t, int k) const;
     std::array<double, 2> t(size_t t, int k) const;
+    // The box of the texture coordinates: lowest u, v, highest u, v.
+    std::array<double, 4> uvBox() const;
 };
-bool readObj(const std::string& path, ObjMesh& mesh, std::string& error);
+// Empty, after a test failure, when the file is missing or not of that form.
+ObjMesh readObj(const std::string& path);
 
 } // namespace e2e

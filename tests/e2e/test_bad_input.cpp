@@ -1,7 +1,7 @@
 // Malformed and hostile input through the real program: models, textures,
-// cone files, glTF files, options and output folders. Each row ends with its
-// messages in order, a defined exit status, in bounded time and without a
-// sanitizer report; refused runs write nothing, and no run leaves a
+// cone files, glTF files, options, output folders and signals. Each row ends
+// with its messages in order, a defined exit status, in bounded time and
+// without a sanitizer report; refused runs write nothing, and no run leaves a
 // half-written file.
 #include "app/output_folder.h"
 #include "e2e_support.h"
@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include <cmath>
+#include <csignal>
 
 #include <sys/stat.h>
 
@@ -26,9 +27,10 @@ struct Case {
     std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     int status;
-    std::vector<std::string> messages; // "{dir}" stands for the run's folder
+    std::vector<std::string> messages; // on standard error, then output; "{dir}" stands for the run's folder
     std::vector<std::string> written;  // result files ("!name": not written); none at all when empty
     std::string lock = "";             // a folder this process holds locked
+    std::vector<std::string> env = {};
 };
 
 const char* const kNotLoaded = "Batch run stopped: the input was not loaded.";
@@ -179,7 +181,10 @@ std::vector<Case> cases()
         gltfCase("two_primitives", "m.gltf", testsupport::gltfText(g, 2), {}, "Input must be a single chart."),
         gltfCase("bad_cone_file", "m.gltf", gltf, {"--cones", "c.txt"}, "Cone file c.txt, line 2: '9' is not a vertex number"),
         gltfCase("missing_cone_file", "m.gltf", gltf, {"--cones", "none.txt"}, "Cannot read the cone file none.txt."),
-        option("bad_format", {"--format", "fbx"}, "Invalid value 'fbx' for --format: expected obj or glb."),
+        {"unknown_options_and_bad_format", {{"model.obj", cube}},
+         {"model.obj", "--batchmode", "--bogus", "extra", "--format", "fbx"}, 2,
+         {"Ignoring unknown option --bogus.\nIgnoring extra argument extra.\n",
+          "Invalid value 'fbx' for --format: expected obj or glb."}, {}},
         option("output_is_a_file", {"--output", "plain_file"}, "Cannot create the output folder plain_file: "),
         option("output_below_a_file", {"--output", "plain_file/sub"}, "Cannot create the output folder plain_file/sub: "),
         option("output_empty", {"--output", ""}, "Invalid value '' for --output"),
@@ -190,6 +195,11 @@ std::vector<Case> cases()
          {"The output folder {dir} is in use by another run."}, {}, "."},
         // Hostile but usable: the run goes through and says what it did.
         {"usage", {}, {}, 0, {"Usage:\n" + programPath() + " <model-file-obj> [--batchmode] [--square]\n"}, {}},
+        {"help", {}, {"--help"}, 0, {"\nOptions (before or after the model file):\n  --batchmode  "}, {}},
+        {"window_without_display", {{"model.obj", cube}}, {"model.obj"}, 1,
+         {TARNWICK_PROGRAM_HAS_GUI ? "No display available; run with --batchmode."
+                                   : "Interactive mode is not available in this build; use --batchmode."},
+         {}, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}},
         {"truncated_inside_the_faces", {{"model.obj", cube2.substr(0, cube2.find("\nf ") + (cube2.size() - cube2.find("\nf ")) / 2 + 3)}},
          {"model.obj", "--batchmode"}, 0, {"Successfully loaded."}, {"bl_200.json"}},
         {"non_manifold_textured", {{"model.obj", tri + "v 0 -1 0\nv 0 0 1\n" + uvs + "vt 0 -1\nvt 0.5 0.5\n"
@@ -239,15 +249,16 @@ TEST(BadInput, EveryCaseEndsWithItsMessagesAndStatus)
         if (!c.lock.empty()) {
             ASSERT_TRUE(lock.acquire(c.lock == "." ? dir.path() : dir.file(c.lock), busy, why)) << why;
         }
-        const testsupport::ProcessResult r = testsupport::runProcess(programPath(), c.args, dir.path(), {}, 300);
+        const testsupport::ProcessResult r = testsupport::runProcess(programPath(), c.args, dir.path(), c.env, 300);
+        const std::string console = r.err + r.out;
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, c.status) << r.out << r.err;
         size_t at = 0;
         for (std::string m : c.messages) {
             if (m.find("{dir}") != std::string::npos)
                 m.replace(m.find("{dir}"), 5, dir.path());
-            at = r.out.find(m, at);
-            ASSERT_NE(at, std::string::npos) << "missing: " << m << "\n" << r.out;
+            at = console.find(m, at);
+            ASSERT_NE(at, std::string::npos) << "missing: " << m << "\n" << console;
             ++at;
         }
         const std::set<std::string> names = filesIn(dir.path());
@@ -260,5 +271,28 @@ TEST(BadInput, EveryCaseEndsWithItsMessagesAndStatus)
             EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
         EXPECT_EQ(r.err.find("ERROR: AddressSanitizer"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+    }
+}
+
+TEST(Interrupted, SignalDuringRefinementStopsCleanly)
+{
+    const std::string model = generatedModel("cylinder16", meshgen::openCylinder(16, 6));
+    for (const auto& c : std::vector<std::pair<int, int>>{{SIGTERM, 143}, {SIGINT, 130}}) {
+        SCOPED_TRACE(c.first);
+        const testsupport::TempDir work("tarnwick_signal");
+        const testsupport::ProcessResult r = testsupport::runProcess(programPath(), {model, "--batchmode"}, work.path(),
+                                                                     {}, 600, " *** ITERATION 0 ***", c.first);
+        EXPECT_EQ(r.exitStatus, c.second) << r.out;
+        const std::string name = c.first == SIGTERM ? "SIGTERM" : "SIGINT";
+        EXPECT_NE(r.out.find("Interrupted by " + name +
+                             " during refinement; the result files written before are complete.\n"),
+                  std::string::npos)
+            << r.out;
+        // Complete files up to the stage that stopped, none after it.
+        EXPECT_EQ(readStats(work.file("welded.json")).size(), 8u);
+        for (const std::string& name : filesIn(work.path())) {
+            EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+            EXPECT_EQ(name.find("export"), std::string::npos) << name;
+        }
     }
 }

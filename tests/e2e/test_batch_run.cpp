@@ -1,15 +1,21 @@
 // Batch runs of the examples and of generated models: the result files, read
 // with parsers of the test's own, against each other, the input and the
-// console; and the same results whatever the thread count, the display or the
-// output folder.
+// console; every stage's atlas free of overlaps by Boost.Geometry's areas;
+// and the same results whatever the thread count, the display or the output
+// folder.
 #include "e2e_support.h"
+#include "support/formats.h"
 #include "support/png_image.h"
+#include "support/uv_coverage.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <future>
+#include <map>
 #include <thread>
 
 using namespace e2e;
@@ -18,19 +24,6 @@ namespace {
 
 const std::vector<std::string> kKeys = {"boxifyTime",        "numVertices", "numTriangles", "numCharts",
                                         "packingEfficiency", "normBLen",    "flipsFound",   "overlapsFound"};
-
-std::set<std::string> expectedFiles()
-{
-    std::set<std::string> names;
-    for (const std::string& f : kFamilies) {
-        for (const char* ext : {".obj", ".svg"})
-            names.insert(f + ext);
-        if (f != "export")
-            names.insert(f + ".json");
-        names.insert(f == "welded" ? "welded.png" : f + (f.compare(0, 3, "bl_") == 0 ? "_3D.png" : "3D.png"));
-    }
-    return names; // 7 statistics, 8 drawings, 8 meshes, 8 snapshots
-}
 
 // The console's stage order; the welding lines depend on the cones.
 void expectStageOrder(const std::string& console, bool cones)
@@ -57,39 +50,46 @@ void expectStageOrder(const std::string& console, bool cones)
     EXPECT_EQ(lines.back(), "//END STATS");
 }
 
+std::string snapshotName(const std::string& f)
+{
+    return f == "welded" ? "welded.png" : f + (f.compare(0, 3, "bl_") == 0 ? "_3D.png" : "3D.png");
+}
+
 void expectConsistentRun(const RunSetup& setup, const BatchRun& b)
 {
     ASSERT_EQ(b.result.exitStatus, 0) << b.result.out.substr(b.result.out.size() > 3000 ? b.result.out.size() - 3000 : 0)
                                       << b.result.err;
-    EXPECT_EQ(filesIn(b.dir), expectedFiles());
-    ObjMesh input;
-    std::string error;
-    ASSERT_TRUE(readObj(setup.model, input, error)) << error;
+    std::set<std::string> files; // 7 statistics, 8 drawings, 8 meshes, 8 snapshots
+    for (const std::string& f : kFamilies)
+        files.insert({f + ".obj", f + ".svg", snapshotName(f), f == "export" ? f + ".obj" : f + ".json"});
+    EXPECT_EQ(filesIn(b.dir), files);
+    const ObjMesh input = readObj(setup.model);
     expectStageOrder(b.result.out, !input.cones.empty());
+    EXPECT_EQ(b.result.out.find("Skipping snapshot"), std::string::npos);
 
     // Every statistics file is a block of the console; the first four and the
     // last in the order of the stages.
     const std::vector<std::string> blocks = consoleStatsBlocks(b.result.out);
     ASSERT_GE(blocks.size(), 7u);
     std::map<std::string, Stats> stats;
-    for (size_t i = 0; i + 1 < kFamilies.size(); ++i) {
+    for (size_t i = 0; i < kFamilies.size(); ++i) {
         const std::string& f = kFamilies[i];
         SCOPED_TRACE(f);
-        const std::string text = testsupport::readTextFile(b.dir + "/" + f + ".json");
-        ASSERT_TRUE(readStats(b.dir + "/" + f + ".json", stats[f], error)) << error;
-        ASSERT_EQ(stats[f].size(), kKeys.size());
-        for (size_t k = 0; k < kKeys.size(); ++k)
-            EXPECT_EQ(stats[f][k].first, kKeys[k]);
-        EXPECT_TRUE(i < 4 ? blocks[i] == text : f != "bl_200" || blocks.back() == text);
-        EXPECT_NE(std::find(blocks.begin(), blocks.end(), text), blocks.end());
-    }
-    EXPECT_EQ(statValue(stats["input"], "boxifyTime"), 0.0);
-    EXPECT_LE(statValue(stats["bl_200"], "normBLen"), 2.0 * statValue(stats["welded"], "normBLen") + 1e-9);
-    EXPECT_GE(statValue(stats["bl_200"], "packingEfficiency"), statValue(stats["welded"], "packingEfficiency") - 1e-9);
-
-    for (const std::string& f : kFamilies) {
-        SCOPED_TRACE(f);
+        if (f != "export") {
+            const std::string text = testsupport::readTextFile(b.dir + "/" + f + ".json");
+            stats[f] = readStats(b.dir + "/" + f + ".json");
+            ASSERT_EQ(stats[f].size(), kKeys.size());
+            for (size_t k = 0; k < kKeys.size(); ++k)
+                EXPECT_EQ(stats[f][k].first, kKeys[k]);
+            EXPECT_TRUE(i < 4 ? blocks[i] == text : f != "bl_200" || blocks.back() == text);
+            EXPECT_NE(std::find(blocks.begin(), blocks.end(), text), blocks.end());
+            if (f != "input") {
+                EXPECT_LE(statValue(stats[f], "packingEfficiency"), 100.0);
+                EXPECT_EQ(statText(stats[f], "overlapsFound"), "false");
+            }
+        }
         const Stats& s = stats[f == "export" ? "bl_200" : f];
+
         // One polygon per triangle plus at least one outline per chart.
         const testsupport::XmlSummary xml = testsupport::checkXml(testsupport::readTextFile(b.dir + "/" + f + ".svg"));
         ASSERT_TRUE(xml.wellFormed) << xml.error;
@@ -99,38 +99,42 @@ void expectConsistentRun(const RunSetup& setup, const BatchRun& b)
         EXPECT_GE(xml.count("polygon"), triangles + size_t(statValue(s, "numCharts")));
         EXPECT_LE(xml.count("polygon"), 4 * triangles);
 
-        // The mesh keeps the input's cones and colours; its texture
-        // coordinates fill the unit square with the longer side 1.
-        ObjMesh mesh;
-        ASSERT_TRUE(readObj(b.dir + "/" + f + ".obj", mesh, error)) << error;
+        // The mesh keeps the input's cones, colours and coordinates bit for
+        // bit; its texture coordinates fill the unit square with the longer
+        // side 1.
+        const ObjMesh mesh = readObj(b.dir + "/" + f + ".obj");
         EXPECT_EQ(mesh.cones, input.cones);
         EXPECT_EQ(mesh.colours.empty(), input.colours.empty());
         EXPECT_EQ(mesh.triangles(), triangles);
         EXPECT_EQ(mesh.positions.size() / 3, size_t(statValue(s, "numVertices")));
-        ASSERT_FALSE(mesh.uvs.empty());
-        double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
-        for (size_t i = 0; i < mesh.uvs.size(); ++i) {
-            lo[i % 2] = std::min(lo[i % 2], mesh.uvs[i]);
-            hi[i % 2] = std::max(hi[i % 2], mesh.uvs[i]);
+        ASSERT_GE(mesh.positions.size(), input.positions.size());
+        EXPECT_EQ(std::memcmp(mesh.positions.data(), input.positions.data(), input.positions.size() * sizeof(double)), 0);
+        const std::array<double, 4> box = mesh.uvBox();
+        EXPECT_NEAR(box[0], 0.0, 1e-6);
+        EXPECT_NEAR(box[1], 0.0, 1e-6);
+        EXPECT_NEAR(std::max(box[2], box[3]), 1.0, 1e-6);
+        // After the input, no area of the atlas is covered twice: the UV
+        // triangles, measured with Boost.Geometry, cover the sum of their areas.
+        const testsupport::UVCoverage c = testsupport::uvCoverage(mesh.uvs, mesh.uv);
+        ASSERT_GT(c.summedArea, 0.0);
+        if (f != "input") {
+            EXPECT_LE(std::fabs(c.overlapArea), 1e-9 * c.summedArea)
+                << "covered twice: " << c.overlapArea / c.summedArea * 100.0 << " % of the UV area";
         }
-        EXPECT_NEAR(lo[0], 0.0, 1e-6);
-        EXPECT_NEAR(lo[1], 0.0, 1e-6);
-        EXPECT_NEAR(std::max(hi[0], hi[1]), 1.0, 1e-6);
-    }
-    // Snapshots: frames of the view, the mesh covering a part of the
-    // window-grey background, shaded checkered and edged with tubes.
-    EXPECT_EQ(b.result.out.find("Skipping snapshot"), std::string::npos);
-    for (const std::string& png : expectedFiles()) {
-        if (png.find(".png") == std::string::npos)
-            continue;
-        SCOPED_TRACE(png);
+
+        // The snapshot: a frame of the view, the mesh covering a part of the
+        // window-grey background, shaded checkered and edged with tubes.
         testsupport::RgbImage image;
-        ASSERT_TRUE(testsupport::readPng(b.dir + "/" + png, image, error)) << error;
+        std::string error;
+        ASSERT_TRUE(testsupport::readPng(b.dir + "/" + snapshotName(f), image, error)) << error;
         EXPECT_EQ(image.width, 800);
         EXPECT_EQ(image.height, 786);
         EXPECT_GT(image.pixelsOtherThan(238, 238, 238), size_t(image.width) * image.height / 100);
         EXPECT_GE(image.distinctColours(), 4u);
     }
+    EXPECT_EQ(statValue(stats["input"], "boxifyTime"), 0.0);
+    EXPECT_LE(statValue(stats["bl_200"], "normBLen"), 2.0 * statValue(stats["welded"], "normBLen") + 1e-9);
+    EXPECT_GE(statValue(stats["bl_200"], "packingEfficiency"), statValue(stats["welded"], "packingEfficiency") - 1e-9);
 }
 
 size_t countLines(const std::string& text, const std::string& prefix)
@@ -142,6 +146,13 @@ size_t countLines(const std::string& text, const std::string& prefix)
 }
 
 } // namespace
+
+// Also the small complete run of the sanitizer build.
+TEST(ExactCoordinates, FarFromTheOriginThroughTheWholeBatch)
+{
+    const RunSetup& grid = standardRun("far_grid");
+    expectConsistentRun(grid, sharedRun(grid));
+}
 
 TEST(BatchRun, EveryStandardRunWritesConsistentResults)
 {
@@ -158,10 +169,7 @@ TEST(BatchRun, EveryStandardRunWritesConsistentResults)
 // run into a folder of its own beside it keeps its own results.
 TEST(BatchRun, ThreadsDisplayAndOutputFolderChangeNoResult)
 {
-    RunSetup cube;
-    for (const RunSetup& s : standardRuns())
-        if (s.name == "cube_net")
-            cube = s;
+    const RunSetup& cube = standardRun("cube_net");
     const BatchRun& reference = sharedRun(cube);
     ASSERT_EQ(reference.result.exitStatus, 0);
     // The model must exercise the searches: several steps that cut.

@@ -27,9 +27,7 @@ void expectGlbMatchesObj(const std::string& glb, const std::string& obj)
     const size_t n = m.positions.size() / 3;
     ASSERT_EQ(m.texcoords.size(), 2 * n);
     ASSERT_EQ(m.colors.size(), 3 * n);
-
-    ObjMesh c;
-    ASSERT_TRUE(readObj(obj, c, error)) << error;
+    const ObjMesh c = readObj(obj);
     ASSERT_EQ(m.indices.size(), c.pos.size());
     auto near = [](double a, double b) { return std::fabs(a - b) <= 2e-5 * std::max(1.0, std::fabs(b)); };
     for (size_t k = 0; k < m.indices.size(); ++k) {
@@ -67,18 +65,19 @@ TEST(GltfRun, SameStatisticsAsTheObjOfTheSameMeshAndAGlbBesideEveryObj)
     }
     testsupport::writeTextFile(dir.file("cube.cones"), cones);
 
-    const BatchRun obj = runBatch(dir.file("cube.obj"), {}, kNoDisplay);
-    const BatchRun gltf = runBatch(dir.file("cube.glb"), {"--cones", dir.file("cube.cones")}, kNoDisplay);
+    const RunSetup objSetup{"gltf_twin_obj", dir.file("cube.obj"), {}, kNoDisplay};
+    const RunSetup gltfSetup{"gltf_cube", dir.file("cube.glb"), {"--cones", dir.file("cube.cones")}, kNoDisplay};
+    startSharedRuns({objSetup, gltfSetup});
+    const BatchRun& obj = sharedRun(objSetup);
+    const BatchRun& gltf = sharedRun(gltfSetup);
     ASSERT_EQ(obj.result.exitStatus, 0) << obj.result.out;
     ASSERT_EQ(gltf.result.exitStatus, 0) << gltf.result.out;
     EXPECT_EQ(consoleStatsBlocks(obj.result.out).size(), consoleStatsBlocks(gltf.result.out).size());
     for (const std::string& family : kFamilies) {
         SCOPED_TRACE(family);
         if (family != "export") {
-            Stats a, b;
-            std::string error;
-            ASSERT_TRUE(readStats(obj.dir + "/" + family + ".json", a, error)) << error;
-            ASSERT_TRUE(readStats(gltf.dir + "/" + family + ".json", b, error)) << error;
+            const Stats a = readStats(obj.dir + "/" + family + ".json");
+            const Stats b = readStats(gltf.dir + "/" + family + ".json");
             ASSERT_EQ(a.size(), b.size());
             for (size_t i = 0; i < a.size(); ++i) {
                 if (a[i].first != "boxifyTime") {
@@ -91,8 +90,6 @@ TEST(GltfRun, SameStatisticsAsTheObjOfTheSameMeshAndAGlbBesideEveryObj)
         EXPECT_FALSE(exists(gltf.dir + "/" + family + ".glb.part"));
         expectGlbMatchesObj(gltf.dir + "/" + family + ".glb", gltf.dir + "/" + family + ".obj");
     }
-    testsupport::removeTree(obj.dir);
-    testsupport::removeTree(gltf.dir);
 }
 
 } // namespace
