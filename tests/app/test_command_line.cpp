@@ -74,6 +74,8 @@ TEST(CommandLine, OptionsAndTheirValues)
         {{"t", "m.obj", "--padding", "-1"}, {}, "Invalid value '-1' for --padding"},
         {{"t", "m.obj", "--padding", "nan"}, {}, "Invalid value 'nan' for --padding"},
         {{"t", "m.obj", "--padding", "4px"}, {}, "Invalid value '4px' for --padding"},
+        {{"t", "m.obj", "--padding", "x"}, {}, "Invalid value 'x' for --padding: expected a number."},
+        {{"t", "m.obj", "--cones", ""}, {}, "Invalid value '' for --cones: the file name is empty."},
         {{"t", "m.obj", "--resolution", "0"}, {}, "Invalid value '0' for --resolution"},
         {{"t", "m.obj", "--resolution", "51.2"}, {}, "Invalid value '51.2' for --resolution"},
         {{"t", "m.obj", "--padding", "200", "--resolution", "512"}, {}, "Invalid padding 200"},

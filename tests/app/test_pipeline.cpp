@@ -2,8 +2,13 @@
 #include "meshgen/meshgen.h"
 #include "support/test_support.h"
 #include "app/model_loading.h"
+#include "texture/image_files.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <iostream>
 
 #include <sys/stat.h>
 
@@ -147,12 +152,141 @@ TEST_F(PipelineTest, CancelStopsAtTheNextSafePointWithAConsistentLayout)
     EXPECT_FALSE(stats.overlapsFound);
     EXPECT_GE(stats.numTriangles, 12u);
 
-    // A cancellation before a stage leaves the model as it was; the next run
-    // starts afresh and gets into the refinement again.
-    pipeline.control().setProgressHandler([](const RunProgress&) { return false; });
-    quietly([&] { EXPECT_FALSE(pipeline.step()); });
-    EXPECT_EQ(pipeline.stopPoint(), "before refinement");
-    pipeline.control().setProgressHandler([](const RunProgress& p) { return p.iteration < 1; });
-    quietly([&] { EXPECT_FALSE(pipeline.step()); });
-    EXPECT_EQ(pipeline.stopPoint(), "during refinement");
+    // A cancellation before a stage leaves the stage counter as it was; each
+    // row starts afresh and takes `steps` steps before the cancelled one.
+    const struct {
+        int steps;
+        const char* stage;
+        int iteration; // the first iteration refused (-1: the stage itself)
+        const char* stopPoint;
+    } rows[] = {{0, "Removing overlaps", -1, "before overlap removal"},
+                {1, "Welding", -1, "before welding"},
+                {2, "Refining", -1, "before refinement"},
+                {2, "Refining", 1, "during refinement"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stopPoint);
+        pipeline.control().setProgressHandler(nullptr);
+        quietly([&] {
+            pipeline.reload();
+            for (int i = 0; i < row.steps; ++i)
+                EXPECT_TRUE(pipeline.step());
+        });
+        pipeline.control().setProgressHandler(
+            [&](const RunProgress& p) { return p.stage != row.stage || p.iteration < row.iteration; });
+        quietly([&] { EXPECT_FALSE(pipeline.step()); });
+        EXPECT_EQ(pipeline.stopPoint(), row.stopPoint);
+        EXPECT_EQ(pipeline.stageCounter(), row.steps);
+    }
+    // The batch sequence reports where it stopped and ends with status 130.
+    pipeline.control().setProgressHandler([](const RunProgress& p) { return p.stage != "Refining"; });
+    pipeline.setBatchMode(true);
+    int status = -1;
+    const std::string batch = quietly([&] { status = runBatchPipeline(pipeline); });
+    EXPECT_EQ(status, 130);
+    EXPECT_NE(batch.find("Run cancelled after welding; the result files written before are complete."), std::string::npos);
+}
+
+// Every result file that cannot be written is reported and recorded, with a
+// texture too; the other files of the stage are still written.
+TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
+{
+    RgbaImage texture(8, 8);
+    for (uint8_t& byte : texture.pixels)
+        byte = 200;
+    // The image writer of the program is not linked here; a stand-in writes a file.
+    setImageFileHandlers(nullptr, [](const RgbaImage&, const std::string& path, std::string& why) {
+        why = "not writable";
+        return std::ofstream(path, std::ios::binary).write("png", 3).good();
+    });
+    const std::string saddle = dir + "/saddle.obj";
+    meshgen::writeOBJ(meshgen::saddle(2), saddle);
+    const struct {
+        const char* name;
+        bool textured, glb, untextured; // texture set, glb written, untextured input
+        const char* folder;  // the output folder, under the test folder
+        const char* blocker; // a folder standing where a result file goes
+        const char* console; // what is printed
+        const char* written; // a file still written, or ""
+    } rows[] = {
+        {"missing folder", false, false, false, "none", "", "Unable to open file ", ""},
+        {"glb blocked", false, true, false, "", "r.glb", "Unable to write file ", "r.obj"},
+        {"texture, missing folder", true, false, false, "none", "", "Unable to open file ", ""},
+        {"texture png blocked", true, false, false, "", "r.mesh_texture.png", "Unable to write file ", "r.mesh.mtl"},
+        {"texture glb blocked", true, true, false, "", "r.mesh.glb", "Unable to write file ", "r.mesh_texture.png"},
+        {"texture on untextured input", true, false, true, "", "", "Cannot resample the texture for ", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pipeline p;
+        const std::string out = quietly([&] {
+            p.loadModelFromFile(row.untextured ? saddle : model);
+        });
+        testsupport::removeTree(dir + "/r");
+        ASSERT_EQ(mkdir((dir + "/r").c_str(), 0700), 0);
+        if (*row.blocker) {
+            ASSERT_EQ(mkdir((dir + "/r/" + row.blocker).c_str(), 0700), 0);
+        }
+        p.setOutputDirectory(dir + "/r/" + row.folder);
+        p.setWriteGLB(row.glb);
+        if (row.textured)
+            p.setTexture(texture, "t.png");
+        const std::string console = quietly([&] {
+            p.writeResultJSON("r.json");
+            p.exportResults("r.svg", row.textured ? "r.mesh" : "r.obj", "");
+        });
+        EXPECT_TRUE(p.writeFailed());
+        EXPECT_NE(console.find(row.console), std::string::npos) << console;
+        EXPECT_TRUE(!*row.written || fileExists(dir + "/r/" + row.written)) << row.written;
+    }
+    Pipeline p;
+    TexturedLayout layout;
+    std::string why;
+    p.setTexture(texture, "t.png");
+    p.clearTexture();
+    EXPECT_FALSE(p.hasTexture() || p.texturedLayout(layout, why));
+    EXPECT_EQ(why, "no texture is loaded");
+    setImageFileHandlers(nullptr, nullptr);
+}
+
+// A SIGTERM during the batch sequence ends it at the next safe point with
+// status 143, saying where; a later run in the same process stops at once.
+TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
+{
+    struct SignallingObserver : RecordingObserver {
+        std::string when;
+        bool saveSnapshot(const std::string& png, std::string&) override
+        {
+            if (png.find(when) != std::string::npos)
+                std::raise(SIGTERM);
+            return true;
+        }
+    };
+    const struct {
+        const char* snapshot; // the signal comes while this one is saved
+        int runs;
+        const char* where;
+    } rows[] = {{"input3D.png", 1, "after the input files"},
+                {"input3D.png", 2, "after loading"},
+                {"overlap_free_levy3D.png", 1, "after the plain overlap removal"}};
+    for (const auto& row : rows) {
+        EXPECT_EXIT(
+            {
+                std::cout.rdbuf(std::cerr.rdbuf());
+                testsupport::TempDir dir("tarnwick_signal");
+                meshgen::writeOBJ(meshgen::cubeNet(1), dir.file("cube.obj"));
+                SignallingObserver observer;
+                observer.when = row.snapshot;
+                Pipeline pipeline;
+                pipeline.setBatchMode(true);
+                pipeline.setObserver(&observer);
+                pipeline.setOutputDirectory(dir.path());
+                pipeline.loadModelFromFile(dir.file("cube.obj"));
+                int status = runBatchPipeline(pipeline);
+                if (row.runs == 2)
+                    status = runBatchPipeline(pipeline);
+                std::cout.flush();
+                std::_Exit(status);
+            },
+            testing::ExitedWithCode(143), std::string("Interrupted by SIGTERM ") + row.where);
+    }
 }
