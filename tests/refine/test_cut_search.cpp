@@ -9,7 +9,6 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <sstream>
 
 using testsupport::makeChart;
 using testsupport::unitSquareChart;
@@ -56,15 +55,6 @@ Search search(ChartList& charts, bool global, double startScore = -7.0)
     return s;
 }
 
-std::vector<double> printedScores(const std::string& out)
-{
-    std::vector<double> scores;
-    const std::string tag = "Found feasible configuration with score ";
-    for (size_t at = out.find(tag); at != std::string::npos; at = out.find(tag, at + 1))
-        scores.push_back(std::stod(out.substr(at + tag.size())));
-    return scores;
-}
-
 } // namespace
 
 TEST(CutSearch, ScoresAndPositionsOfCuts)
@@ -87,6 +77,7 @@ TEST(CutSearch, ScoresAndPositionsOfCuts)
         EXPECT_LE(t, 0.53 + 1e-9);
     }
     EXPECT_EQ(optimizeCutPosition(0.48, 0.5, true, l, box), 0.48);
+    EXPECT_EQ(bestAxisAlignmentIndex(Chart{}), 0); // no boundary to align
 }
 
 TEST(CutSearch, CutsInTheWrongOrderEndTheProcessWithStatus23)
@@ -105,18 +96,6 @@ TEST(CutSearch, CutsInTheWrongOrderEndTheProcessWithStatus23)
     ChartList list = square;
     iuv::DoubleVector pos(12, 0.0), col;
     EXPECT_FALSE(applyLocalCut(list, none, 0, pos, col));
-}
-
-TEST(CutSearch, BestCandidateIsTheFirstHighestFeasibleScore)
-{
-    const std::vector<double> scores{3.0, 5.0, 4.0, 5.0, 1.0};
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(chooseBestCandidate(5, [&](size_t i, double& s) { s = scores[i]; return i < 4; }), 1u);
-    EXPECT_EQ(printedScores(testing::internal::GetCapturedStdout()), (std::vector<double>{3, 5, 4, 5}));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(chooseBestCandidate(3, [](size_t, double&) { return false; }), NoCandidate);
-    EXPECT_EQ(chooseBestCandidate(2, [](size_t, double& s) { s = NaN; return true; }), NoCandidate);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST(CutSearch, LayoutsWithoutAUsefulCut)
@@ -151,47 +130,4 @@ TEST(CutSearch, LayoutsWithoutAUsefulCut)
             ChartList charts = layout;
             search(charts, global);
         }
-}
-
-TEST(CutSearch, AppliedCutIsTheBestTrial)
-{
-    // A narrow notch in the upper right of a grid: one empty space, two candidates.
-    Chart notched;
-    const uint32_t n = 25;
-    for (uint32_t j = 0; j <= n; ++j)
-        for (uint32_t i = 0; i <= n; ++i)
-            notched.uvCoords2D.insert(notched.uvCoords2D.end(), {double(i) / n, double(j) / n});
-    for (uint32_t j = 0; j < n; ++j)
-        for (uint32_t i = 0; i < n; ++i)
-            if (i < 23 || j < 13) {
-                const uint32_t a = j * (n + 1) + i, d = a + n + 1;
-                notched.triIndicesUV.insert(notched.triIndicesUV.end(), {a, a + 1, d + 1, a, d + 1, d});
-            }
-    notched.triIndicesPos = notched.triIndicesUV;
-    ChartList charts{notched};
-    const double area = totalUVArea(charts);
-    const Search s = search(charts, false);
-    EXPECT_NE(s.out.find("Detected 2 cut candidates.\n"), std::string::npos) << s.out;
-    ASSERT_TRUE(s.applied);
-    EXPECT_GT(charts.size(), 1u);
-    EXPECT_NEAR(totalUVArea(charts), area, 1e-9);
-    const std::vector<double> scores = printedScores(s.out);
-    ASSERT_FALSE(scores.empty());
-    std::ostringstream best, got;
-    best << *std::max_element(scores.begin(), scores.end());
-    got << s.score;
-    EXPECT_EQ(got.str(), best.str());
-
-    // Both searches run, and one of them is picked.
-    ChartList l{lShape(8)};
-    iuv::DoubleVector pos = flatPositions(l), col;
-    Atlas atlas;
-    double score = std::numeric_limits<double>::lowest();
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(applyBestCut(l, pos, col, totalUVArea(l), score, atlas));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.find("> Trying local cut solutions... \n"), 0u) << out;
-    EXPECT_NE(out.find("> Trying global cut solutions... \n"), std::string::npos);
-    EXPECT_NE(out.find("> Picking a local cut solution, ") != std::string::npos,
-              out.find("> Picking a global cut solution.\n") != std::string::npos);
 }
