@@ -4,7 +4,6 @@
 #include "base/file_input.h"
 #include "io/gltf_reader.h"
 #include "io/obj_reader.h"
-#include "meshgen/meshgen.h"
 #include "support/gltf_files.h"
 #include "support/test_support.h"
 
@@ -292,63 +291,23 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
     }
 }
 
-// A generated mesh, indexed and as unindexed corners, in text and binary: the
-// reader welds the corners back into the OBJ's vertex and UV numbering.
-TEST(GltfReader, WeldsCornersIntoTheObjNumbering)
-{
-    testsupport::TempDir dir("tarnwick_gltf");
-    meshgen::MeshData mesh = meshgen::openCylinder(8, 4);
-    meshgen::addColors(mesh);
-    const meshgen::MeshData canonical = testsupport::canonicalForGltf(mesh);
-    const GltfMesh indexed = testsupport::toGltfMesh(mesh);
-    const GltfMesh* meshes[2] = {&indexed, nullptr};
-    GltfMesh unindexed;
-    meshes[1] = &unindexed;
-    for (uint32_t i : indexed.indices) {
-        unindexed.positions.insert(unindexed.positions.end(), &indexed.positions[3 * i], &indexed.positions[3 * i + 3]);
-        unindexed.colors.insert(unindexed.colors.end(), &indexed.colors[3 * i], &indexed.colors[3 * i + 3]);
-        unindexed.texcoords.insert(unindexed.texcoords.end(), &indexed.texcoords[2 * i], &indexed.texcoords[2 * i + 2]);
-    }
-    for (const GltfMesh* g : meshes)
-        for (bool binary : {false, true}) {
-            SCOPED_TRACE(std::string(g == &indexed ? "indexed" : "unindexed") + (binary ? " glb" : " gltf"));
-            const std::string path = testsupport::writeTextFile(dir.file(binary ? "c.glb" : "c.gltf"),
-                                                                binary ? testsupport::glbBytes(*g) : testsupport::gltfText(*g));
-            Read r;
-            testing::internal::CaptureStdout();
-            ASSERT_TRUE(loadGLTF(path, r.charts, r.positions, r.colors));
-            testing::internal::GetCapturedStdout();
-            ASSERT_EQ(r.charts.size(), 1u);
-            const Chart& chart = r.charts[0];
-            ASSERT_EQ(r.positions.size(), canonical.positions.size());
-            ASSERT_EQ(r.colors.size(), canonical.colors.size());
-            ASSERT_EQ(chart.uvCoords2D.size(), canonical.uvs.size());
-            ASSERT_EQ(chart.triIndicesPos.size(), canonical.posIndices.size());
-            for (size_t k = 0; k < canonical.posIndices.size(); ++k) {
-                const size_t p = chart.triIndicesPos[k], q = canonical.posIndices[k];
-                for (size_t c = 0; c < 3; ++c) {
-                    ASSERT_EQ(r.positions[3 * p + c], canonical.positions[3 * q + c]) << k;
-                    ASSERT_EQ(r.colors[3 * p + c], canonical.colors[3 * q + c]) << k;
-                }
-                const size_t t = chart.triIndicesUV[k], u = canonical.uvIndices[k];
-                for (size_t c = 0; c < 2; ++c) // dyadic v survives the turn of the rows
-                    ASSERT_EQ(chart.uvCoords2D[2 * t + c], canonical.uvs[2 * u + c]) << k;
-            }
-        }
-}
-
 // Accepted glTF forms: untextured (flattened on load), RGBA colours, a vertex
-// no triangle uses, a buffer in a file of its own, an image that is never decoded.
+// no triangle uses, corners welded into vertices, a buffer in a file of its
+// own, an image that is never decoded.
 TEST(GltfReader, AcceptedForms)
 {
     testsupport::TempDir dir("tarnwick_gltf");
-    GltfMesh plain = gltfQuad(), unused = gltfQuad();
+    GltfMesh plain = gltfQuad(), unused = gltfQuad(), unindexed;
     plain.texcoords.clear();
     plain.colors = {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
     GltfMesh rgba = plain;
     rgba.colors = {1, 0, 0, 9, 0, 1, 0, 9, 0, 0, 1, 9, 1, 1, 1, 9, 0, 0};
     unused.positions.insert(unused.positions.end(), {5, 5, 5});
     unused.texcoords.insert(unused.texcoords.end(), {0.5f, 0.5f});
+    for (uint32_t i : unused.indices) { // every corner a vertex of its own
+        unindexed.positions.insert(unindexed.positions.end(), &unused.positions[3 * i], &unused.positions[3 * i + 3]);
+        unindexed.texcoords.insert(unindexed.texcoords.end(), &unused.texcoords[2 * i], &unused.texcoords[2 * i + 2]);
+    }
     const std::string text = testsupport::gltfText(gltfQuad());
     const std::string glb = testsupport::glbBytes(gltfQuad());
     const std::string dataUri = text.substr(text.find("data:"), text.rfind('"') - text.find("data:"));
@@ -366,6 +325,7 @@ TEST(GltfReader, AcceptedForms)
         {"rgba.gltf", replaced(testsupport::gltfText(rgba), "\"count\":6,\"type\":\"VEC3\"", "\"count\":4,\"type\":\"VEC4\""),
          "including 1 untextured ones.", 4, colours},
         {"unused_vertex.gltf", testsupport::gltfText(unused), "including 0 untextured ones.", 5, {}},
+        {"unindexed.glb", testsupport::glbBytes(unindexed), "including 0 untextured ones.", 4, {}},
         {"external_buffer.gltf", replaced(text, dataUri, "quad.bin"), "including 0 untextured ones.", 4, {}},
         {"image.gltf", replaced(text, "\"buffers\":[", "\"images\":[{\"uri\":\"data:image/png;base64,AAAA\"}],\"buffers\":["),
          "including 0 untextured ones.", 4, {}},

@@ -88,6 +88,9 @@ TEST(Atlas, PyramidCountsStayConsistentThroughStampResetAndEnlarge)
     EXPECT_EQ(atlas.label(6, 9), 3u);
     EXPECT_EQ(atlas.label(7, 10), Atlas::EmptyMarker); // the ring's hole stays free
     EXPECT_EQ(std::vector<int32_t>(atlas.occupiedRect, atlas.occupiedRect + 4), (std::vector<int32_t>{6, 9, 10, 12}));
+    stampRaster(atlas, solid(4, 4, 5), 5, 30, 30); // the cells past the edge are left out
+    EXPECT_EQ(atlas.label(31, 31), 5u);
+    expectConsistentCounts(atlas);
     const std::vector<uint32_t> before = atlas.levels[0];
     enlargeAtlas(atlas);
     EXPECT_EQ(atlas.widths[0], 64);
