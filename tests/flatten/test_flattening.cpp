@@ -1,6 +1,7 @@
 #include "flatten/flattening.h"
 #include "flatten/flattening_system.h"
 #include "meshgen/meshgen.h"
+#include "support/uv_coverage.h"
 #include "topology/halfedge.h"
 
 #include <gtest/gtest.h>
@@ -67,26 +68,16 @@ std::string flattenCapturing(Chart& chart, const Mesh& m, FlatteningReport& repo
     return testing::internal::GetCapturedStdout();
 }
 
-struct Outcome {
-    bool accepted;
-    FlatteningRefusal refusal;
-    std::string console;
-};
-
-Outcome flattenUntextured(Chart& chart, const iuv::DoubleVector& pos)
+// flattenUntexturedChart on a chart of the triangles tri; the console goes to *console.
+bool flattenUntextured(Chart& chart, const iuv::UIntVector& tri, const iuv::DoubleVector& pos,
+                       FlatteningRefusal& refusal, std::string& console)
 {
-    Outcome o;
+    chart = Chart();
+    chart.triIndicesPos = tri;
     testing::internal::CaptureStdout();
-    o.accepted = flattenUntexturedChart(chart, pos, o.refusal);
-    o.console = testing::internal::GetCapturedStdout();
-    return o;
-}
-
-Chart untextured(const iuv::UIntVector& tri)
-{
-    Chart c;
-    c.triIndicesPos = tri;
-    return c;
+    const bool accepted = flattenUntexturedChart(chart, pos, refusal);
+    console = testing::internal::GetCapturedStdout();
+    return accepted;
 }
 
 } // namespace
@@ -245,34 +236,21 @@ TEST(FlattenUntexturedChart, RefusesMeshesThatCannotBeFlattened)
     iuv::DoubleVector sevenPoints;
     for (int k = 0; k < 7; ++k)
         sevenPoints.insert(sevenPoints.end(), {std::cos(k * 1.3), std::sin(k * 1.7), 0.1 * k});
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-
-    struct Case {
-        const char* what;
-        iuv::UIntVector tri;
-        iuv::DoubleVector pos;
-        std::string box;
-        std::string line;
-    };
+    struct Case { const char* what; iuv::UIntVector tri; iuv::DoubleVector pos; std::string box, line; };
     const Case cases[] = {
-        {"closed octahedron",
-         {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5},
-         octahedronPos,
+        {"closed octahedron", {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5}, octahedronPos,
          "Cannot process input: a mesh without texture coordinates must have a boundary to be flattened.",
          "Input without texture coordinates must have a boundary."},
         {"three triangles on one edge", {0, 1, 2, 1, 0, 3, 0, 1, 4}, sevenPoints, manifoldBox, manifoldLine},
-        {"two closed fans at one vertex",
-         {0, 1, 2, 0, 2, 3, 0, 3, 1, 0, 4, 5, 0, 5, 6, 0, 6, 4},
-         sevenPoints, manifoldBox, manifoldLine},
+        {"two closed fans at one vertex", {0, 1, 2, 0, 2, 3, 0, 3, 1, 0, 4, 5, 0, 5, 6, 0, 6, 4}, sevenPoints,
+         manifoldBox, manifoldLine},
         {"bowtie", {0, 1, 2, 0, 3, 4}, sevenPoints, manifoldBox, manifoldLine},
-        {"inconsistent orientation",
-         {0, 1, 2, 2, 0, 3},
-         sevenPoints,
+        {"inconsistent orientation", {0, 1, 2, 2, 0, 3}, sevenPoints,
          "Cannot process input: a mesh without texture coordinates must be consistently oriented to be flattened.",
          "Input without texture coordinates must be consistently oriented."},
-        {"repeated vertex", {0, 1, 2, 2, 1, 1}, sevenPoints,
-         "Cannot process input: must not have degenerate triangles.", "Input must not have degenerate triangles."},
-        {"coordinate not a number", {0, 1, 2}, {0, 0, 0, 1, 0, nan, 0, 1, 0},
+        {"repeated vertex", {0, 1, 2, 2, 1, 1}, sevenPoints, "Cannot process input: must not have degenerate triangles.",
+         "Input must not have degenerate triangles."},
+        {"coordinate not a number", {0, 1, 2}, {0, 0, 0, 1, 0, NaN, 0, 1, 0},
          "Cannot process input: must have finite vertex coordinates.", "Input must have finite vertex coordinates."},
         {"missing vertex", {0, 1, 3}, {0, 0, 0, 1, 0, 0, 0, 1, 0},
          "Cannot process input: a triangle refers to a vertex that does not exist.",
@@ -280,96 +258,74 @@ TEST(FlattenUntexturedChart, RefusesMeshesThatCannotBeFlattened)
         {"no triangles", {}, sevenPoints, "Cannot process input: must have triangles.", "Input must have triangles."},
     };
     for (const Case& c : cases) {
-        Chart chart = untextured(c.tri);
-        const Outcome o = flattenUntextured(chart, c.pos);
-        EXPECT_FALSE(o.accepted) << c.what;
-        EXPECT_EQ(o.refusal.boxText, c.box) << c.what;
-        EXPECT_EQ(o.refusal.consoleLine, c.line) << c.what;
-        EXPECT_EQ(o.console, "") << c.what; // the caller prints the refusal
-        EXPECT_TRUE(chart.triIndicesUV.empty()) << c.what;
+        SCOPED_TRACE(c.what);
+        Chart chart;
+        FlatteningRefusal refusal;
+        std::string console;
+        EXPECT_FALSE(flattenUntextured(chart, c.tri, c.pos, refusal, console));
+        EXPECT_EQ(refusal.boxText, c.box);
+        EXPECT_EQ(refusal.consoleLine, c.line);
+        EXPECT_EQ(console, ""); // the caller prints the refusal
+        EXPECT_TRUE(chart.triIndicesUV.empty());
     }
 }
 
-TEST(FlattenUntexturedChart, UnusedVerticesGetNoUVVertex)
+TEST(FlattenUntexturedChart, PiecesUnusedVerticesAndHoles)
 {
-    // An extra vertex that no triangle names is inserted as vertex 0.
-    const Mesh g = meshOf(meshgen::sphericalCap(3, 0.5));
-    iuv::UIntVector tri = g.tri;
-    for (uint32_t& v : tri)
+    // A cap whose vertex 0 no triangle names: it gets no UV vertex.
+    const Mesh cap = meshOf(meshgen::sphericalCap(3, 0.5));
+    Mesh unused{cap.tri, {7.0, 7.0, 7.0}};
+    for (uint32_t& v : unused.tri)
         ++v;
-    iuv::DoubleVector pos{7.0, 7.0, 7.0};
-    pos.insert(pos.end(), g.pos.begin(), g.pos.end());
-    Chart chart = untextured(tri);
-    const Outcome o = flattenUntextured(chart, pos);
-    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
-    EXPECT_EQ(chart.uvCoords2D.size(), 2 * g.numVertices());
-    EXPECT_EQ(chart.triIndicesUV, g.tri);
-    EXPECT_EQ(chart.triIndicesPos, tri);
-    EXPECT_TRUE(flipFree(chart));
-}
-
-TEST(FlattenUntexturedChart, SeparatePiecesAreFlattenedAtTheirScaleSideBySide)
-{
-    // A small flat grid and, after it, one twice as large.
+    unused.pos.insert(unused.pos.end(), cap.pos.begin(), cap.pos.end());
+    // A unit grid and, after it, one twice as large: laid side by side, each at its 3D scale.
     const Mesh small = meshOf(meshgen::flatGrid(3, 3, meshgen::Outline::Rectangle));
-    iuv::UIntVector tri = small.tri;
-    iuv::DoubleVector pos = small.pos;
-    const uint32_t offset = static_cast<uint32_t>(small.numVertices());
+    Mesh pair = small;
     for (uint32_t v : small.tri)
-        tri.push_back(v + offset);
+        pair.tri.push_back(v + uint32_t(small.numVertices()));
     for (size_t k = 0; k < small.pos.size(); ++k)
-        pos.push_back(2.0 * small.pos[k] + (k % 3 == 2 ? 5.0 : 0.0));
-
-    Chart chart = untextured(tri);
-    const Outcome o = flattenUntextured(chart, pos);
-    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
-    EXPECT_EQ(chart.triIndicesUV, chart.triIndicesPos);
-    EXPECT_TRUE(flipFree(chart));
-
-    const size_t half = small.numTriangles();
-    double area[2] = {0.0, 0.0};
-    double maxU0 = -1e300, minU1 = 1e300;
-    for (size_t t = 0; t < chart.numTriangles(); ++t) {
-        area[t >= half] += 0.5 * std::fabs(uvTriangleCross(chart, t));
-        for (size_t k = 0; k < 3; ++k) {
-            const double u = chart.uvCoords2D[2 * chart.triIndicesUV[3 * t + k]];
-            if (t < half)
-                maxU0 = std::max(maxU0, u);
-            else
-                minU1 = std::min(minU1, u);
-        }
-    }
-    EXPECT_NEAR(area[0], 1.0, 1e-9); // the 3D areas
-    EXPECT_NEAR(area[1], 4.0, 1e-9);
-    EXPECT_LT(maxU0, minU1); // no overlap between the pieces
-}
-
-TEST(FlattenUntexturedChart, MeshWithAHoleIsFlattenedWithAWarning)
-{
+        pair.pos.push_back(2.0 * small.pos[k] + (k % 3 == 2 ? 5.0 : 0.0));
     // A curved 6 x 6 grid without its four central quads: two boundary loops
     // and an unused centre vertex.
-    Mesh cap = meshOf(meshgen::flatGrid(6, 6, meshgen::Outline::Rectangle));
-    for (size_t v = 0; v < cap.numVertices(); ++v)
-        cap.pos[3 * v + 2] = 0.3 * (cap.pos[3 * v] * cap.pos[3 * v] + cap.pos[3 * v + 1] * cap.pos[3 * v + 1]);
-    iuv::UIntVector tri;
-    for (size_t t = 0; t < cap.numTriangles(); ++t) {
-        double cx = 0.0, cy = 0.0;
-        for (size_t k = 0; k < 3; ++k) {
-            const uint32_t v = cap.tri[3 * t + k];
-            cx += (v % 7) / 3.0;
-            cy += (v / 7) / 3.0;
-        }
-        if (std::fabs(cx - 3.0) < 1.0 && std::fabs(cy - 3.0) < 1.0)
-            continue;
-        tri.insert(tri.end(), cap.tri.begin() + 3 * t, cap.tri.begin() + 3 * t + 3);
+    const Mesh grid = meshOf(meshgen::flatGrid(6, 6, meshgen::Outline::Rectangle));
+    Mesh holed{{}, grid.pos};
+    for (size_t v = 0; v < grid.numVertices(); ++v)
+        holed.pos[3 * v + 2] = 0.3 * (grid.pos[3 * v] * grid.pos[3 * v] + grid.pos[3 * v + 1] * grid.pos[3 * v + 1]);
+    for (size_t t = 0; t < grid.numTriangles(); ++t) {
+        const uint32_t* v = &grid.tri[3 * t];
+        if (std::fabs((v[0] % 7 + v[1] % 7 + v[2] % 7) / 3.0 - 3.0) >= 1.0 ||
+            std::fabs((v[0] / 7 + v[1] / 7 + v[2] / 7) / 3.0 - 3.0) >= 1.0)
+            holed.tri.insert(holed.tri.end(), v, v + 3);
     }
-    ASSERT_EQ(tri.size() / 3, cap.numTriangles() - 8);
-    Chart chart = untextured(tri);
-    const Outcome o = flattenUntextured(chart, cap.pos);
-    ASSERT_TRUE(o.accepted) << o.refusal.boxText;
-    EXPECT_EQ(o.console.rfind("The mesh has 2 boundary loops; its flattened layout may overlap itself.\n", 0), 0u)
-        << o.console;
-    EXPECT_EQ(chart.uvCoords2D.size(), 2 * (cap.numVertices() - 1));
-    for (double x : chart.uvCoords2D)
-        EXPECT_TRUE(std::isfinite(x));
+    ASSERT_EQ(holed.numTriangles(), grid.numTriangles() - 8);
+    struct Case { const char* what; Mesh mesh; double uvArea; const char* console; };
+    const Case cases[] = {
+        {"unused vertex", unused, 0.0, ""},
+        {"two pieces", pair, 5.0, ""},
+        {"hole", holed, 0.0, "The mesh has 2 boundary loops; its flattened layout may overlap itself.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Chart chart;
+        FlatteningRefusal refusal;
+        std::string console;
+        ASSERT_TRUE(flattenUntextured(chart, c.mesh.tri, c.mesh.pos, refusal, console)) << refusal.boxText;
+        EXPECT_EQ(console.rfind(c.console, 0), 0u) << console;
+        EXPECT_TRUE(flipFree(chart));
+        // UV vertices are the used 3D vertices in their order.
+        std::vector<uint32_t> uvOf(c.mesh.numVertices(), 0);
+        for (uint32_t v : c.mesh.tri)
+            uvOf[v] = 1;
+        uint32_t used = 0;
+        for (uint32_t& k : uvOf)
+            k = (used += k) - 1;
+        EXPECT_EQ(chart.uvCoords2D.size(), 2 * size_t(used));
+        for (size_t k = 0; k < c.mesh.tri.size(); ++k)
+            EXPECT_EQ(chart.triIndicesUV[k], uvOf[c.mesh.tri[k]]);
+        const testsupport::UVCoverage uv = testsupport::uvCoverage(chart.uvCoords2D, chart.triIndicesUV);
+        EXPECT_LT(uv.overlapArea, 1e-9 * uv.summedArea);
+        if (c.uvArea > 0.0) {
+            EXPECT_NEAR(uv.summedArea, c.uvArea, 1e-9);
+        }
+    }
 }

@@ -154,41 +154,12 @@ namespace {
 
 // The coverage rules written out plainly, cell by cell with all twelve edge
 // tests, to check the drawing routines (which skip tests that cannot hold)
-// against them.
-bool referenceCrossing(const Point2D tri[3], double x0, double x1, double y0, double y1, double tol)
+// against them. The label rule (occupancy false) also takes a cell that holds
+// the whole triangle, and its edge test has no tolerance.
+std::vector<uint32_t> referenceCells(int w, int h, const Point2D tri[3], bool occupancy)
 {
-    const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
-    for (int e = 0; e < 3; ++e) {
-        const Point2D& a = tri[e];
-        const Point2D& b = tri[(e + 1) % 3];
-        if (segmentsCross(a, b, p00, p10, tol) || segmentsCross(a, b, p01, p11, tol) ||
-            segmentsCross(a, b, p00, p01, tol) || segmentsCross(a, b, p10, p11, tol))
-            return true;
-    }
-    return false;
-}
-
-std::vector<uint8_t> referenceOccupancy(int n, const Point2D tri[3])
-{
-    std::vector<uint8_t> grid(size_t(n) * n, OccupancyEmpty);
-    const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
-    const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
-    const int c0 = std::max(0, int(n * minX)), c1 = std::min(n - 1, int(std::ceil(n * maxX)));
-    const int r0 = std::max(0, int(n * minY)), r1 = std::min(n - 1, int(std::ceil(n * maxY)));
-    for (int r = r0; r <= r1; ++r)
-        for (int c = c0; c <= c1; ++c) {
-            const Point2D centre{(c + 0.5) / n, (r + 0.5) / n};
-            if (pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
-                referenceCrossing(tri, c / double(n), (c + 1) / double(n), r / double(n), (r + 1) / double(n),
-                                  OccupancySeamTolerance))
-                grid[size_t(r) * n + c] = OccupancyCovered;
-        }
-    return grid;
-}
-
-std::vector<uint32_t> referenceLabels(int w, int h, const Point2D tri[3])
-{
-    std::vector<uint32_t> grid(size_t(w) * h, EmptyLabel);
+    const double tol = occupancy ? OccupancySeamTolerance : 0.0;
+    std::vector<uint32_t> grid(size_t(w) * h, occupancy ? OccupancyEmpty : EmptyLabel);
     const double minX = std::min({tri[0].x, tri[1].x, tri[2].x}), maxX = std::max({tri[0].x, tri[1].x, tri[2].x});
     const double minY = std::min({tri[0].y, tri[1].y, tri[2].y}), maxY = std::max({tri[0].y, tri[1].y, tri[2].y});
     const int c0 = std::max(0, int(w * minX)), c1 = std::min(w - 1, int(std::ceil(w * maxX)));
@@ -196,11 +167,18 @@ std::vector<uint32_t> referenceLabels(int w, int h, const Point2D tri[3])
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
             const double x0 = c / double(w), x1 = (c + 1) / double(w), y0 = r / double(h), y1 = (r + 1) / double(h);
-            const bool boxInside = minX >= x0 && maxX <= x1 && minY >= y0 && maxY <= y1;
+            const Point2D p00{x0, y0}, p10{x1, y0}, p01{x0, y1}, p11{x1, y1};
+            bool crossing = false;
+            for (int e = 0; e < 3; ++e) {
+                const Point2D& a = tri[e];
+                const Point2D& b = tri[(e + 1) % 3];
+                crossing = crossing || segmentsCross(a, b, p00, p10, tol) || segmentsCross(a, b, p01, p11, tol) ||
+                           segmentsCross(a, b, p00, p01, tol) || segmentsCross(a, b, p10, p11, tol);
+            }
+            const bool boxInside = !occupancy && minX >= x0 && maxX <= x1 && minY >= y0 && maxY <= y1;
             const Point2D centre{(c + 0.5) / w, (r + 0.5) / h};
-            if (boxInside || pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0) ||
-                referenceCrossing(tri, x0, x1, y0, y1, 0.0))
-                grid[size_t(r) * w + c] = 1;
+            if (boxInside || crossing || pointInTriangle(centre, tri[0], tri[1], tri[2], 0.0))
+                grid[size_t(r) * w + c] = occupancy ? OccupancyCovered : 1;
         }
     return grid;
 }
@@ -243,11 +221,12 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
             tri[2] = {tri[0].x + 30.0 * (tri[1].x - tri[0].x), tri[0].y + 30.0 * (tri[1].y - tri[0].y) + 1e-7};
         std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
         drawOccupancyTriangle(occupancy, n, tri[0], tri[1], tri[2]);
-        ASSERT_EQ(occupancy, referenceOccupancy(n, tri)) << "trial " << trial;
+        ASSERT_EQ(std::vector<uint32_t>(occupancy.begin(), occupancy.end()), referenceCells(n, n, tri, true))
+            << "trial " << trial;
         std::vector<uint32_t> labels(size_t(w) * h, EmptyLabel);
         LabelStroke stroke;
         drawLabelTriangle(labels.data(), w, h, tri[0], tri[1], tri[2], 1, stroke);
-        const std::vector<uint32_t> expected = referenceLabels(w, h, tri);
+        const std::vector<uint32_t> expected = referenceCells(w, h, tri, false);
         ASSERT_EQ(labels, expected) << "trial " << trial;
         // The stroke counts the labelled cells and spans their extremes.
         LabelStroke box;
