@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <tuple>
 #include <functional>
 #include <limits>
 #include <map>
@@ -125,6 +127,26 @@ TEST(Segmentation, FoldedStripsAreCutIntoOverlapFreePieces)
     EXPECT_FALSE(removeOverlapsBySegmentation(out, model.numVertices(), {}, again, false));
     EXPECT_EQ(again.size(), out.size());
     EXPECT_FALSE(removeOverlapsBySegmentation({}, 0, {}, none, true));
+}
+
+TEST(SegmentationGraph, SeamSeparationOnlyWithinTheTopologysChart)
+{
+    // An open cylinder of 5 rings unrolled into one chart: its seam of 5 edges
+    // has both sides in the chart and repels across each edge.
+    const Model model = meshgen::toModel(meshgen::openCylinder(8, 5));
+    MeshTopology topology;
+    buildMeshTopology(model.charts, model.numVertices(), {}, topology);
+    ASSERT_EQ(topology.seamSegmentLengths, (std::vector<uint64_t>{5}));
+    for (const auto& [separating, index, repelling] : {std::make_tuple(true, 0, 5), std::make_tuple(false, 0, 0),
+                                                       std::make_tuple(true, 1, 0)}) {
+        SegmentationGraph graph;
+        std::vector<double> weights;
+        buildSegmentationGraph(model.charts[0], index, topology, separating, graph, weights);
+        // Both sides of the 107 inner edges of the 8 x 5 rectangle (133 edges, 26 on its border).
+        ASSERT_EQ(graph.numAdjacencyEdges, 2 * 107u) << separating << index;
+        EXPECT_EQ(std::count_if(weights.begin() + graph.numAdjacencyEdges, weights.end(), [](double w) { return w < 0; }),
+                  repelling) << separating << index;
+    }
 }
 
 TEST(Segmentation, DegenerateChartsDoNotBreak)

@@ -34,17 +34,29 @@ size_t countSegments(const std::vector<uint64_t>& labels)
 
 } // namespace
 
-TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNode)
+TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNodeAndTheirEnergy)
 {
     WeightedGraph g(5);
     g.edge(0, 1, 1);
     g.edge(1, 2, 1);
     g.edge(3, 4, 1);
     g.edge(2, 4, -1);
+    g.edge(3, 3, 7); // a loop never lies between segments
     g.done();
     // Label 7 on nodes 0 and 2 is not connected through label-7 nodes.
-    EXPECT_EQ(labelSegments(g.graph, {7, 3, 7, 3, 3}), (std::vector<uint64_t>{0, 1, 2, 3, 3}));
+    const std::vector<uint64_t> segments = labelSegments(g.graph, {7, 3, 7, 3, 3});
+    EXPECT_EQ(segments, (std::vector<uint64_t>{0, 1, 2, 3, 3}));
     EXPECT_EQ(labelSegments(g.graph, {0, 0, 0, 0, 0}), (std::vector<uint64_t>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(labelSegments(g.graph, {0}), std::vector<uint64_t>(5, ~uint64_t(0))); // wrong size
+    // The energy sums the records between segments; two overlap weights saturate.
+    EXPECT_EQ(segmentationEnergy(g.graph, g.weights, segments), 1.0);
+    EXPECT_EQ(segmentationEnergy(g.graph, g.weights, {0}), 0.0);
+    g.weights[0] = -OverlapWeight;
+    EXPECT_EQ(segmentationEnergy(g.graph, g.weights, segments), -OverlapWeight);
+    g.weights[0] = g.weights[1] = OverlapWeight;
+    EXPECT_EQ(segmentationEnergy(g.graph, g.weights, segments), -std::numeric_limits<double>::infinity());
+    // A graph without adjacency gives one segment.
+    EXPECT_EQ(optimizeSets(SegmentationGraph(3), {}, {}, SegmentationOptions()), std::vector<uint64_t>(3, 0));
 }
 
 TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
@@ -121,6 +133,12 @@ TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
     EXPECT_EQ(opt.pairUpdate(a, c), 0.0);
     EXPECT_TRUE(c.empty());
     EXPECT_EQ(opt.labelCount(), 2u);
+    // No nodes, one set on both sides, labels of the wrong size: nothing happens.
+    std::vector<uint64_t> none, same = {0, 2};
+    EXPECT_EQ(opt.pairUpdate(none, c), 0.0);
+    EXPECT_EQ(opt.pairUpdate(a, same), 0.0);
+    opt.setLabels({5});
+    EXPECT_EQ(opt.labels(), (std::vector<uint64_t>{0, 1, 0}));
 }
 
 TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)

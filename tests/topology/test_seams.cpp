@@ -1,3 +1,4 @@
+#include "meshgen/meshgen.h"
 #include "model/model.h"
 #include "support/test_support.h"
 #include "topology/boundary_length.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using testsupport::makeChart;
@@ -16,14 +18,30 @@ namespace {
 
 const double Pi = 3.14159265358979323846;
 
-// A unit square cut along its diagonal 0-2 into two one-triangle charts; the
-// second is rotated by 90 degrees and moved by (5, 5).
-Model diagonalSquare()
+// A 2 x 2 grid over the unit square (vertex (i, j) numbered 3j + i), cut
+// along x = 1/2 into its left and right column; the right chart is turned by
+// 90 degrees and moved by (5, 5). The seam runs over two edges.
+Model cutGrid()
 {
+    const meshgen::MeshData grid = meshgen::flatGrid(2, 2, meshgen::Outline::Rectangle);
     Model m;
-    m.sharedPositions = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
-    m.charts.push_back(makeChart({0, 1, 2}, {0, 1, 2}, {0, 0, 1, 0, 1, 1}));
-    m.charts.push_back(makeChart({0, 2, 3}, {0, 1, 2}, {5, 5, 4, 6, 4, 5}));
+    m.sharedPositions = grid.positions;
+    for (bool right : {false, true}) {
+        std::vector<uint32_t> pos, uvIndex, used(9, InvalidIndex);
+        std::vector<double> uv;
+        for (size_t t = 0; t < 8; ++t)
+            for (size_t k = 0; k < 3 && (t % 4 >= 2) == right; ++k) {
+                const uint32_t v = grid.posIndices[3 * t + k];
+                if (used[v] == InvalidIndex) {
+                    used[v] = uint32_t(uv.size() / 2);
+                    const double x = grid.positions[3 * v], y = grid.positions[3 * v + 1];
+                    uv.insert(uv.end(), {right ? 5 - y : x, right ? 5 + x : y});
+                }
+                pos.push_back(v);
+                uvIndex.push_back(used[v]);
+            }
+        m.charts.push_back(makeChart(pos, uvIndex, uv));
+    }
     return m;
 }
 
@@ -71,34 +89,39 @@ TEST(SeamAlignment, LaysTheMovingSideOntoTheFixedOne)
 
 TEST(GlueAlongSeam, RestoresTheSquareFromEitherSide)
 {
-    const Model m = diagonalSquare();
+    const Model m = cutGrid();
     const MeshTopology t = topologyOf(m);
-    ASSERT_EQ(t.numSeams(), 1u);
+    ASSERT_EQ(t.seamSegmentLengths, (std::vector<uint64_t>{2}));
     SeamEnds ends;
     ASSERT_TRUE(findSeamEnds(t, 0, ends));
     EXPECT_FALSE(findSeamEnds(t, 1, ends));
     const uint32_t a = t.joinedMesh.halfedges[twin(ends.firstHalfedge)].to;
     const uint32_t b = t.joinedMesh.halfedges[ends.firstHalfedge].to;
-    EXPECT_EQ(std::minmax(a, b), std::minmax(0u, 2u));
-    EXPECT_FALSE(findSeamSegment(t, a, b).reversed);
-    EXPECT_TRUE(findSeamSegment(t, b, a).reversed);
+    EXPECT_EQ(std::minmax(a, b), std::minmax(4u, a == 4 ? b : a)); // one end is the centre
+    // Both edges of the seam are found either way round, and nothing else.
+    for (const auto& [p, q] : {std::make_pair(1u, 4u), std::make_pair(4u, 7u)}) {
+        EXPECT_TRUE(findSeamSegment(t, p, q).found() && findSeamSegment(t, q, p).found());
+        EXPECT_NE(findSeamSegment(t, p, q).reversed, findSeamSegment(t, q, p).reversed);
+    }
     EXPECT_FALSE(findSeamSegment(t, 0, 1).found()); // a boundary edge
 
     for (bool moveFirst : {true, false}) {
         const std::optional<Chart> glued = glueAlongSeam(m.charts, a, b, t, moveFirst);
         ASSERT_TRUE(glued.has_value());
-        EXPECT_EQ(glued->numUVVertices(), 4u);
+        EXPECT_EQ(glued->numUVVertices(), 9u);
         EXPECT_TRUE(chartIndicesValid(*glued));
         EXPECT_FALSE(hasUVOverlaps(*glued) || hasUVFlips(*glued));
         EXPECT_NEAR(chartArea(*glued, m.sharedPositions, true), 1.0, 1e-9);
         EXPECT_NEAR(chartBoundaryLength(*glued), 4.0, 1e-9);
-        // The fixed chart keeps its coordinates.
+        // Every vertex of the fixed chart stays where it was.
         const Chart& fixedChart = m.charts[moveFirst ? ends.c2 : ends.c1];
-        bool kept = false;
-        for (size_t k = 0; k < glued->numUVVertices(); ++k)
-            kept = kept || (glued->uvCoords2D[2 * k] == fixedChart.uvCoords2D[4] &&
-                            glued->uvCoords2D[2 * k + 1] == fixedChart.uvCoords2D[5]);
-        EXPECT_TRUE(kept) << moveFirst;
+        for (size_t i = 0; i < fixedChart.numUVVertices(); ++i) {
+            double nearest = 1e300;
+            for (size_t k = 0; k < glued->numUVVertices(); ++k)
+                nearest = std::min(nearest, std::hypot(glued->uvCoords2D[2 * k] - fixedChart.uvCoords2D[2 * i],
+                                                       glued->uvCoords2D[2 * k + 1] - fixedChart.uvCoords2D[2 * i + 1]));
+            EXPECT_LT(nearest, 1e-9) << moveFirst << " vertex " << i;
+        }
     }
     // Given against the seam direction, moving the first side moves c2.
     EXPECT_EQ(glueAlongSeam(m.charts, b, a, t, true)->uvCoords2D, glueAlongSeam(m.charts, a, b, t, false)->uvCoords2D);
@@ -106,14 +129,34 @@ TEST(GlueAlongSeam, RestoresTheSquareFromEitherSide)
 
 TEST(GlueAlongSeam, RefusesWhatIsNotASeamBetweenTwoCharts)
 {
-    const Model m = diagonalSquare();
+    const Model m = cutGrid();
     const MeshTopology t = topologyOf(m);
     testing::internal::CaptureStdout();
     EXPECT_FALSE(glueAlongSeam(m.charts, 0, 1, t, true).has_value());
     const std::string frame(67, 'x');
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               frame + "\nxxx FATAL ERROR: SEAM MUST BE PART OF THE CURRENT SET OF SEAMS! xxx\n" + frame + "\n");
-    EXPECT_FALSE(glueAlongSeam(ChartList(1, m.charts[0]), 0, 2, t, true).has_value()); // foreign topology
+    SeamEnds ends;
+    ASSERT_TRUE(findSeamEnds(t, 0, ends));
+    const uint32_t a = t.joinedMesh.halfedges[twin(ends.firstHalfedge)].to, b = t.joinedMesh.halfedges[ends.firstHalfedge].to;
+    // A topology that does not describe the charts, or is damaged, glues nothing.
+    const Chart triangle = makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 0, 1});
+    const std::vector<std::pair<const char*, std::function<void(MeshTopology&, ChartList&)>>> damage = {
+        {"one chart", [](MeshTopology&, ChartList& c) { c.pop_back(); }},
+        {"bad UV index", [&](MeshTopology&, ChartList& c) { c[ends.c1].triIndicesUV[0] = 99; }},
+        {"first chart not the mesh's", [&](MeshTopology&, ChartList& c) { c[ends.c1] = triangle; }},
+        {"second chart not the mesh's", [&](MeshTopology&, ChartList& c) { c[ends.c2] = triangle; }},
+        {"no triangle charts", [](MeshTopology& d, ChartList&) { d.triangleChart.clear(); }},
+        {"no chart halfedges", [](MeshTopology& d, ChartList&) { d.joinedToChartHalfedge.clear(); }},
+        {"chart mesh cut short", [&](MeshTopology& d, ChartList&) { d.chartMeshes[ends.c2].halfedges.resize(2); }},
+        {"seam halfedge out of range", [](MeshTopology& d, ChartList&) { d.boundaryAndSeamHalfedges.back() = 99999; }},
+    };
+    for (const auto& [name, apply] : damage) {
+        MeshTopology d = t;
+        ChartList charts = m.charts;
+        apply(d, charts);
+        EXPECT_FALSE(glueAlongSeam(charts, a, b, d, true).has_value()) << name;
+    }
 
     // A cylinder of three quads unrolled into one chart: its seam has both sides in it.
     Model cyl;
@@ -122,7 +165,6 @@ TEST(GlueAlongSeam, RefusesWhatIsNotASeamBetweenTwoCharts)
                                    {0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6},
                                    {0, 0, 1, 0, 2, 0, 3, 0, 0, 1, 1, 1, 2, 1, 3, 1}));
     const MeshTopology ct = topologyOf(cyl);
-    SeamEnds ends;
     ASSERT_TRUE(findSeamEnds(ct, 0, ends));
     EXPECT_EQ(ends.c1, ends.c2);
     EXPECT_FALSE(glueAlongSeam(cyl.charts, ct.joinedMesh.halfedges[twin(ends.firstHalfedge)].to,
