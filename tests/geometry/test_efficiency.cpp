@@ -29,9 +29,4 @@ TEST(AtlasPackingEfficiency, CoveredCellsOverTheLayoutExtent)
         const double e = atlasPackingEfficiency(c.charts);
         EXPECT_TRUE(e >= c.lo && e <= c.hi) << c.name << ": " << e;
     }
-    LayoutRaster raster;
-    ASSERT_TRUE(layoutRasterFor(UVBox(0, 0, 4, 1), raster));
-    EXPECT_EQ(std::make_pair(raster.width, raster.height), std::make_pair(1024, 256));
-    EXPECT_FALSE(layoutRasterFor(UVBox(), raster));
-    EXPECT_FALSE(layoutRasterFor(UVBox(2, 2, 2, 2), raster));
 }

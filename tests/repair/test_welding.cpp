@@ -1,18 +1,13 @@
-#include "meshgen/meshgen.h"
 #include "model/model.h"
 #include "packing/atlas.h"
 #include "support/test_support.h"
 #include "topology/mesh_topology.h"
-#include "topology/overlap.h"
 #include "topology/seams.h"
-#include "repair/segmentation.h"
 #include "repair/welding.h"
-#include "topology/chart_pieces.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-
 
 using testsupport::makeChart;
 
@@ -134,32 +129,4 @@ TEST(WeldPass, WithoutAWeldableSeamItRepacksOrLeavesAlone)
         EXPECT_EQ(calls, k.calls) << k.name;
         EXPECT_EQ(k.model.charts.size(), 2u) << k.name;
     }
-}
-
-TEST(RunWelding, ReducesTheChartCountOfACubeCutIntoFaces)
-{
-    Model m = meshgen::toModel(meshgen::cubeNet(2));
-    ASSERT_FALSE(m.coneSingularities.empty());
-    ASSERT_EQ(m.charts.size(), 1u);
-    // One chart per face: the net lays out the faces one after another, 2 x 2 x 2 triangles each.
-    const Chart net = m.charts[0];
-    std::vector<uint64_t> face(net.numTriangles());
-    for (size_t t = 0; t < face.size(); ++t)
-        face[t] = t / 8;
-    m.charts.clear();
-    splitChartByLabels(net, face, 6, m.charts);
-    ASSERT_EQ(m.charts.size(), 6u);
-
-    Atlas atlas;
-    testing::internal::CaptureStdout();
-    runWelding(m, atlas);
-    testing::internal::GetCapturedStdout();
-    EXPECT_LT(m.charts.size(), 6u);
-    size_t triangles = 0;
-    for (const Chart& c : m.charts) {
-        EXPECT_FALSE(hasUVOverlaps(c));
-        EXPECT_FALSE(hasUVFlips(c));
-        triangles += c.numTriangles();
-    }
-    EXPECT_EQ(triangles, net.numTriangles());
 }

@@ -100,19 +100,6 @@ MeshTopology build(const ChartList& charts, size_t vertexCount, const iuv::UIntV
     return topo;
 }
 
-// Open cylinder of n quads around and r rings, unrolled into one chart.
-Chart cylinderChart(int n, int r)
-{
-    const std::vector<uint32_t> rect = gridTriangles(n, r);
-    std::vector<uint32_t> pos(rect);
-    for (uint32_t& v : pos)
-        v = (v / (n + 1)) * n + (v % (n + 1)) % n;
-    Chart chart = chartFrom(pos, {}, [](size_t, uint32_t) { return 0; });
-    chart.triIndicesUV = iuv::UIntVector(rect);
-    chart.uvCoords2D.assign(2 * (n + 1) * (r + 1), 0.0);
-    return chart;
-}
-
 } // namespace
 
 TEST(MeshTopology, SeamSegmentsOfKnownLayouts)
@@ -132,8 +119,8 @@ TEST(MeshTopology, SeamSegmentsOfKnownLayouts)
     const std::vector<Case> cases = {
         {"square", {testsupport::unitSquareChart()}, 4, {}, 4, {}},
         {"two charts", {chartFrom(g2, {0, 1}), chartFrom(g2, {2, 3})}, 6, {}, 6, {1}},
-        {"cylinder", {cylinderChart(6, 4)}, 30, {}, 12, {4}},
-        {"cylinder with a cone", {cylinderChart(6, 4)}, 30, {12, 21, 999999}, 12, {2, 2}},
+        {"cylinder", {meshgen::toModel(meshgen::openCylinder(6, 4)).charts[0]}, 30, {}, 12, {4}},
+        {"cylinder with a cone", {meshgen::toModel(meshgen::openCylinder(6, 4)).charts[0]}, 30, {12, 21, 999999}, 12, {2, 2}},
         {"slit", {slit}, 25, {}, 16, {2}},
         {"closed loop", {island}, 25, {}, 16, {8}},
         {"loop between charts, two cones", twoCharts, 25, {6, 18}, 16, {4, 4}},
