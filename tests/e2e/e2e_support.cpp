@@ -3,12 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
@@ -99,9 +97,10 @@ const std::vector<RunSetup>& standardRuns()
             {"far_grid", generatedModel("far_grid", grid), {}, {}},
         };
         for (const std::string& name : filesIn(examplesDir())) {
-            if (name.size() < 4 || name.compare(name.size() - 4, 4, ".obj") != 0)
+            const std::filesystem::path path = examplesDir() + "/" + name;
+            if (path.extension() != ".obj")
                 continue;
-            RunSetup s{name.substr(0, name.size() - 4), examplesDir() + "/" + name, {}, {}};
+            RunSetup s{path.stem().string(), path.string(), {}, {}};
             if (s.name == "cube_net") {
                 s.extra = {"--threads", "2"};
                 s.env = {"DISPLAY=:4177", "WAYLAND_DISPLAY="};
@@ -164,16 +163,12 @@ std::vector<std::string> splitLines(const std::string& text)
 std::vector<std::string> consoleStatsBlocks(const std::string& console)
 {
     std::vector<std::string> blocks;
-    const std::vector<std::string> lines = splitLines(console);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] != "//BEGIN STATS")
-            continue;
-        std::string body;
-        size_t j = i + 1;
-        for (; j < lines.size() && lines[j] != "//END STATS"; ++j)
-            body += lines[j] + "\n";
-        blocks.push_back(body);
-        i = j;
+    const std::string begin = "//BEGIN STATS\n";
+    for (size_t at = console.find(begin); at != std::string::npos; at = console.find(begin, at)) {
+        at += begin.size();
+        // The block ends with the line end before "//END STATS".
+        const size_t end = std::min(console.find("\n//END STATS", at - 1), console.size() - 1);
+        blocks.push_back(console.substr(at, end + 1 - at));
     }
     return blocks;
 }
@@ -181,42 +176,22 @@ std::vector<std::string> consoleStatsBlocks(const std::string& console)
 std::set<std::string> filesIn(const std::string& dir)
 {
     std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.insert(name);
-        }
-        closedir(d);
-    }
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
-namespace {
-
-// Replaces, after every occurrence of `key`, the longest run of characters
-// from `value` (or, when `value` is empty, of characters other than ',' and
-// '}') by `mask`.
-std::string maskAfter(const std::string& text, const std::string& key, const char* value, const std::string& mask)
+std::string withoutTimes(std::string text)
 {
-    std::string out;
-    size_t from = 0;
-    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, from)) {
-        size_t end = at + key.size();
-        while (end < text.size() && (*value ? std::strchr(value, text[end]) != nullptr
-                                            : text[end] != ',' && text[end] != '}'))
-            ++end;
-        out.append(text, from, at + key.size() - from).append(mask);
-        from = end;
+    for (const std::string key : {"\"boxifyTime\":", "Took "}) {
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+            const size_t from = at + key.size();
+            const size_t end = std::min(text.find_first_not_of("-+0123456789.eE", from), text.size());
+            text.replace(from, end - from, "T");
+        }
     }
-    return out.append(text, from, std::string::npos);
-}
-
-} // namespace
-
-std::string withoutTimes(const std::string& text)
-{
-    return maskAfter(maskAfter(text, "\"boxifyTime\":", "", "T"), "Took ", "-+0123456789.eE", "T");
+    return text;
 }
 
 std::array<double, 3> ObjMesh::p(size_t tri, int k) const

@@ -58,7 +58,7 @@ std::vector<std::string> splitLines(const std::string& text);
 // Names in a folder (without "." and "..").
 std::set<std::string> filesIn(const std::string& dir);
 // Text with the processor-time figures ("boxifyTime", "Took Ns") masked.
-std::string withoutTimes(const std::string& text);
+std::string withoutTimes(std::string text);
 
 // An OBJ file as read by a parser of the test's own: "v x y z [r g b]", "vt",
 // triangular "f p/t" or "f p" corners (0-based here), "c" cone lines, mtllib and usemtl.

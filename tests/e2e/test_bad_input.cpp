@@ -1,5 +1,6 @@
 // Malformed and hostile input through the real program: models, textures,
-// cone files, glTF files, options, output folders and signals. Each row ends
+// cone files, glTF files, options, output folders and signals (each malformed
+// form of a model file is a row of the readers' own tests). Each row ends
 // with its messages in order, a defined exit status, in bounded time and
 // without a sanitizer report; refused runs write nothing, and no run leaves a
 // half-written file.
@@ -9,10 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImage>
-
-#include <cmath>
 #include <csignal>
 
 #include <sys/stat.h>
@@ -59,57 +56,35 @@ std::string pngChunk(const std::string& type, const std::string& data)
     return bigEndian(uint32_t(data.size())) + body + bigEndian(~crc);
 }
 
-std::string smallPng()
+// A PNG file of 8-bit RGB pixels whose compressed image data is `idat`.
+std::string pngFile(uint32_t width, uint32_t height, const std::string& idat)
 {
-    QImage image(64, 64, QImage::Format_RGB32);
-    image.fill(qRgb(10, 200, 30));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    const size_t at = text.find(from);
-    return at == std::string::npos ? "(" + from + " not found)" : text.replace(at, from.size(), to);
+    return std::string("\x89PNG\r\n\x1a\n", 8) +
+           pngChunk("IHDR", bigEndian(width) + bigEndian(height) + std::string("\x08\x02\0\0\0", 5)) +
+           pngChunk("IDAT", idat) + pngChunk("IEND", "");
 }
 
 std::vector<Case> cases()
 {
     const std::string noVertex = "The file holds faces that refer to vertices that do not exist.";
-    const std::string noTexcoord = "The file holds faces that refer to texture coordinates that do not exist.";
-    const std::string notFinite = "The file holds coordinates that are not finite numbers.";
     const std::string noTriangle = "Input must have at least one triangle.";
     const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n", uvs = "vt 0 0\nvt 1 0\nvt 0 1\n";
-    const std::string quad = tri + "v 1 1 0\n" + uvs + "vt 1 1\nf 1/1 2/2 4/4 3/3\n";
-    std::string garbage, manyCorners, circle;
+    std::string garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.push_back(char((i * 7919 + 13) % 256));
-    for (int i = 0; i < 5000; ++i)
-        manyCorners += " " + std::to_string(1 + i % 3);
-    // 999 corners on a circle, three of them naming vertex 3 again.
-    for (int i = 0; i < 999; ++i)
-        circle += "v " + std::to_string(std::cos(0.00629 * i)) + " " + std::to_string(std::sin(0.00629 * i)) + " 0\n";
-    circle += "f";
-    for (int i = 0; i < 999; ++i)
-        circle += " " + std::to_string(i % 300 == 299 ? 3 : i + 1);
     const std::string cube = modelText("cube1", meshgen::cubeNet(1));
     const std::string cube2 = modelText("cube2", meshgen::cubeNet(2));
     const std::string cylinder = modelText("cylinder", meshgen::openCylinder(8, 2));
     meshgen::MeshData flat = meshgen::flatGrid(3, 3, meshgen::Outline::Rectangle);
     meshgen::dropUVs(flat);
-    const std::string png = smallPng();
-    const std::string hugePng = std::string("\x89PNG\r\n\x1a\n", 8) +
-                                pngChunk("IHDR", bigEndian(100000) + bigEndian(100000) + std::string("\x08\x06\0\0\0", 5)) +
-                                pngChunk("IDAT", std::string("\x78\x9c\x63\0\0\0\x01\0\x01", 9)) + pngChunk("IEND", "");
+    // One black pixel (a stored zlib block), and a header of 100000 x 100000.
+    const std::string png = pngFile(1, 1, std::string("\x78\x01\x01\x04\x00\xfb\xff\0\0\0\0\0\x04\0\x01", 15));
+    const std::string hugePng = pngFile(100000, 100000, std::string("\x78\x9c\x63\0\0\0\x01\0\x01", 9));
     testsupport::GltfMesh g;
     g.positions = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     g.texcoords = {0, 1, 1, 1, 1, 0, 0, 0};
     g.indices = {0, 1, 2, 0, 2, 3};
     const std::string gltf = testsupport::gltfText(g), glb = testsupport::glbBytes(g);
-    const size_t uri = gltf.find("data:");
     const std::string badTexture = "Cannot read the texture t.png: ";
     auto texture = [&](const std::string& name, const std::string& content, const std::string& message) {
         Case c{name, {{"model.obj", cube}}, {"model.obj", "--batchmode", "--texture", "t.png"}, 2, {badTexture + message}, {}};
@@ -131,28 +106,10 @@ std::vector<Case> cases()
     return {
         obj("empty", "", noTriangle),
         obj("garbage", garbage, noTriangle),
-        obj("truncated", cube2.substr(0, cube2.find("vt ") + 50), noTriangle),
-        obj("only_comments", "# nothing here\n# at all\n", noTriangle),
         obj("huge_index", tri + "f 1 2 99999999999\n", noVertex),
-        obj("overflowing_index", tri + "f 1 2 99999999999999999999\n", noVertex),
-        obj("quad_missing_vertex", tri + "f 1 2 3 4\n", noVertex),
         obj("missing_vertex", tri + "f 1 2 4\n", noVertex),
-        obj("relative_texcoord_before_first", tri + "f 1/-1 2/-1 3/-1\nvt 0 0\n", noTexcoord),
-        obj("missing_texcoord", tri + "vt 0 0\nf 1/1 2/2 3/3\n", noTexcoord),
-        obj("mixed_texturing", tri + "v 1 1 0\n" + uvs + "f 1/1 2/2 3/3\nf 2 4 3\n",
-            "The file holds faces that give texture coordinates on some corners but not on others."),
-        obj("literal_nan", "v 0 0 0\nv nan 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n", notFinite),
-        obj("literal_inf_texcoord", tri + "vt 0 0\nvt inf 0\nvt 0 -inf\nf 1/1 2/2 3/3\n", notFinite),
-        obj("overflowing_coordinate", "v 0 0 0\nv 1e999 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n", notFinite),
-        obj("too_many_corners", tri + "f" + manyCorners + "\n", "The file holds a face with too many corners."),
-        obj("repeated_polygon_corners", circle + "\n", "The file holds a face whose corners repeat a vertex."),
-        obj("two_shapes", "o a\n" + quad + "o b\nf 1/1 3/3 4/4\n", "Input must be a single chart."),
-        obj("degenerate", "v 0 0 0\nv 1 0 0\nv 2 0 0\n" + uvs + "f 1/1 2/2 3/3\n",
-            "Input must not have degenerate triangles."),
-        obj("repeated_vertex", tri + uvs + "f 1/1 1/2 3/3\n", "Input must not have degenerate triangles."),
-        obj("zero_uv_area", tri + "vt 0 0\nf 1/1 2/1 3/1\n", "Input UV layout must have a non-zero area."),
-        obj("untextured_non_manifold", tri + "v 0 -1 0\nv 0 0 1\nf 1 2 3\nf 2 1 4\nf 1 2 5\n",
-            "Input without texture coordinates must be manifold."),
+        obj("literal_nan", "v 0 0 0\nv nan 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n",
+            "The file holds coordinates that are not finite numbers."),
         obj("untextured_closed", tri + "v 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 3 1 4\n",
             "Input without texture coordinates must have a boundary."),
         // What is not a regular file is refused without reading from it.
@@ -174,21 +131,17 @@ std::vector<Case> cases()
          {"model.obj", "--batchmode", "--texture", "t.png"}, 2,
          {"Batch run stopped: the input has no texture coordinates to carry the texture"}, {}},
         gltfCase("truncated_glb", "m.glb", glb.substr(0, glb.size() - 9), {}, "Failed to load/parse glTF."),
-        gltfCase("bad_accessor", "m.gltf", replaced(gltf, "\"POSITION\":0", "\"POSITION\":5"), {},
-                 "POSITION refers to an accessor that does not exist."),
-        gltfCase("missing_buffer", "m.gltf", replaced(gltf, gltf.substr(uri, gltf.rfind('"') - uri), "gone.bin"), {},
-                 "gone.bin"),
-        gltfCase("two_primitives", "m.gltf", testsupport::gltfText(g, 2), {}, "Input must be a single chart."),
         gltfCase("bad_cone_file", "m.gltf", gltf, {"--cones", "c.txt"}, "Cone file c.txt, line 2: '9' is not a vertex number"),
         gltfCase("missing_cone_file", "m.gltf", gltf, {"--cones", "none.txt"}, "Cannot read the cone file none.txt."),
+        // glTF input writes a glb beside every OBJ by default.
+        {"gltf_with_cones", {{"m.gltf", gltf}, {"c.txt", "# a corner\n1\n"}}, {"m.gltf", "--batchmode", "--cones", "c.txt"},
+         0, {"Model with singularities"}, {"input.glb", "bl_200.glb", "export.glb", "export.obj"}},
         {"unknown_options_and_bad_format", {{"model.obj", cube}},
          {"model.obj", "--batchmode", "--bogus", "extra", "--format", "fbx"}, 2,
          {"Ignoring unknown option --bogus.\nIgnoring extra argument extra.\n",
           "Invalid value 'fbx' for --format: expected obj or glb."}, {}},
         option("output_is_a_file", {"--output", "plain_file"}, "Cannot create the output folder plain_file: "),
         option("output_below_a_file", {"--output", "plain_file/sub"}, "Cannot create the output folder plain_file/sub: "),
-        option("output_empty", {"--output", ""}, "Invalid value '' for --output"),
-        option("output_without_value", {"--output"}, "Option --output needs a value (DIR)."),
         {"output_locked", {{"model.obj", cube}, {"out", "<folder>"}}, {"model.obj", "--batchmode", "--output", "out"}, 2,
          {"The output folder out is in use by another run."}, {}, "out"},
         {"working_folder_locked", {{"model.obj", cube}}, {"model.obj", "--batchmode"}, 2,

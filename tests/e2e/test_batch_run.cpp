@@ -11,12 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <future>
 #include <map>
-#include <thread>
 
 using namespace e2e;
 
@@ -165,8 +163,8 @@ TEST(BatchRun, EveryStandardRunWritesConsistentResults)
 
 // cube_net on one thread, without a display, into an output folder, against
 // the shared run on two threads with a display that is gone: the same files
-// and console. While it runs, a second run into its folder is refused and a
-// run into a folder of its own beside it keeps its own results.
+// and console. A run into a folder of its own beside it, at the same time,
+// keeps its own results.
 TEST(BatchRun, ThreadsDisplayAndOutputFolderChangeNoResult)
 {
     const RunSetup& cube = standardRun("cube_net");
@@ -178,28 +176,14 @@ TEST(BatchRun, ThreadsDisplayAndOutputFolderChangeNoResult)
     EXPECT_GE(countLines(reference.result.out, "Found feasible configuration with score "), 12u);
 
     testsupport::TempDir work("tarnwick_work");
-    const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY="};
-    auto run = [&](const std::string& model, const std::string& out, std::vector<std::string> extra) {
-        std::vector<std::string> args = {model, "--batchmode", "--output", out};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return testsupport::runProcess(programPath(), args, work.path(), noDisplay, 600);
+    auto run = [&](const std::string& model, const std::string& out, const std::string& threads) {
+        return testsupport::runProcess(programPath(), {model, "--batchmode", "--output", out, "--threads", threads},
+                                       work.path(), {"DISPLAY=", "WAYLAND_DISPLAY="}, 600);
     };
-    auto first = std::async(std::launch::async, [&] { return run(cube.model, "results/cube", {"--threads", "1"}); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
-    while (!filesIn(work.file("results/cube")).count("input.json") && std::chrono::steady_clock::now() < deadline &&
-           first.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const bool firstRunning = first.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready;
-    const testsupport::ProcessResult second = run(cube.model, "results/cube", {});
-    const testsupport::ProcessResult beside =
-        run(generatedModel("cylinder", meshgen::openCylinder(8, 2)), "beside", {});
+    auto first = std::async(std::launch::async, [&] { return run(cube.model, "results/cube", "1"); });
+    const testsupport::ProcessResult beside = run(generatedModel("cylinder", meshgen::openCylinder(8, 2)), "beside", "2");
     const testsupport::ProcessResult a = first.get();
     ASSERT_EQ(a.exitStatus, 0) << a.out;
-    if (firstRunning) {
-        EXPECT_EQ(second.exitStatus, 2) << second.out;
-        EXPECT_NE(second.out.find("The output folder results/cube is in use by another run."), std::string::npos)
-            << second.out;
-    }
     EXPECT_EQ(withoutTimes(a.out), withoutTimes(reference.result.out));
     EXPECT_EQ(filesIn(work.path()), (std::set<std::string>{"results", "beside"}));
     EXPECT_EQ(filesIn(work.file("results")), std::set<std::string>{"cube"});

@@ -1,6 +1,6 @@
 // Texture transfer through the real program. The test paints the input
-// texture itself from a known function of the surface point and checks every
-// written texture against it at random surface points (PSNR); the
+// texture itself and checks every written texture against it at random
+// surface points (PSNR), found in the input by 3D geometry of its own; the
 // texel density and the pixel count; the gutter and the transparent
 // background (a per-texel coverage rule of its own); the gap that --padding
 // keeps between charts (Boost.Geometry distances); and that each written file
@@ -32,14 +32,6 @@ using Rgb = std::array<double, 3>;
 using Weights = std::array<double, 3>;
 constexpr int kInputSide = 1024; // of the square input texture
 
-// The surface colour: smooth, a few periods across the models.
-Rgb surfaceColour(const Vec3& p)
-{
-    return {127.5 + 120.0 * std::sin(4.1 * p[0] + 2.3 * p[1] + 0.7),
-            127.5 + 120.0 * std::sin(3.7 * p[1] - 2.9 * p[2] + 1.9),
-            127.5 + 120.0 * std::sin(3.3 * p[2] + 2.1 * p[0] - 0.4)};
-}
-
 // Barycentric weights of (x, y) in the 2D triangle a, b, c.
 Weights weights2D(const std::array<double, 2>& a, const std::array<double, 2>& b, const std::array<double, 2>& c,
                   double x, double y)
@@ -69,30 +61,17 @@ Rgb sample(const QImage& image, double u, double v)
     return out;
 }
 
-// Paints the input texture: each texel centre takes the colour of the surface
-// point of the triangle that contains it in UV (or, outside the layout, of
-// the nearest triangle's plane extended).
-QImage paintInputTexture(const ObjMesh& mesh)
+// The input texture: a smooth function of the texture coordinates, a few
+// periods across the square.
+QImage paintInputTexture()
 {
     QImage image(kInputSide, kInputSide, QImage::Format_RGB32);
     for (int j = 0; j < kInputSide; ++j) {
         for (int i = 0; i < kInputSide; ++i) {
             const double u = (i + 0.5) / kInputSide, v = 1.0 - (j + 0.5) / kInputSide;
-            size_t best = 0;
-            Weights bestW{-1e300, 0, 0};
-            for (size_t t = 0; t < mesh.triangles(); ++t) {
-                const Weights w = weights2D(mesh.t(t, 0), mesh.t(t, 1), mesh.t(t, 2), u, v);
-                if (minOf(w) > minOf(bestW)) {
-                    best = t;
-                    bestW = w;
-                }
-            }
-            Vec3 p{0, 0, 0};
-            for (int k = 0; k < 3; ++k)
-                for (int c = 0; c < 3; ++c)
-                    p[size_t(c)] += bestW[size_t(k)] * mesh.p(best, k)[size_t(c)];
-            const Rgb col = surfaceColour(p);
-            image.setPixel(i, j, qRgb(int(std::lround(col[0])), int(std::lround(col[1])), int(std::lround(col[2]))));
+            image.setPixel(i, j, qRgb(int(127.5 + 120.0 * std::sin(11.0 * u + 5.0 * v + 0.7)),
+                                      int(127.5 + 120.0 * std::sin(9.0 * v - 4.0 * u + 1.9)),
+                                      int(127.5 + 120.0 * std::sin(7.0 * (u + v) - 0.4))));
         }
     }
     return image;
@@ -120,9 +99,7 @@ Vec3 cross(const Vec3& a, const Vec3& b)
 }
 
 // The input UV of a surface point: the input triangle whose plane holds it
-// and that contains it best. (Where the input layout overlaps itself, the
-// input texture holds one colour for two places of the surface, so the
-// output is compared with the input texture, not with the surface colour.)
+// and that contains it best.
 std::array<double, 2> inputUVAt(const ObjMesh& input, const Vec3& p)
 {
     double bestMin = -1e300;
@@ -346,7 +323,7 @@ TEST_P(TextureRoundTrip, WrittenTexturesMatchTheSurface)
     const std::string model = inputs.file("model.obj");
     ASSERT_TRUE(meshgen::writeOBJ(tc.make(), model));
     const ObjMesh input = readObj(model);
-    const QImage inputTexture = paintInputTexture(input);
+    const QImage inputTexture = paintInputTexture();
     const std::string texturePath = inputs.file("texture.png");
     ASSERT_TRUE(inputTexture.save(QString::fromStdString(texturePath), "PNG"));
 

@@ -4,6 +4,7 @@ progress and cancellation, threads, and the file formats."""
 import concurrent.futures
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -20,52 +21,31 @@ def l_shape(n=6, cut=3, lift=3):
     """An n x n grid of quads without its upper right cut x cut corner, gently
     folded in z; coordinates are multiples of 1/8 (exact in single precision).
     UVs are the x, y of the vertices."""
-    index = {}
-    positions = []
-    for j in range(n + 1):
-        for i in range(n + 1):
-            if i > n - cut and j > n - cut:
-                continue
-            index[(i, j)] = len(positions)
-            positions.append((i / 8.0, j / 8.0, ((i * j) % lift) / 8.0))
+    keep = [(i, j) for j in range(n + 1) for i in range(n + 1) if i <= n - cut or j <= n - cut]
+    index = {corner: k for k, corner in enumerate(keep)}
+    positions = np.array([(i / 8.0, j / 8.0, ((i * j) % lift) / 8.0) for i, j in keep])
     triangles = []
-    for j in range(n):
-        for i in range(n):
-            corners = [(i, j), (i + 1, j), (i + 1, j + 1), (i, j + 1)]
-            if all(c in index for c in corners):
-                a, b, c, d = (index[k] for k in corners)
-                triangles += [(a, b, c), (a, c, d)]
-    positions = np.array(positions)
+    for i, j in keep:
+        quad = [index.get(c) for c in [(i, j), (i + 1, j), (i + 1, j + 1), (i, j + 1)]]
+        if None not in quad:
+            a, b, c, d = quad
+            triangles += [(a, b, c), (a, c, d)]
     triangles = np.array(triangles)
     return {"positions": positions, "triangles": triangles,
             "uvs": positions[:, :2].copy(), "uv_triangles": triangles.copy(), "cones": [index[(1, 1)]]}
 
 
-def write_obj(path, mesh):
-    with open(path, "w") as out:
-        for c in mesh["cones"]:
-            out.write("c %d\n" % (c + 1))
-        for p in mesh["positions"]:
-            out.write("v %r %r %r\n" % tuple(float(x) for x in p))
-        for t in mesh["uvs"]:
-            out.write("vt %r %r\n" % tuple(float(x) for x in t))
-        for f, g in zip(mesh["triangles"], mesh["uv_triangles"]):
-            out.write("f %s\n" % " ".join("%d/%d" % (a + 1, b + 1) for a, b in zip(f, g)))
-
-
 def read_obj(path):
-    """Positions, UVs and the corners of every face (0-based)."""
+    """Positions, UVs and the corners of every face (0-based), read by a parser
+    of the test's own."""
     v, vt, faces = [], [], []
     with open(path) as f:
-        for line in f:
-            w = line.split()
-            if not w:
-                continue
-            if w[0] == "v":
+        for w in (line.split() for line in f):
+            if w and w[0] == "v":
                 v.append([float(x) for x in w[1:4]])
-            elif w[0] == "vt":
+            elif w and w[0] == "vt":
                 vt.append([float(x) for x in w[1:3]])
-            elif w[0] == "f":
+            elif w and w[0] == "f":
                 faces.append([[int(x) - 1 for x in c.split("/")] for c in w[1:]])
     return np.array(v), np.array(vt), np.array(faces)
 
@@ -74,66 +54,53 @@ def stats_text(value):
     """A statistics value as the program's files write it."""
     if isinstance(value, bool):
         return "true" if value else "false"
-    if isinstance(value, int):
-        return str(value)
-    return "%g" % value
+    return str(value) if isinstance(value, int) else "%g" % value
 
 
-class TempDirTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="tarnwick_py")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
+def without_time(stats):
+    return {key: value for key, value in stats.items() if key != "boxifyTime"}
 
 
-class RefineMatchesTheBatchRun(TempDirTest):
+class RefineMatchesTheBatchRun(unittest.TestCase):
     def test_statistics_layout_and_provenance(self):
         mesh = l_shape()
-        obj = os.path.join(self.dir, "model.obj")
-        write_obj(obj, mesh)
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        run = subprocess.run([os.environ["TARNWICK_PROGRAM"], obj, "--batchmode"], cwd=self.dir, env=env,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+        work = tempfile.mkdtemp(prefix="tarnwick_py")
+        self.addCleanup(shutil.rmtree, work, True)
+        tarnwick.save(os.path.join(work, "model.obj"), mesh)
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        run = subprocess.run([os.environ["TARNWICK_PROGRAM"], "model.obj", "--batchmode"], cwd=work, env=env,
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
         self.assertEqual(run.returncode, 0, run.stdout.decode(errors="replace")[-2000:])
 
         result = tarnwick.refine(**mesh)
         for family in FAMILIES:
-            with self.subTest(family=family):
-                with open(os.path.join(self.dir, family + ".json")) as f:
-                    expected = json.load(f, parse_float=str, parse_int=str,
-                                         parse_constant=str)
+            with self.subTest(family=family), open(os.path.join(work, family + ".json")) as f:
+                expected = json.load(f, parse_float=str, parse_int=str, parse_constant=str)
                 got = result["stats"][family]
                 self.assertEqual(set(got), set(expected))
-                for key, value in expected.items():
-                    if key != "boxifyTime":
-                        text = value if isinstance(value, str) else stats_text(value)
-                        self.assertEqual(stats_text(got[key]), text, key)
+                for key, value in without_time(expected).items():
+                    self.assertEqual(stats_text(got[key]), value if isinstance(value, str) else stats_text(value), key)
 
         # The final layout is the exported mesh, corner by corner.
-        v, vt, faces = read_obj(os.path.join(self.dir, "export.obj"))
+        v, vt, faces = read_obj(os.path.join(work, "export.obj"))
         self.assertEqual(result["positions"].shape, v.shape)
         self.assertEqual(result["triangles"].shape[0], len(faces))
         np.testing.assert_allclose(result["positions"][result["triangles"]], v[faces[:, :, 0]], rtol=1e-5, atol=1e-6)
         np.testing.assert_allclose(result["uvs"][result["uv_triangles"]], vt[faces[:, :, 1]], rtol=1e-5, atol=1e-6)
         self.assertEqual(len(np.unique(result["chart_ids"])), int(result["stats"]["bl_200"]["numCharts"]))
 
-        # Every triangle lies in the input triangle it names.
+        # Every triangle's centroid lies in the input triangle it names
+        # (barycentric coordinates within [0, 1], no distance off its plane).
         src = result["source_triangles"]
         self.assertTrue(np.all(src < len(mesh["triangles"])))
         a, b, c = (mesh["positions"][mesh["triangles"][src, k]] for k in range(3))
-        centroid = result["positions"][result["triangles"]].mean(axis=1)
-        e0, e1, d = b - a, c - a, centroid - a
+        e0, e1, d = b - a, c - a, result["positions"][result["triangles"]].mean(axis=1) - a
         d00, d01, d11 = (e0 * e0).sum(1), (e0 * e1).sum(1), (e1 * e1).sum(1)
         d20, d21 = (d * e0).sum(1), (d * e1).sum(1)
         den = d00 * d11 - d01 * d01
-        s = (d11 * d20 - d01 * d21) / den
-        t = (d00 * d21 - d01 * d20) / den
-        off_plane = d - s[:, None] * e0 - t[:, None] * e1
+        s, t = (d11 * d20 - d01 * d21) / den, (d00 * d21 - d01 * d20) / den
         self.assertTrue(np.all(s >= -1e-9) and np.all(t >= -1e-9) and np.all(s + t <= 1 + 1e-9))
-        self.assertLess(np.abs(off_plane).max(), 1e-9)
+        self.assertLess(np.abs(d - s[:, None] * e0 - t[:, None] * e1).max(), 1e-9)
 
 
 class BadArguments(unittest.TestCase):
@@ -141,11 +108,9 @@ class BadArguments(unittest.TestCase):
         good = l_shape(3, 1)
         nan = good["positions"].copy()
         nan[2, 1] = np.nan
-        beyond = good["triangles"].copy()
+        beyond, negative, degenerate = (good["triangles"].copy() for _ in range(3))
         beyond[1, 2] = len(good["positions"])
-        negative = good["triangles"].copy()
         negative[0, 0] = -1
-        degenerate = good["triangles"].copy()
         degenerate[0, 1] = degenerate[0, 0]
         cases = [
             ("positions_shape", {"positions": good["positions"][:, :2]}, "positions must be an array of shape (n, 3)."),
@@ -170,12 +135,8 @@ class BadArguments(unittest.TestCase):
             ("progress", {"progress": 3}, "progress must be callable or None."),
         ]
         for name, change, message in cases:
-            with self.subTest(name):
-                args = dict(good)
-                args.update(change)
-                with self.assertRaises(ValueError) as caught:
-                    tarnwick.refine(**args)
-                self.assertIn(message, str(caught.exception))
+            with self.subTest(name), self.assertRaisesRegex(ValueError, re.escape(message)):
+                tarnwick.refine(**dict(good, **change))
 
     def test_progress_sees_the_stages_and_can_cancel(self):
         mesh = l_shape(4, 2)
@@ -192,7 +153,7 @@ class BadArguments(unittest.TestCase):
             tarnwick.refine(**mesh, progress=fails)
 
 
-class Threads(unittest.TestCase):
+class ThreadsAndFiles(unittest.TestCase):
     def test_two_threads_give_the_sequential_results(self):
         meshes = [l_shape(5, 2), l_shape(6, 3, 2)]
         sequential = [tarnwick.refine(**m) for m in meshes]
@@ -202,21 +163,16 @@ class Threads(unittest.TestCase):
             for key in ["positions", "triangles", "uvs", "uv_triangles", "chart_ids", "source_triangles"]:
                 np.testing.assert_array_equal(a[key], b[key], key)
             for family, stats in a["stats"].items():
-                stats = dict(stats)
-                other = dict(b["stats"][family])
-                stats.pop("boxifyTime")
-                other.pop("boxifyTime")
-                self.assertEqual(stats, other, family)
+                self.assertEqual(without_time(stats), without_time(b["stats"][family]), family)
 
-
-class Files(TempDirTest):
     def test_save_and_load_both_formats(self):
+        work = tempfile.mkdtemp(prefix="tarnwick_py")
+        self.addCleanup(shutil.rmtree, work, True)
         mesh = l_shape(4, 2)
         for name in ["m.obj", "m.glb"]:
             with self.subTest(name):
-                path = os.path.join(self.dir, name)
-                tarnwick.save(path, mesh)
-                back = tarnwick.load(path)
+                tarnwick.save(os.path.join(work, name), mesh)
+                back = tarnwick.load(os.path.join(work, name))
                 np.testing.assert_array_equal(back["positions"], mesh["positions"])
                 np.testing.assert_array_equal(back["uvs"][back["uv_triangles"]], mesh["uvs"][mesh["uv_triangles"]])
                 np.testing.assert_array_equal(back["positions"][back["triangles"]],
@@ -224,15 +180,13 @@ class Files(TempDirTest):
                 if name.endswith(".obj"):
                     self.assertEqual(list(back["cones"]), mesh["cones"])
         with self.assertRaises(ValueError):
-            tarnwick.save(os.path.join(self.dir, "m.fbx"), mesh)
+            tarnwick.save(os.path.join(work, "m.fbx"), mesh)
         with self.assertRaises(OSError):
-            tarnwick.save(os.path.join(self.dir, "none", "m.glb"), mesh)
-        broken = os.path.join(self.dir, "broken.glb")
-        with open(broken, "wb") as f:
+            tarnwick.save(os.path.join(work, "none", "m.glb"), mesh)
+        with open(os.path.join(work, "broken.glb"), "wb") as f:
             f.write(b"glTF\x02\x00\x00\x00")
-        with self.assertRaises(ValueError) as caught:
-            tarnwick.load(broken)
-        self.assertIn("Failed to load/parse glTF.", str(caught.exception))
+        with self.assertRaisesRegex(ValueError, "Failed to load/parse glTF."):
+            tarnwick.load(os.path.join(work, "broken.glb"))
 
 
 if __name__ == "__main__":
