@@ -50,20 +50,17 @@ protected:
         model = dir + "/cube.obj";
         meshgen::writeOBJ(meshgen::cubeNet(1), model);
         pipeline.setObserver(&observer);
+        pipeline.setOutputDirectory(dir);
     }
     void TearDown() override { testsupport::removeTree(dir); }
 
-    // Runs fn in the temporary directory with the console captured.
+    // Runs fn with the console captured.
     template <typename Fn>
     std::string quietly(Fn fn)
     {
-        std::string out;
-        testsupport::inDirectory(dir, [&] {
-            testing::internal::CaptureStdout();
-            fn();
-            out = testing::internal::GetCapturedStdout();
-        });
-        return out;
+        testing::internal::CaptureStdout();
+        fn();
+        return testing::internal::GetCapturedStdout();
     }
 
     std::string dir;

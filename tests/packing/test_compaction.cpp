@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 
 namespace {
 
@@ -64,31 +63,6 @@ TEST(CompactCharts, MovesChartsLeftThenDownWithoutOverlap)
     EXPECT_LT(moved.minV, 4.0 + 3 * cell);
     EXPECT_EQ(chartUVBounds(charts[0]).minU, 0.0);
     EXPECT_EQ(packtest::findChartOverlaps(charts, 1e-12).overlappingPairs, 0u);
-}
-
-TEST(CompactCharts, ChartsCloserThanACellNeverEndUpOverlapping)
-{
-    // Squares in unit slots a fraction of a raster cell apart; some slots stay
-    // empty so that charts slide.
-    for (uint32_t seed = 1; seed <= 2; ++seed) {
-        std::mt19937 rng(seed);
-        std::uniform_real_distribution<double> unit(0.0, 1.0);
-        const int n = 16;
-        const double cell = n / 1024.0;
-        ChartList charts;
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                if (unit(rng) < 0.25)
-                    continue;
-                const double gapU = cell * (0.05 + 0.9 * unit(rng)), gapV = cell * (0.05 + 0.9 * unit(rng));
-                charts.push_back(withVertexBase(packtest::gridChart(1, 1, i + gapU * unit(rng), j + gapV * unit(rng),
-                                                                    1.0 - gapU, 1.0 - gapV), uint32_t(100 * charts.size())));
-            }
-        ASSERT_EQ(packtest::findChartOverlaps(charts, 1e-12).overlappingPairs, 0u);
-        EXPECT_GT(compactCharts(charts), 0.0);
-        const packtest::OverlapReport report = packtest::findChartOverlaps(charts, 1e-12);
-        EXPECT_EQ(report.overlappingPairs, 0u) << "seed " << seed << " largest " << report.largest;
-    }
 }
 
 TEST(CompactCharts, NothingToMeasureGivesZeroAndAThinStripIsDefined)

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -50,7 +49,7 @@ void expectValidPacking(const ChartList& before, const ChartList& after, double 
 
 } // namespace
 
-TEST(PackCharts, SingleChartIsCentredInItsSmallestOrientationAndReportsProgress)
+TEST(PackCharts, SingleChartIsCentredInItsSmallestOrientation)
 {
     // A 4 x 1 rectangle turned by -45 degrees: the 45-degree orientation lays it flat.
     Chart c = packtest::gridChart(4, 1, 0, 0, 4.0, 1.0);
@@ -73,21 +72,6 @@ TEST(PackCharts, SingleChartIsCentredInItsSmallestOrientationAndReportsProgress)
     EXPECT_NEAR(box.width(), 4.0, 1e-9);
     EXPECT_NEAR(box.height(), 1.0, 1e-9);
     EXPECT_GT(packtest::signedUVArea(charts[0]), 0.0);
-
-    // Two lines: a message, "Done. Took ", seconds and "s. ".
-    std::istringstream lines(log);
-    for (const std::string prefix : {"Packing charts ...Done. Took ", "Performing packing optimization ...Done. Took "}) {
-        std::string line, tail;
-        ASSERT_TRUE(std::getline(lines, line)) << log;
-        ASSERT_EQ(line.compare(0, prefix.size(), prefix), 0) << line;
-        std::istringstream rest(line.substr(prefix.size()));
-        double seconds = -1.0;
-        rest >> seconds;
-        std::getline(rest, tail);
-        EXPECT_GE(seconds, 0.0);
-        EXPECT_EQ(tail, "s. ");
-    }
-    EXPECT_TRUE(lines.peek() == std::char_traits<char>::eof()) << log;
 
     // An empty list prints nothing and leaves the atlas alone.
     const std::vector<uint32_t> before = atlas.levels[0];
