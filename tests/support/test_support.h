@@ -38,33 +38,8 @@ private:
 // Path of a bundled example model (examples/NAME in the source tree).
 std::string exampleFile(const std::string& name);
 
-// Runs fn with the working directory set to dir and restores it afterwards.
-template <typename Fn>
-void inDirectory(const std::string& dir, Fn fn);
-
 // Writes text to a file, returning its path.
 std::string writeTextFile(const std::string& path, const std::string& text);
 std::string readTextFile(const std::string& path);
 
 } // namespace testsupport
-
-#include <unistd.h>
-#include <stdexcept>
-
-template <typename Fn>
-void testsupport::inDirectory(const std::string& dir, Fn fn)
-{
-    char buffer[4096];
-    if (!getcwd(buffer, sizeof buffer))
-        throw std::runtime_error("getcwd failed");
-    const std::string old = buffer;
-    if (chdir(dir.c_str()) != 0)
-        throw std::runtime_error("chdir failed: " + dir);
-    try {
-        fn();
-    } catch (...) {
-        (void)chdir(old.c_str());
-        throw;
-    }
-    (void)chdir(old.c_str());
-}

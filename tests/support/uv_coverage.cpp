@@ -6,10 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <numeric>
-#include <sstream>
 
 namespace bg = boost::geometry;
 
@@ -23,8 +20,8 @@ using Box = bg::model::box<Point>;
 
 } // namespace
 
-UVCoverage forEachSharedArea(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
-                             const std::function<void(size_t, size_t, double)>& shared)
+UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
+                      const std::function<void(size_t, size_t, double)>& shared)
 {
     UVCoverage coverage;
     std::vector<Polygon> parts;
@@ -78,65 +75,12 @@ UVCoverage forEachSharedArea(const std::vector<double>& uvs, const std::vector<u
     return coverage;
 }
 
-UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices)
-{
-    return forEachSharedArea(uvs, uvIndices, nullptr);
-}
-
 UVCoverage uvCoverage(const ChartList& charts, const std::function<void(size_t, size_t, double)>& shared)
 {
     Chart merged;
     mergeCharts(charts, merged);
-    return forEachSharedArea(std::vector<double>(merged.uvCoords2D.begin(), merged.uvCoords2D.end()),
-                             std::vector<uint32_t>(merged.triIndicesUV.begin(), merged.triIndicesUV.end()), shared);
-}
-
-bool readOBJTextureLayout(const std::string& path, std::vector<double>& uvs, std::vector<uint32_t>& uvIndices,
-                          std::string& error)
-{
-    uvs.clear();
-    uvIndices.clear();
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
-    std::string line;
-    for (size_t number = 1; std::getline(in, line); ++number) {
-        std::istringstream fields(line);
-        std::string keyword, corner;
-        fields >> keyword;
-        const std::string where = path + ":" + std::to_string(number) + ": ";
-        double u = 0.0, v = 0.0;
-        if (keyword == "vt" && !(fields >> u >> v)) {
-            error = where + "malformed vt line";
-            return false;
-        }
-        if (keyword == "vt")
-            uvs.insert(uvs.end(), {u, v});
-        size_t corners = 0;
-        while (keyword == "f" && fields >> corner) {
-            const size_t slash = corner.find('/');
-            char* end = nullptr;
-            const unsigned long t = slash == std::string::npos ? 0 : std::strtoul(corner.c_str() + slash + 1, &end, 10);
-            if (t == 0 || (*end != '\0' && *end != '/') || t > 1ul << 31) {
-                error = where + "corner without a texture index: " + corner;
-                return false;
-            }
-            uvIndices.push_back(uint32_t(t - 1));
-            ++corners;
-        }
-        if (keyword == "f" && corners != 3) {
-            error = where + "face without three corners";
-            return false;
-        }
-    }
-    for (uint32_t t : uvIndices)
-        if (t >= uvs.size() / 2) {
-            error = path + ": texture index beyond the vt lines";
-            return false;
-        }
-    return true;
+    return uvCoverage(std::vector<double>(merged.uvCoords2D.begin(), merged.uvCoords2D.end()),
+                      std::vector<uint32_t>(merged.triIndicesUV.begin(), merged.triIndicesUV.end()), shared);
 }
 
 } // namespace testsupport

@@ -22,18 +22,11 @@ struct UVCoverage {
 };
 
 // Triangles given by UV coordinates (u, v per vertex) and three UV indices
-// each; shared(i, j, area) for every pair of triangle numbers i < j that
-// shares an area.
-UVCoverage forEachSharedArea(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
-                             const std::function<void(size_t, size_t, double)>& shared);
-UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices);
+// each; shared(i, j, area), when given, for every pair of triangle numbers
+// i < j that shares an area.
+UVCoverage uvCoverage(const std::vector<double>& uvs, const std::vector<uint32_t>& uvIndices,
+                      const std::function<void(size_t, size_t, double)>& shared = nullptr);
 // Every triangle of every chart, numbered in chart order.
 UVCoverage uvCoverage(const ChartList& charts, const std::function<void(size_t, size_t, double)>& shared = nullptr);
-
-// The "vt" coordinates and the texture indices of the "f" lines of an OBJ
-// file, read with a parser of its own (triangles only; "f v/vt" corners).
-// False, with a reason, when the file is missing or not of that form.
-bool readOBJTextureLayout(const std::string& path, std::vector<double>& uvs, std::vector<uint32_t>& uvIndices,
-                          std::string& error);
 
 } // namespace testsupport
