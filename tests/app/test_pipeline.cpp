@@ -282,6 +282,7 @@ TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
                 if (row.runs == 2)
                     status = runBatchPipeline(pipeline);
                 std::cout.flush();
+                testsupport::removeTree(dir.path()); // _Exit runs no destructor
                 std::_Exit(status);
             },
             testing::ExitedWithCode(143), std::string("Interrupted by SIGTERM ") + row.where);
