@@ -140,6 +140,8 @@ std::vector<Case> cases()
          {"model.obj", "--batchmode", "--bogus", "extra", "--format", "fbx"}, 2,
          {"Ignoring unknown option --bogus.\nIgnoring extra argument extra.\n",
           "Invalid value 'fbx' for --format: expected obj or glb."}, {}},
+        option("padding_not_a_number", {"--padding", "abc"}, "Invalid value 'abc' for --padding: expected a number."),
+        option("cones_without_name", {"--cones", ""}, "Invalid value '' for --cones: the file name is empty."),
         option("output_is_a_file", {"--output", "plain_file"}, "Cannot create the output folder plain_file: "),
         option("output_below_a_file", {"--output", "plain_file/sub"}, "Cannot create the output folder plain_file/sub: "),
         {"output_locked", {{"model.obj", cube}, {"out", "<folder>"}}, {"model.obj", "--batchmode", "--output", "out"}, 2,
@@ -176,6 +178,16 @@ std::vector<Case> cases()
         // alone, no snapshot of that mesh, and the sequence completes the rest.
         {"unwritable_result", {{"model.obj", cylinder}, {"input.obj", "<folder>"}}, {"model.obj", "--batchmode"}, 3,
          {"Unable to write file input.obj completely."}, {"bl_200.json", "export.obj", "!input3D.png"}},
+        {"unwritable_texture", {{"model.obj", cube}, {"t.png", png}, {"input_texture.png", "<folder>"}},
+         {"model.obj", "--batchmode", "--texture", "t.png", "--format", "glb"}, 3,
+         {"Unable to write file input_texture.png: ", "Texture export_texture.png: input 1 x 1 (1 pixels)"},
+         {"input.glb", "export_texture.png", "!input3D.png"}},
+        // Without OpenGL the run writes everything but the snapshots.
+        {"no_opengl", {{"model.obj", cube}}, {"model.obj", "--batchmode"}, 0,
+         {"OpenGL is not available (no EGL display without a window system): the 3D view stays empty and no 3D "
+          "snapshots are written.",
+          "Skipping snapshot export3D.png: OpenGL is not available."},
+         {"bl_200.json", "export.obj", "!input3D.png", "!export3D.png"}, "", {"__EGL_VENDOR_LIBRARY_FILENAMES=/none.json"}},
     };
 }
 

@@ -181,7 +181,7 @@ TEST(BatchRun, ThreadsDisplayAndOutputFolderChangeNoResult)
                                        work.path(), {"DISPLAY=", "WAYLAND_DISPLAY="}, 600);
     };
     auto first = std::async(std::launch::async, [&] { return run(cube.model, "results/cube", "1"); });
-    const testsupport::ProcessResult beside = run(generatedModel("cylinder", meshgen::openCylinder(8, 2)), "beside", "2");
+    const testsupport::ProcessResult beside = run(generatedModel("cylinder", meshgen::openCylinder(8, 2)), "beside/", "2");
     const testsupport::ProcessResult a = first.get();
     ASSERT_EQ(a.exitStatus, 0) << a.out;
     EXPECT_EQ(withoutTimes(a.out), withoutTimes(reference.result.out));
