@@ -48,6 +48,9 @@ TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNodeAndTheirEnergy)
     EXPECT_EQ(segments, (std::vector<uint64_t>{0, 1, 2, 3, 3}));
     EXPECT_EQ(labelSegments(g.graph, {0, 0, 0, 0, 0}), (std::vector<uint64_t>{0, 0, 0, 0, 0}));
     EXPECT_EQ(labelSegments(g.graph, {0}), std::vector<uint64_t>(5, ~uint64_t(0))); // wrong size
+    // The search passes over the loop; node 2 stays away from its repelling neighbour.
+    const std::vector<uint64_t> optimized = optimizeSets(g.graph, g.weights, {}, SegmentationOptions());
+    EXPECT_NE(optimized[2], optimized[4]);
     // The energy sums the records between segments; two overlap weights saturate.
     EXPECT_EQ(segmentationEnergy(g.graph, g.weights, segments), 1.0);
     EXPECT_EQ(segmentationEnergy(g.graph, g.weights, {0}), 0.0);
