@@ -74,7 +74,7 @@ void Pipeline::updateDisplay(bool dirtyUVData)
 
 UnwrappingStats Pipeline::currentStats() const
 {
-    return computeStats(model_.charts, model_.sharedPositions);
+    return statsCache_.get(model_.charts, model_.sharedPositions);
 }
 
 void Pipeline::removeOverlapsTrivial()

@@ -3,6 +3,7 @@
 #include "model/model.h"
 #include "model/stats.h"
 #include "packing/atlas.h"
+#include "topology/layout_stats.h"
 #include "topology/mesh_topology.h"
 #include "app/model_loading.h"
 #include "base/run_control.h"
@@ -189,6 +190,7 @@ private:
     bool resultFilesEnabled_ = true;
     double maxBoundaryFactor_ = 2.0;
     std::vector<StageStats> stageStats_;
+    mutable StatsCache statsCache_;
 };
 
 // The batch sequence: input files, plain overlap removal and its files, reload,

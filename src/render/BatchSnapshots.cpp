@@ -36,17 +36,32 @@ void BatchSnapshots::displayUpdated(bool dirtyUVData, const UnwrappingStats&)
     if (!dirtyUVData)
         return;
     const Model& model = pipeline_.model();
-    Chart merged;
-    mergeCharts(model.charts, merged);
-    std::vector<size_t> trianglesPerChart;
-    trianglesPerChart.reserve(model.charts.size());
+    pendingMerged_ = Chart();
+    mergeCharts(model.charts, pendingMerged_);
+    pendingTrianglesPerChart_.clear();
+    pendingTrianglesPerChart_.reserve(model.charts.size());
     for (const Chart& chart : model.charts)
-        trianglesPerChart.push_back(chart.triIndicesUV.size() / 3);
-    scene_.mesh = buildCornerBuffers(merged.triIndicesPos, model.sharedPositions, merged.triIndicesUV,
-                                     merged.uvCoords2D, trianglesPerChart);
+        pendingTrianglesPerChart_.push_back(chart.triIndicesUV.size() / 3);
+    pendingPositions_ = model.sharedPositions;
+    pendingLines_ = boundaryEdgeLines(pipeline_.topology());
+    scenePending_ = true;
+}
+
+void BatchSnapshots::buildPendingScene()
+{
+    if (!scenePending_)
+        return;
+    scenePending_ = false;
+    scene_.mesh = buildCornerBuffers(pendingMerged_.triIndicesPos, pendingPositions_, pendingMerged_.triIndicesUV,
+                                     pendingMerged_.uvCoords2D, pendingTrianglesPerChart_);
     scene_.hasMesh = true;
-    scene_.tubes = buildEdgeTubes(boundaryEdgeLines(pipeline_.topology()), model.sharedPositions,
-                                  edgeTubeRadius(model.sharedPositions));
+    scene_.tubes = buildEdgeTubes(pendingLines_, pendingPositions_, edgeTubeRadius(pendingPositions_));
+}
+
+const SnapshotScene& BatchSnapshots::scene()
+{
+    buildPendingScene();
+    return scene_;
 }
 
 void BatchSnapshots::positionsChanged(const iuv::DoubleVector& sharedPositions)
@@ -59,6 +74,7 @@ void BatchSnapshots::positionsChanged(const iuv::DoubleVector& sharedPositions)
 
 bool BatchSnapshots::saveSnapshot(const std::string& pngName, std::string& whyNot)
 {
+    buildPendingScene();
     std::vector<uint8_t> rgba;
     if (!renderer_.render(scene_, width_, height_, rgba, whyNot)) {
         if (!failureReported_ && !renderer_.ready(whyNot)) {

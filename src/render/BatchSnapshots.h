@@ -31,13 +31,25 @@ public:
     void inputRejected(const std::string&, const std::string&) override {}
     bool saveSnapshot(const std::string& pngName, std::string& whyNot) override;
 
-    const SnapshotScene& scene() const { return scene_; }
+    // The scene of the last display update (built on first use).
+    const SnapshotScene& scene();
 
 private:
+    // Builds the mesh and tubes of the layout kept by the last display update.
+    void buildPendingScene();
+
     const Pipeline& pipeline_;
     int width_;
     int height_;
     SnapshotScene scene_;
+    // What the last display update showed, turned into the scene only when
+    // a snapshot is rendered: most updates are followed by another before
+    // any snapshot.
+    bool scenePending_ = false;
+    Chart pendingMerged_;
+    std::vector<size_t> pendingTrianglesPerChart_;
+    iuv::DoubleVector pendingPositions_;
+    iuv::UIntVector pendingLines_;
     OffscreenRenderer renderer_;
     bool failureReported_ = false;
 };
