@@ -3,6 +3,7 @@
 #include "base/file_output.h"
 #include "topology/halfedge.h"
 
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -75,23 +76,42 @@ struct SvgMapping {
     double y(double v) const { return height - (v * scale - minV * scale); }
 };
 
-void writeChartOutlines(std::ostream& out, const Chart& chart, const SvgMapping& map)
+// Appends v as a stream with default settings prints it (six significant
+// digits, the shorter of fixed and scientific notation): the drawings have
+// many thousands of coordinates, which the stream formats slowly.
+void appendNumber(std::string& out, double v)
+{
+    char digits[64];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 6);
+    out.append(digits, r.ptr);
+}
+
+// "x,y" of a UV point in the drawing.
+void appendPoint(std::string& out, const SvgMapping& map, double u, double v)
+{
+    appendNumber(out, map.x(u));
+    out += ',';
+    appendNumber(out, map.y(v));
+}
+
+void writeChartOutlines(std::string& out, const Chart& chart, const SvgMapping& map)
 {
     HalfedgeMesh mesh;
     if (buildHalfedgeMesh(chart.triIndicesUV, chart.numUVVertices(), mesh))
         return;
     const size_t limit = mesh.halfedges.size();
     for (uint32_t start : mesh.boundaryLoops) {
-        out << "    <polygon points=\"";
+        out += "    <polygon points=\"";
         uint32_t h = start;
         for (size_t steps = 0; steps <= limit; ++steps) {
             const uint32_t v = mesh.source(h);
-            out << map.x(chart.uvCoords2D[2 * v]) << "," << map.y(chart.uvCoords2D[2 * v + 1]) << " ";
+            appendPoint(out, map, chart.uvCoords2D[2 * v], chart.uvCoords2D[2 * v + 1]);
+            out += ' ';
             h = mesh.halfedges[h].next;
             if (h == start || h == InvalidIndex)
                 break;
         }
-        out << "\" style=\"stroke-linecap:round;stroke-linejoin:bevel;fill:none;"
+        out += "\" style=\"stroke-linecap:round;stroke-linejoin:bevel;fill:none;"
                "stroke:rgb(60, 60, 60);stroke-width:3\" />\n";
     }
 }
@@ -126,36 +146,46 @@ bool writeAtlasSVG(const ChartList& charts, const UVBox& bounds, const std::stri
         << " height=\"" << map.height << "\"" << " style=\"fill:none;stroke:gray;stroke-width:8\""
         << "/>\n";
 
+    // The shapes are put together in memory and written in one go.
+    std::string shapes;
     size_t triangleNumber = 0;
     for (size_t c = 0; c < charts.size(); ++c) {
         const Chart& chart = charts[c];
         const std::string colour = rgbText(gammaCorrected(chartColor(c)));
+        const std::string unmarkedStyle = "\" style=\"fill:" + colour + ";stroke:" + colour + "\" fill-opacity=\"1.0\" />\n";
+        const std::string markedStyle = "\" style=\"fill:red;stroke:" + colour + "\" fill-opacity=\"1.0\" />\n";
         const size_t nT = chart.triIndicesUV.size() / 3;
         for (size_t t = 0; t < nT; ++t, ++triangleNumber) {
-            out << "    <polygon points=\"";
+            shapes += "    <polygon points=\"";
             for (size_t k = 0; k < 3; ++k) {
                 const size_t v = chart.triIndicesUV[3 * t + k];
                 if (k > 0)
-                    out << " ";
-                out << map.x(chart.uvCoords2D[2 * v]) << "," << map.y(chart.uvCoords2D[2 * v + 1]);
+                    shapes += ' ';
+                appendPoint(shapes, map, chart.uvCoords2D[2 * v], chart.uvCoords2D[2 * v + 1]);
             }
             const bool marked = markedTriangles && triangleNumber < markedTriangles->size() &&
                                 (*markedTriangles)[triangleNumber];
-            out << "\" " << "style=\"fill:" << (marked ? std::string("red") : colour)
-                << ";stroke:" << colour << "\" fill-opacity=\"1.0\" />\n";
+            shapes += marked ? markedStyle : unmarkedStyle;
         }
     }
 
     for (const Chart& chart : charts)
-        writeChartOutlines(out, chart, map);
+        writeChartOutlines(shapes, chart, map);
 
     if (lines) {
         for (size_t i = 0; i + 3 < lines->size(); i += 4) {
-            out << "    <line x1=\"" << map.x((*lines)[i]) << "\" y1=\"" << map.y((*lines)[i + 1])
-                << "\" x2=\"" << map.x((*lines)[i + 2]) << "\" y2=\"" << map.y((*lines)[i + 3])
-                << "\" style=\"stroke:red;stroke-width:4\"/>\n";
+            shapes += "    <line x1=\"";
+            appendNumber(shapes, map.x((*lines)[i]));
+            shapes += "\" y1=\"";
+            appendNumber(shapes, map.y((*lines)[i + 1]));
+            shapes += "\" x2=\"";
+            appendNumber(shapes, map.x((*lines)[i + 2]));
+            shapes += "\" y2=\"";
+            appendNumber(shapes, map.y((*lines)[i + 3]));
+            shapes += "\" style=\"stroke:red;stroke-width:4\"/>\n";
         }
     }
+    out.write(shapes.data(), static_cast<std::streamsize>(shapes.size()));
     out << "</svg>\n";
     return file.commit();
 }
