@@ -242,6 +242,9 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
     p.clearTexture();
     EXPECT_FALSE(p.hasTexture() || p.texturedLayout(layout, why));
     EXPECT_EQ(why, "no texture is loaded");
+    p.setOutputDirectory(dir);
+    EXPECT_EQ(quietly([&] { p.exportResults("", "", "s.png"); }),
+              "Skipping snapshot " + dir + "/s.png: no 3D view is available.\n");
     setImageFileHandlers(nullptr, nullptr);
 }
 
