@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -249,25 +251,32 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
 }
 
 // A SIGTERM during the batch sequence ends it at the next safe point with
-// status 143, saying where; a later run in the same process stops at once.
+// status 143, saying where; a later run in the same process stops at once. A
+// model file gone before the reload stops the run with status 2.
 TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
 {
     struct SignallingObserver : RecordingObserver {
-        std::string when;
+        std::string when, model; // with a model, it is removed instead of a signal
         bool saveSnapshot(const std::string& png, std::string&) override
         {
-            if (png.find(when) != std::string::npos)
+            if (png.find(when) != std::string::npos && model.empty())
                 std::raise(SIGTERM);
+            else if (png.find(when) != std::string::npos)
+                std::remove(model.c_str());
             return true;
         }
     };
     const struct {
         const char* snapshot; // the signal comes while this one is saved
         int runs;
-        const char* where;
-    } rows[] = {{"input3D.png", 1, "after the input files"},
-                {"input3D.png", 2, "after loading"},
-                {"overlap_free_levy3D.png", 1, "after the plain overlap removal"}};
+        bool removeModel;
+        int status;
+        const char* console;
+    } rows[] = {{"input3D.png", 1, false, 143, "Interrupted by SIGTERM after the input files"},
+                {"input3D.png", 2, false, 143, "Interrupted by SIGTERM after loading"},
+                {"overlap_free_levy3D.png", 1, false, 143, "Interrupted by SIGTERM after the plain overlap removal"},
+                {"export3D.png", 1, false, 143, "Interrupted by SIGTERM after the last stage"},
+                {"overlap_free_levy3D.png", 1, true, 2, "Batch run stopped: the input could not be reloaded."}};
     for (const auto& row : rows) {
         EXPECT_EXIT(
             {
@@ -276,6 +285,7 @@ TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
                 meshgen::writeOBJ(meshgen::cubeNet(1), dir.file("cube.obj"));
                 SignallingObserver observer;
                 observer.when = row.snapshot;
+                observer.model = row.removeModel ? dir.file("cube.obj") : "";
                 Pipeline pipeline;
                 pipeline.setBatchMode(true);
                 pipeline.setObserver(&observer);
@@ -285,9 +295,9 @@ TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
                 if (row.runs == 2)
                     status = runBatchPipeline(pipeline);
                 std::cout.flush();
-                testsupport::removeTree(dir.path()); // _Exit runs no destructor
-                std::_Exit(status);
+                testsupport::removeTree(dir.path()); // exit unwinds no stack
+                std::exit(status);
             },
-            testing::ExitedWithCode(143), std::string("Interrupted by SIGTERM ") + row.where);
+            testing::ExitedWithCode(row.status), row.console);
     }
 }
