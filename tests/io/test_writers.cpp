@@ -1,16 +1,22 @@
 // The writers where the batch runs do not reach: untextured layouts, chart
-// dumps, marked atlas drawings, files that cannot be opened; cone files.
+// dumps, marked atlas drawings, files that cannot be opened; the binary glTF
+// read back by the glTF parser library; cone files.
 #include "io/cone_file.h"
 #include "io/gltf_writer.h"
 #include "io/obj_writer.h"
 #include "io/result_files.h"
+#include "meshgen/meshgen.h"
 #include "support/formats.h"
+#include "support/gltf_files.h"
 #include "support/test_support.h"
+
+#include <tiny_gltf.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <functional>
+#include <set>
 
 using testsupport::readTextFile;
 using testsupport::writeTextFile;
@@ -45,6 +51,46 @@ TEST(Writers, UntexturedLayoutsChartDumpsAndUnwritableFiles)
         EXPECT_FALSE(std::ifstream(missing + ".part").good());
     }
     EXPECT_EQ(glbNameFor("out/bl_200.obj"), "out/bl_200.glb");
+}
+
+// The glTF parser library reads every corner back as written (single
+// precision, t = 1 - v), one vertex per distinct (vertex, UV vertex) pair so
+// that seams are split, and the embedded texture bytes.
+TEST(GlbWriter, TheParserReadsEveryCornerAndTheTextureBack)
+{
+    testsupport::TempDir dir("tarnwick_glbw");
+    meshgen::MeshData mesh = meshgen::openCylinder(8, 3);
+    meshgen::addColors(mesh);
+    const Model model = meshgen::toModel(mesh);
+    const Chart& chart = model.charts[0];
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "not really an image";
+    ASSERT_TRUE(writeLayoutGLB(chart, model.sharedPositions, model.vertexColors, dir.file("c.glb"), png));
+    tinygltf::Model m;
+    testsupport::GltfMesh g;
+    std::string error;
+    ASSERT_TRUE(testsupport::readGlb(dir.file("c.glb"), g, error, &m)) << error;
+    ASSERT_EQ(g.indices.size(), chart.triIndicesPos.size());
+    std::set<std::pair<uint32_t, uint32_t>> pairs;
+    for (size_t k = 0; k < g.indices.size(); ++k) {
+        const uint32_t w = g.indices[k], p = chart.triIndicesPos[k], t = chart.triIndicesUV[k];
+        pairs.emplace(p, t);
+        ASSERT_LT(w, g.positions.size() / 3);
+        for (size_t c = 0; c < 3; ++c) {
+            ASSERT_EQ(g.positions[3 * w + c], float(model.sharedPositions[3 * p + c])) << k;
+            ASSERT_EQ(g.colors[3 * w + c], float(model.vertexColors[3 * p + c])) << k;
+        }
+        ASSERT_EQ(g.texcoords[2 * w], float(chart.uvCoords2D[2 * t])) << k;
+        ASSERT_EQ(g.texcoords[2 * w + 1], float(1.0 - chart.uvCoords2D[2 * t + 1])) << k;
+    }
+    EXPECT_EQ(g.positions.size() / 3, pairs.size());
+    EXPECT_GT(pairs.size(), mesh.numVertices()); // the seam's vertices twice
+    ASSERT_EQ(m.images.size(), 1u);
+    EXPECT_EQ(m.images[0].mimeType, "image/png");
+    const tinygltf::BufferView& view = m.bufferViews.at(size_t(m.images[0].bufferView));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.buffers[0].data.data()) + view.byteOffset, view.byteLength), png);
+    EXPECT_EQ(m.meshes.at(0).primitives.at(0).material, 0);
+    EXPECT_EQ(m.materials.at(0).pbrMetallicRoughness.baseColorTexture.index, 0);
+    EXPECT_EQ(m.textures.at(0).source, 0);
 }
 
 // Marked triangles in red, the palette repeating after 32 charts, red lines;

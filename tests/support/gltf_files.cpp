@@ -4,7 +4,6 @@
 #include <tiny_gltf.h>
 
 #include <cstring>
-#include <map>
 #include <sstream>
 
 namespace testsupport {
@@ -120,45 +119,6 @@ std::string glbBytes(const GltfMesh& mesh)
     put32(out, bin.size());
     put32(out, 0x004E4942);
     return out + bin;
-}
-
-meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh)
-{
-    meshgen::MeshData out = mesh;
-    if (!mesh.isTextured())
-        return out;
-    std::map<std::pair<uint32_t, uint32_t>, uint32_t> pairs;
-    for (size_t k = 0; k < mesh.posIndices.size(); ++k)
-        pairs.emplace(std::make_pair(mesh.posIndices[k], mesh.uvIndices[k]), 0u);
-    out.uvs.clear();
-    for (auto& entry : pairs) {
-        entry.second = uint32_t(out.uvs.size() / 2);
-        out.uvs.insert(out.uvs.end(), {mesh.uvs[2 * entry.first.second], mesh.uvs[2 * entry.first.second + 1]});
-    }
-    for (size_t k = 0; k < mesh.posIndices.size(); ++k)
-        out.uvIndices[k] = pairs[std::make_pair(mesh.posIndices[k], mesh.uvIndices[k])];
-    return out;
-}
-
-GltfMesh toGltfMesh(const meshgen::MeshData& mesh)
-{
-    const meshgen::MeshData m = canonicalForGltf(mesh);
-    const bool textured = m.isTextured();
-    GltfMesh out;
-    out.indices = textured ? m.uvIndices : m.posIndices;
-    std::vector<uint32_t> posOf(textured ? m.numUVVertices() : m.numVertices());
-    for (size_t k = 0; k < m.posIndices.size(); ++k)
-        posOf[out.indices[k]] = m.posIndices[k];
-    for (size_t i = 0; i < posOf.size(); ++i) {
-        for (int c = 0; c < 3; ++c) {
-            out.positions.push_back(float(m.positions[3 * posOf[i] + c]));
-            if (!m.colors.empty())
-                out.colors.push_back(float(m.colors[3 * posOf[i] + c]));
-        }
-        if (textured)
-            out.texcoords.insert(out.texcoords.end(), {float(m.uvs[2 * i]), float(1.0 - m.uvs[2 * i + 1])});
-    }
-    return out;
 }
 
 bool readGlb(const std::string& path, GltfMesh& mesh, std::string& error, tinygltf::Model* model)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "meshgen/meshgen.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,13 +26,6 @@ struct GltfMesh {
 std::string gltfText(const GltfMesh& mesh, int primitives = 1);
 // The same as binary glTF.
 std::string glbBytes(const GltfMesh& mesh);
-
-// The generated mesh with its UV vertices renumbered in the order of the
-// distinct (vertex, UV vertex) pairs of its corners, sorted by vertex: the
-// numbering a glTF reader that welds positions gives back.
-meshgen::MeshData canonicalForGltf(const meshgen::MeshData& mesh);
-// One glTF vertex per distinct (vertex, UV vertex) pair, in that order.
-GltfMesh toGltfMesh(const meshgen::MeshData& mesh);
 
 // The first primitive of a binary glTF file, read by the glTF parser library
 // (float attributes, 32-bit indices, tightly packed); the whole parsed file in
