@@ -126,8 +126,6 @@ private:
         const int64_t cy = int64_t(y) + ((int64_t(h_) + f - 1) >> level);
         if (cx > levelW || cy > levelH)
             return;
-        if (blockRuledOut(x, y, f))
-            return;
         const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
         const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
         const uint64_t sum = atlas_.blockSum(level, x, y, xEnd, yEnd);
@@ -138,6 +136,10 @@ private:
             score(x * f, y * f);
             return;
         }
+        // Ruling a block out by cost takes more work than its free count, so
+        // it is only asked of blocks that would be split.
+        if (blockRuledOut(x, y, f))
+            return;
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
                 evaluate(2 * x + dx, 2 * y + dy, level - 1);
@@ -148,8 +150,9 @@ private:
         const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
         if (int64_t(x) + w_ >= w0 || int64_t(y) + h_ >= h0)
             return;
-        if (prune_ && found_ && !beatsAt(growthCost(atlas_, x, y, w_, h_), x, y))
-            return;
+        // The few placements that fit are scored (and compared) in score();
+        // testing the cells first is cheaper than ruling out by cost, since
+        // nearly every placement tried fails on its first cells.
         const uint32_t* level0 = atlas_.levels[0].data();
         const auto occupied = [&](const std::pair<int32_t, int32_t>& c) {
             return level0[size_t(y + c.second) * w0 + size_t(x + c.first)] != Atlas::EmptyMarker;
