@@ -247,6 +247,14 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
     p.setOutputDirectory(dir);
     EXPECT_EQ(quietly([&] { p.exportResults("", "", "s.png"); }),
               "Skipping snapshot " + dir + "/s.png: no 3D view is available.\n");
+    // With result files disabled a chart without halfedges is not dumped.
+    const std::string nonManifold = testsupport::writeTextFile(
+        dir + "/nm.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nvt 0 0\nvt 1 0\nvt 0 1\nvt 0 -1\nvt 0.5 0.5\n"
+                         "f 1/1 2/2 3/3\nf 2/2 1/1 4/4\nf 1/1 2/2 5/5\n");
+    p.setResultFilesEnabled(false);
+    EXPECT_NE(quietly([&] { EXPECT_EQ(p.loadModelFromFile(nonManifold), LoadStatus::Loaded); }).find("Cannot construct"),
+              std::string::npos);
+    EXPECT_FALSE(fileExists(dir + "/error.obj"));
     setImageFileHandlers(nullptr, nullptr);
 }
 
