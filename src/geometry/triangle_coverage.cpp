@@ -414,6 +414,22 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     TriangleSpan span;
     if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
         return;
+    // Every cell drawn lies in the span, and a cell that already holds the
+    // label cannot change: a small triangle whose span is all labelled (one
+    // among many in a chart's few cells) changes nothing.
+    if ((int64_t(span.c1) - span.c0 + 1) * (int64_t(span.r1) - span.r0 + 1) <= 16) {
+        bool allLabelled = true;
+        for (int32_t r = span.r0; r <= span.r1 && allLabelled; ++r) {
+            const uint32_t* row = grid + static_cast<size_t>(r) * width;
+            for (int32_t col = span.c0; col <= span.c1; ++col)
+                if (row[col] != label) {
+                    allLabelled = false;
+                    break;
+                }
+        }
+        if (allLabelled)
+            return;
+    }
     const double dw = width, dh = height;
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.
