@@ -407,7 +407,7 @@ void MainWindow::saveButtonPressed()
     QStringList written, missing;
     for (const char* name : {"export.svg", "export.obj", "export3D.png"}) {
         const QFileInfo info(QString::fromLocal8Bit(pipeline_.resultPath(name).c_str()));
-        (info.exists() && info.lastModified() >= before.addSecs(-1) ? written : missing) << QString::fromLatin1(name);
+        (info.isFile() && info.lastModified() >= before.addSecs(-1) ? written : missing) << QString::fromLatin1(name);
     }
     const QString dir = QDir::toNativeSeparators(
         QFileInfo(QString::fromLocal8Bit(pipeline_.resultPath("export.svg").c_str())).absolutePath());

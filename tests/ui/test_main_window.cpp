@@ -1,19 +1,26 @@
-// The main window: statistics labels, the display options, refused files and
-// a whole session of opening, texturing, running, saving and reloading.
+// The main window: statistics labels, the display options, refused files, a
+// whole session of opening, texturing, running, saving and reloading, and
+// every menu entry, dialog and drop as a user drives them.
 #include "ui_test_support.h"
 
+#include "support/formats.h"
 #include "support/test_support.h"
 #include "ui/GLViewer3DModel.h"
 #include "ui/MainWindow.h"
+#include "ui/ModelRenderer.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -41,41 +48,18 @@ TEST(MainWindow, StatisticsShowFixedDecimalsAndEveryCaptionFitsItsText)
     stats.normBLen = 4.123456789;
     stats.packingEfficiency = 50.2771;
     stats.flipsFound = true;
+    stats.overlapsFound = true;
     window.updateStatsDisplay(stats);
     QTest::qWait(20);
     const std::pair<const char*, const char*> labels[] = {{"numChartsLabel", "7"}, {"numVerticesLabel", "123456789"},
         {"numTrianglesLabel", "42"}, {"summedBLengthLabel", "4.123"}, {"fillRateLabel", "50.28"}};
     for (const auto& [name, text] : labels)
         EXPECT_EQ(labelText(window, name), text) << name;
-    EXPECT_TRUE(window.layoutWarningLabel()->text().contains("flipped"));
-    EXPECT_FALSE(window.layoutWarningLabel()->text().contains("overlap"));
+    EXPECT_EQ(window.layoutWarningLabel()->text(), "Layout has flipped triangles (tinted red) and overlapping charts");
     for (QLabel* label : window.findChild<QWidget*>("widget_2")->findChildren<QLabel*>())
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
     for (QAbstractButton* box : window.findChild<QWidget*>("controls3D")->findChildren<QAbstractButton*>())
         EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
-}
-
-TEST(MainWindow, DisplayOptionsReachTheThreeDView)
-{
-    MainWindow window;
-    GLViewer3DModel* view = window.viewer3D();
-    // The form starts as the view does.
-    EXPECT_TRUE(window.findChild<QRadioButton*>("smoothShadingRB")->isChecked());
-    EXPECT_EQ(view->shadingMode(), GLViewer3DModel::SmoothShading);
-    EXPECT_EQ(window.findChild<QCheckBox*>("coneSingularities3DCB")->isChecked(), view->showConeSingularities());
-    EXPECT_EQ(window.findChild<QCheckBox*>("cutEdges3DCB")->isChecked(), view->showCutEdges());
-    const std::pair<const char*, int> shading[] = {
-        {"flatShadingRB", GLViewer3DModel::FlatShading}, {"noShadingRB", GLViewer3DModel::NoShading}, {"smoothShadingRB", GLViewer3DModel::SmoothShading}};
-    for (const auto& [button, mode] : shading) {
-        window.findChild<QRadioButton*>(button)->setChecked(true);
-        EXPECT_EQ(view->shadingMode(), mode) << button;
-    }
-    for (bool on : {true, false}) {
-        window.findChild<QCheckBox*>("coneSingularities3DCB")->setChecked(on);
-        window.findChild<QCheckBox*>("cutEdges3DCB")->setChecked(on);
-        EXPECT_EQ(view->showConeSingularities(), on);
-        EXPECT_EQ(view->showCutEdges(), on);
-    }
 }
 
 TEST(MainWindow, EveryRefusedFileShowsTheBoxWithItsReason)
@@ -112,7 +96,10 @@ TEST(MainWindow, EveryRefusedFileShowsTheBoxWithItsReason)
         EXPECT_EQ(parent, window.viewer2D());
         EXPECT_NE(out.find(r.reason), std::string::npos);
         EXPECT_TRUE(window.pipeline().model().charts.empty());
-        window.setBatchMode(true); // no box in batch mode
+        window.setBatchMode(true); // no box in batch mode, nor without a hook
+        window.loadModelFromFile(path.c_str(), true);
+        window.setBatchMode(false);
+        window.setCriticalHook(nullptr);
         window.loadModelFromFile(path.c_str(), true);
         EXPECT_EQ(shown.size(), 2);
     }
@@ -148,8 +135,10 @@ TEST(MainWindow, ASessionOpensTexturesRunsSavesAndReloads)
         EXPECT_EQ(window.action("saveAction")->isEnabled(), usable);
         EXPECT_EQ(window.windowTitle(), QString(title));
     }
-    window.saveButtonPressed(); // nothing is written without a model
+    window.saveButtonPressed(); // nothing is written or run without a model
+    window.optimizeButtonPressed();
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("export.obj"))));
+    EXPECT_EQ(window.pipeline().stageCounter(), 0);
 
     window.openModelFile(QString::fromStdString(good));
     EXPECT_EQ(labelText(window, "numTrianglesLabel"), "128");
@@ -179,12 +168,21 @@ TEST(MainWindow, ASessionOpensTexturesRunsSavesAndReloads)
     box->setChecked(true);
     EXPECT_TRUE(window.viewer3D()->showSurfaceTexture());
 
-    click(window, "optimizeButton");
+    // The plain overlap removal exports only what it is asked for.
+    window.removeOverlapsTrivial();
+    window.exportResults("trivial.svg", nullptr, nullptr);
+    EXPECT_TRUE(testsupport::checkXml(testsupport::readTextFile(dir.file("trivial.svg"))).wellFormed);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("trivial.obj"))));
+    EXPECT_EQ(window.runBatchPipeline(), 0);
     EXPECT_EQ(window.pipeline().stageCounter(), 3);
     EXPECT_FALSE(testsupport::readTextFile(dir.file("bl_200.svg")).empty());
+    // A folder in the way of the snapshot: Save says what it could not write.
+    QFile::remove(QString::fromStdString(dir.file("export3D.png")));
+    ASSERT_TRUE(QDir(QString::fromStdString(dir.path())).mkdir("export3D.png"));
     click(window, "saveButton");
     const QString message = window.statusBar()->currentMessage();
     EXPECT_TRUE(message.contains("export.svg") && message.contains("export.obj")) << message.toStdString();
+    EXPECT_TRUE(message.endsWith("; not written: export3D.png (see the console)")) << message.toStdString();
     EXPECT_TRUE(message.contains(QString::fromStdString(dir.path()))) << message.toStdString();
     QImage saved;
     ASSERT_TRUE(saved.load(QString::fromStdString(dir.file("export_texture.png")), "PNG"));
@@ -199,4 +197,141 @@ TEST(MainWindow, ASessionOpensTexturesRunsSavesAndReloads)
     EXPECT_NE(out.find("Cannot read the texture " + dir.file("bad.png") + ": the file is not a PNG or JPEG image."), std::string::npos) << out;
     EXPECT_NE(out.find("//BEGIN STATS"), std::string::npos);
     EXPECT_FALSE(testsupport::readTextFile(dir.file("stats.json")).empty());
+}
+
+// Every menu entry and button as a user drives them, a dialog that the row
+// opens answered with its file (or cancelled); each row has its effect.
+TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
+{
+    testsupport::TempDir dir("ui-menus");
+    const QString grid = QString::fromStdString(uitest::writeGridOBJ(dir.file("grid.obj"), 2));
+    const QString bare = QString::fromStdString(uitest::writeGridOBJ(dir.file("bare.obj"), 2, false));
+    const QString texture = QString::fromStdString(dir.file("t.png"));
+    const QString notImage = QString::fromStdString(testsupport::writeTextFile(dir.file("t.jpg"), "not an image"));
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    ASSERT_TRUE(image.save(texture, "PNG"));
+    MainWindow window;
+    window.setOutputDirectory(dir.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const MainWindowForm& form = window.form();
+    const GLViewer3DModel* view = window.viewer3D();
+    const QString navigation = view->navigationFile();
+    QStringList boxes; // an unexpected refusal must not wait for a click
+    window.setCriticalHook([&](QWidget*, const QString& title, const QString& text) { boxes << title << text; });
+    const auto trigger = [&](const char* name) {
+        return [&window, name] {
+            window.action(name)->trigger();
+            ASSERT_TRUE(uitest::waitUntil([&] { return !window.runInProgress(); }, 60000));
+        };
+    };
+    const auto status = [&] { return window.statusBar()->currentMessage(); };
+    const auto titled = [&](const char* title) { return window.windowTitle() == QString(title); };
+    const struct {
+        const char* name;
+        bool dialog;
+        QString answer;
+        std::function<void()> act;
+        std::function<bool()> effect;
+    } rows[] = {
+        {"Open, cancelled", true, {}, trigger("openAction"), [&] { return titled("Tarnwick"); }},
+        {"Open", true, grid, trigger("openAction"), [&] { return titled("grid.obj - Tarnwick"); }},
+        {"Load texture", true, texture, [&] { window.loadTextureAction()->trigger(); },
+         [&] { return window.textureCheckBox()->isEnabled(); }},
+        {"a texture that is no image", true, {}, [&] { window.loadTexture(notImage); },
+         [&] { return boxes == QStringList{"Texture Not Loaded", "Cannot read the texture " + notImage + ": the file is not a PNG or JPEG image."}; }},
+        {"the texture shown", false, {}, [&] { window.textureCheckBox()->setChecked(true); },
+         [&] { return window.viewer3D()->renderer().surfaceTextureShown(); }},
+        {"flat shading", false, {}, [&] { form.flatShadingRB->setChecked(true); },
+         [&] { return view->shadingMode() == GLViewer3DModel::FlatShading; }},
+        {"no shading", false, {}, [&] { form.noShadingRB->setChecked(true); },
+         [&] { return view->shadingMode() == GLViewer3DModel::NoShading; }},
+        {"smooth shading", false, {}, [&] { form.smoothShadingRB->setChecked(true); },
+         [&] { return view->shadingMode() == GLViewer3DModel::SmoothShading; }},
+        {"cones and no cut edges", false, {},
+         [&] {
+             form.coneSingularities3DCB->setChecked(true);
+             form.cutEdges3DCB->setChecked(false);
+         },
+         [&] { return view->showConeSingularities() && !view->showCutEdges(); }},
+        {"Run Next Stage", false, {}, trigger("stepAction"),
+         [&] { return window.pipeline().stageCounter() == 1 && status().startsWith("Run finished in"); }},
+        {"Reload", false, {}, trigger("reloadAction"), [&] { return window.pipeline().stageCounter() == 0; }},
+        {"Run", false, {}, trigger("runAction"), [&] { return window.pipeline().stageCounter() == 3; }},
+        {"Save", false, {}, trigger("saveAction"),
+         [&] { return status().startsWith("Saved export.svg, export.obj, export3D.png in "); }},
+        {"Store View", false, {}, [&] { click(window, "storeViewButton"); },
+         [&] { return status() == "Stored the 3D view in " + navigation; }},
+        {"Store View onto a folder", false, {},
+         [&] {
+             QDir().mkdir(navigation + ".d");
+             window.viewer3D()->setNavigationFile(navigation + ".d");
+             click(window, "storeViewButton");
+         },
+         [&] { return status() == "Could not write " + navigation + ".d"; }},
+        {"a model without UVs under the texture", false, {}, [&] { window.openModelFile(bare); },
+         [&] { return titled("bare.obj - Tarnwick") && !window.viewer3D()->renderer().surfaceTextureShown(); }},
+        {"Open Recent", false, {}, [&] { window.findChild<QMenu*>("recentMenu")->actions().value(1)->trigger(); },
+         [&] { return titled("grid.obj - Tarnwick"); }},
+        {"Quit", false, {}, trigger("quitAction"), [&] { return !window.isVisible(); }},
+    };
+    testing::internal::CaptureStdout();
+    for (const auto& r : rows) {
+        if (r.dialog)
+            uitest::answerNextDialog(r.answer, &boxes);
+        r.act();
+        EXPECT_TRUE(r.effect()) << r.name << ": " << status().toStdString();
+    }
+    testing::internal::GetCapturedStdout();
+}
+
+// Files dropped onto the window or its 3D view: the first model file opens;
+// other files, other URLs and plain text are refused.
+TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
+{
+    testsupport::TempDir dir("ui-drop");
+    const QUrl grid = QUrl::fromLocalFile(QString::fromStdString(uitest::writeGridOBJ(dir.file("grid.obj"), 2)));
+    const QUrl text = QUrl::fromLocalFile(QString::fromStdString(testsupport::writeTextFile(dir.file("a.txt"), "x")));
+    const QUrl other = QUrl::fromLocalFile(QString::fromStdString(uitest::writeGridOBJ(dir.file("other.OBJ"), 1)));
+    const struct {
+        QList<QUrl> urls;
+        bool onView, accepted;
+        const char* title;
+    } rows[] = {
+        {{text, grid}, false, true, "grid.obj - Tarnwick"},
+        {{other}, true, true, "other.OBJ - Tarnwick"},
+        {{text}, false, false, "other.OBJ - Tarnwick"},
+        {{QUrl("http://example.org/m.obj")}, true, false, "other.OBJ - Tarnwick"},
+        {{}, false, false, "other.OBJ - Tarnwick"},
+        {{QUrl::fromLocalFile(QString::fromStdString(dir.file("missing.glb")))}, false, true, "Tarnwick"},
+    };
+    MainWindow window;
+    window.setBatchMode(true);
+    testing::internal::CaptureStdout();
+    for (const auto& r : rows) {
+        QMimeData mime;
+        if (r.urls.isEmpty())
+            mime.setText(grid.toLocalFile());
+        else
+            mime.setUrls(r.urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        enter.ignore();
+        drop.ignore();
+        QApplication::sendEvent(&window, &enter);
+        QApplication::sendEvent(r.onView ? static_cast<QWidget*>(window.viewer3D()) : &window, &drop);
+        EXPECT_EQ(enter.isAccepted(), r.accepted) << r.title;
+        EXPECT_EQ(drop.isAccepted(), r.accepted) << r.title;
+        EXPECT_EQ(window.windowTitle(), QString(r.title));
+    }
+    // The recent files keep the last eight opened, the newest first.
+    QStringList opened;
+    for (int i = 0; i < MainWindow::MaxRecentFiles + 1; ++i) {
+        opened.prepend(QString::fromStdString(uitest::writeGridOBJ(dir.file(std::to_string(i) + ".obj"), 1)));
+        window.openModelFile(opened.front());
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(window.recentFiles(), opened.mid(0, MainWindow::MaxRecentFiles));
+    EXPECT_EQ(window.findChild<QMenu*>("recentMenu")->actions().size(), MainWindow::MaxRecentFiles);
 }

@@ -96,6 +96,11 @@ TEST(RunWindow, TheViewFollowsTheRunUntilEscapeCancelOrCloseStopsIt)
             if (iteration < c.stopAt)
                 return false;
             status = w.window.runStatusPanel()->text();
+            // While the run goes on, files, reloads and other models wait.
+            w.window.writeResultJSON("during.json");
+            w.window.reloadButtonPressed();
+            w.window.openModelFile(QString::fromStdString(testsupport::exampleFile("grid_lshape.obj")));
+            w.window.saveButtonPressed();
             if (c.how == How::Escape)
                 QTest::keyClick(&w.window, Qt::Key_Escape);
             else if (c.how == How::CancelButton)
@@ -131,7 +136,8 @@ TEST(RunWindow, TheViewFollowsTheRunUntilEscapeCancelOrCloseStopsIt)
             EXPECT_TRUE(testsupport::parseFlatJSON(testsupport::readTextFile(w.dir.file(name)), fields, error))
                 << name << ": " << error;
         }
-        for (const char* name : {"bl_200.json", "bl_200.svg", "export.obj", "export.svg"})
+        EXPECT_NE(w.window.pipeline().modelFileName().find("cube_net.obj"), std::string::npos);
+        for (const char* name : {"bl_200.json", "bl_200.svg", "export.obj", "export.svg", "during.json"})
             EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(w.dir.file(name)))) << name;
         EXPECT_TRUE(w.button("optimizeButton")->isEnabled());
         EXPECT_TRUE(w.window.statusBar()->currentMessage().contains("cancelled"));

@@ -1,10 +1,17 @@
 #include "ui_test_support.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTest>
+#include "meshgen/meshgen.h"
 
-#include <fstream>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
 
 namespace uitest {
 
@@ -29,23 +36,12 @@ Model quadStrip(int count)
     return model;
 }
 
-std::string writeGridOBJ(const std::string& path, int n)
+std::string writeGridOBJ(const std::string& path, int n, bool textured)
 {
-    std::ofstream out(path);
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i)
-            out << "v " << double(i) / n << ' ' << double(j) / n << ' ' << 0.05 * ((i * j) % 3) << '\n';
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i)
-            out << "vt " << double(i) / n << ' ' << double(j) / n << '\n';
-    const auto idx = [n](int i, int j) { return j * (n + 1) + i + 1; };
-    for (int j = 0; j < n; ++j) {
-        for (int i = 0; i < n; ++i) {
-            const int a = idx(i, j), b = idx(i + 1, j), c = idx(i + 1, j + 1), d = idx(i, j + 1);
-            out << "f " << a << '/' << a << ' ' << b << '/' << b << ' ' << c << '/' << c << '\n';
-            out << "f " << a << '/' << a << ' ' << c << '/' << c << ' ' << d << '/' << d << '\n';
-        }
-    }
+    meshgen::MeshData grid = meshgen::flatGrid(n, n, meshgen::Outline::Rectangle);
+    if (!textured)
+        meshgen::dropUVs(grid);
+    meshgen::writeOBJ(grid, path);
     return path;
 }
 
@@ -56,6 +52,43 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
     while (!pred() && timer.elapsed() < timeoutMs)
         QTest::qWait(10);
     return pred();
+}
+
+void answerNextDialog(const QString& file, QStringList* shown)
+{
+    // The dialog is answered again on every tick until it is gone.
+    struct State {
+        bool seen = false;
+        QPointer<QWidget> dialog;
+    };
+    auto* timer = new QTimer(qApp);
+    auto state = std::make_shared<State>();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, file, shown, state] {
+        if (!state->seen) {
+            state->dialog = QApplication::activeModalWidget();
+            if (!state->dialog)
+                return;
+            state->seen = true;
+            if (auto* box = qobject_cast<QMessageBox*>(state->dialog.data()); box && shown)
+                *shown << box->windowTitle() << box->text();
+        }
+        if (!state->dialog || !state->dialog->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(state->dialog.data());
+        if (dialog && !file.isEmpty()) {
+            // Typed as a user would: selectFile leaves a focused name field alone.
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(file);
+            if (dialog->selectedFiles().value(0) == file)
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        } else {
+            state->dialog->close();
+        }
+    });
+    timer->start(20);
 }
 
 } // namespace uitest

@@ -3,6 +3,7 @@
 // they are skipped.
 #include "view_test_support.h"
 
+#include "render/BatchSnapshots.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -45,4 +46,33 @@ TEST(Headless, ViewReportsOnceKeepsWorkingAndRefusesSnapshotsWithAReason)
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("input3D.png"))));
     EXPECT_TRUE(view.snapshotImage().isNull());
     EXPECT_EQ(std::make_pair(handlerCalls, initialised), std::make_pair(1, 0));
+}
+
+// Without a usable driver the batch snapshots say why once, and every
+// snapshot is refused with the short reason; no file is written.
+TEST(Headless, BatchSnapshotsWithoutADriverSayWhyOnceAndWriteNothing)
+{
+    if (GLViewer3DModel::openGLAvailable())
+        GTEST_SKIP() << "OpenGL is available here";
+    const QByteArray drivers = qgetenv("LIBGL_DRIVERS_PATH");
+    qputenv("LIBGL_DRIVERS_PATH", "/nonexistent");
+    testsupport::TempDir dir("ui3d_nodriver");
+    Pipeline pipeline;
+    BatchSnapshots snapshots(pipeline, 64, 48);
+    std::vector<std::string> reasons;
+    testing::internal::CaptureStdout();
+    for (const char* name : {"a.png", "b.png"}) {
+        std::string why;
+        EXPECT_FALSE(snapshots.saveSnapshot(dir.file(name), why));
+        reasons.push_back(why);
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file(name))));
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (drivers.isNull())
+        qunsetenv("LIBGL_DRIVERS_PATH");
+    else
+        qputenv("LIBGL_DRIVERS_PATH", drivers);
+    EXPECT_EQ(reasons, std::vector<std::string>(2, "OpenGL is not available"));
+    EXPECT_EQ(out, "OpenGL is not available (EGL could not be initialised): the 3D view stays empty and no 3D "
+                   "snapshots are written.\n");
 }

@@ -7,6 +7,8 @@
 #include "meshgen/meshgen.h"
 #include "render/BatchSnapshots.h"
 #include "render/OffscreenRenderer.h"
+#include "render/PngFile.h"
+#include "support/png_image.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #define SKIP_WITHOUT_OPENGL()                                                                                         \
     if (!GLViewer3DModel::openGLAvailable())                                                                          \
@@ -198,4 +201,73 @@ TEST(Rendering, OffscreenSnapshotMatchesTheWindowFrame)
     const size_t pixels = size_t(kSnapshotWidth) * kSnapshotHeight;
     EXPECT_GT(covered, pixels / 10) << "the offscreen frame shows almost nothing";
     EXPECT_LT(differing, pixels / 200) << differing << " of " << pixels << " pixels differ";
+}
+
+// The batch snapshots take the stored camera when it is whole and write
+// PNG files that a decoder reads back; unwritable targets and sizes out of
+// range are refused with the reason.
+TEST(Rendering, BatchSnapshotsTakeTheStoredViewAndRefuseWhatTheyCannotWrite)
+{
+    SKIP_WITHOUT_OPENGL();
+    testsupport::TempDir dir("ui3d_batch");
+    Pipeline pipeline;
+    pipeline.setOutputDirectory(dir.path());
+    BatchSnapshots snapshots(pipeline, 64, 48);
+    const FlatTestModel square;
+    // The view translates by (2, -3); the rotation is the identity.
+    const std::string stored = "1 0 0 2 0 1 0 -3 0 0 1 0 0 0 0 1 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
+    for (const std::string& file : {stored, stored.substr(0, 40) + "nan 0 0 0", std::string("1 2 3")}) {
+        testsupport::writeTextFile(dir.file("navigation.mtx"), file);
+        snapshots.positionsChanged(square.positions);
+        const bool whole = file == stored;
+        EXPECT_EQ(snapshots.scene().camera.view.at(0, 3), whole ? 2.0f : -0.5f) << file;
+        EXPECT_EQ(snapshots.scene().camera.view.at(1, 3), whole ? -3.0f : -0.5f) << file;
+    }
+    snapshots.displayUpdated(false, {}); // no new layout: the empty scene stays
+    EXPECT_FALSE(snapshots.scene().hasMesh);
+    std::string why;
+    ASSERT_TRUE(snapshots.saveSnapshot(dir.file("empty.png"), why)) << why;
+    testsupport::RgbImage image;
+    ASSERT_TRUE(testsupport::readPng(dir.file("empty.png"), image, why)) << why;
+    EXPECT_EQ(std::make_tuple(image.width, image.height, image.pixelsOtherThan(238, 238, 238)), std::make_tuple(64, 48, size_t(0)));
+    for (const std::string& path : {dir.file("missing/x.png"), dir.path(), std::string("/dev/full")}) {
+        EXPECT_FALSE(snapshots.saveSnapshot(path, why)) << path;
+        EXPECT_EQ(why, "the image could not be written") << path;
+    }
+    // PNG writing itself: noise that fills more than one output buffer, and sizes that do not fit the pixels.
+    std::vector<uint8_t> noise(3 * 96 * 96);
+    std::mt19937 random(7);
+    for (uint8_t& byte : noise)
+        byte = uint8_t(random());
+    const struct {
+        int width, height;
+        const char* path;
+        const char* reason;
+    } rows[] = {{96, 96, "/dev/full", "the image could not be written"}, {0, 96, "x.png", "the image has no pixels"},
+                {96, 95, "x.png", "the image has no pixels"}};
+    for (const auto& r : rows) {
+        EXPECT_FALSE(writePngRGB(r.path, r.width, r.height, noise, why)) << r.width << " " << r.path;
+        EXPECT_EQ(why, r.reason);
+    }
+    OffscreenRenderer renderer;
+    std::vector<uint8_t> rgba;
+    for (const auto& [width, height] : {std::make_pair(0, 8), std::make_pair(8, -1), std::make_pair(16385, 1)}) {
+        EXPECT_FALSE(renderer.render(SnapshotScene(), width, height, rgba, why)) << width << " x " << height;
+        EXPECT_EQ(why, "the 3D view has no usable size");
+    }
+}
+
+// The camera rule on degenerate input: nothing to fit, a single point, no depth range, a singular view.
+TEST(Rendering, TheSnapshotCameraStaysUsableOnDegenerateInput)
+{
+    SnapshotCamera camera;
+    camera.fit({}, 10, 10);
+    camera.fit({std::nan(""), 0, 0}, 10, 10);
+    EXPECT_EQ(camera.view.m, Mat4::identity().m);
+    camera.fit({3, 3, 3}, 0, 0);
+    EXPECT_EQ(camera.navigationUnit, 1.0f);
+    camera.navigationUnit = 0.0f;
+    camera.setProjection(10, 10);
+    EXPECT_EQ(camera.projection.m, Mat4::identity().m);
+    EXPECT_EQ(Mat4().normalMatrix(), (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
 }
