@@ -1,11 +1,12 @@
 #include "io/obj_writer.h"
 #include "meshgen/meshgen.h"
-#include "topology/mesh_topology.h"
-
 #include "support/test_support.h"
+#include "topology/halfedge.h"
+#include "topology/mesh_topology.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -16,10 +17,55 @@ namespace {
 
 using testsupport::makeChart;
 
-// Triangles of an nx x ny grid of unit quads, vertex (i, j) numbered j * (nx + 1) + i.
-std::vector<uint32_t> gridTriangles(int nx, int ny)
+iuv::UIntVector tris(std::vector<uint32_t> v) { return iuv::UIntVector(v); }
+
+// Every structural invariant of a built mesh; without a consistent orientation, those of its loops.
+void expectConsistent(const HalfedgeMesh& m, const iuv::UIntVector& tri, size_t vertexCount, bool oriented = true)
 {
-    return meshgen::flatGrid(nx, ny, meshgen::Outline::Rectangle).posIndices;
+    const size_t n = m.halfedges.size();
+    ASSERT_EQ(m.vertexHalfedge.size(), vertexCount);
+    std::vector<int> cornerUse(tri.size(), 0);
+    size_t numBoundary = 0;
+    for (uint32_t h = 0; h < n; ++h) {
+        const Halfedge& e = m.halfedges[h];
+        ASSERT_TRUE(e.next < n && e.prev < n);
+        EXPECT_EQ(m.halfedges[e.next].prev, h);
+        numBoundary += m.isBoundary(h);
+        if (!oriented)
+            continue;
+        EXPECT_EQ(m.source(e.next), e.to);
+        if (m.isBoundary(h)) {
+            EXPECT_FALSE(m.isBoundary(twin(h)));
+        } else {
+            ASSERT_LT(e.corner, tri.size());
+            ++cornerUse[e.corner];
+            EXPECT_EQ(tri[e.corner], e.to);
+            EXPECT_EQ(m.halfedges[m.halfedges[e.next].next].next, h);
+        }
+    }
+    bool allManifold = true;
+    for (size_t c = 0; oriented && c < tri.size(); ++c)
+        EXPECT_EQ(cornerUse[c], 1);
+    for (size_t v = 0; oriented && v < vertexCount; ++v) {
+        EXPECT_EQ(m.source(m.vertexHalfedge[v]), v);
+        allManifold = allManifold && m.manifoldVertices[v];
+    }
+    EXPECT_TRUE(!oriented || m.isManifold == allManifold);
+    // Loops cover each boundary halfedge once and pass each vertex at most once.
+    std::vector<bool> seen(n, false);
+    size_t covered = 0;
+    for (uint32_t start : m.boundaryLoops) {
+        std::set<uint32_t> sources;
+        uint32_t h = start;
+        do {
+            ASSERT_TRUE(m.isBoundary(h) && !seen[h]);
+            seen[h] = true;
+            ++covered;
+            EXPECT_TRUE(sources.insert(m.source(h)).second) << "loop passes a vertex twice";
+            h = m.halfedges[h].next;
+        } while (h != start && covered <= n);
+    }
+    EXPECT_EQ(covered, numBoundary);
 }
 
 // A chart over some triangles of a 3D triangle list; corners with equal
@@ -102,9 +148,129 @@ MeshTopology build(const ChartList& charts, size_t vertexCount, const iuv::UIntV
 
 } // namespace
 
+TEST(MatchEdges, PartnersAndNonManifoldMarks)
+{
+    struct Case { std::vector<uint32_t> tri; size_t vertices; std::vector<uint32_t> partner; std::vector<bool> nonManifold; };
+    const uint32_t X = InvalidIndex;
+    const std::vector<Case> cases = {
+        {{0, 1, 2, 0, 2, 3}, 4, {X, X, 3, 2, X, X}, {}},
+        {{0, 1, 2, 0, 1, 3}, 4, {3, X, X, 0, X, X}, {}},                                   // same direction
+        {{0, 1, 2, 1, 0, 3, 0, 1, 4}, 5, {3, X, X, 6, X, X, 0, X, X}, {1, 0, 0, 1, 0, 0, 1, 0, 0}}, // three on one edge
+        {{7, 4000000, 9, 9, 4000000, 8, 1}, 3, {X, 3, X, 1, X, X}, {}},                    // out of range, partial
+        {{5, 5, 6}, 7, {X, 2, 1}, {}},                                                      // repeated vertex
+        {{0, 1, 2}, size_t(1) << 60, {X, X, X}, {}},                                        // huge vertex count
+        {{}, 0, {}, {}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto m = matchEdges(tris(cases[i].tri), cases[i].vertices);
+        ASSERT_EQ(m.size(), cases[i].partner.size()) << i;
+        for (size_t c = 0; c < m.size(); ++c) {
+            EXPECT_EQ(m[c].partner, cases[i].partner[c]) << i << " corner " << c;
+            EXPECT_EQ(m[c].nonManifold, !cases[i].nonManifold.empty() && cases[i].nonManifold[c]) << i;
+        }
+    }
+}
+
+TEST(BuildHalfedgeMesh, LoopsManifoldVerticesAndRefusals)
+{
+    // loops < 0: the input is refused and the mesh left empty; Any: not asserted (inconsistent
+    // orientation, whose loops are closed wherever a chain breaks off).
+    const int Any = 99;
+    struct Case { std::vector<uint32_t> tri; size_t vertices; int loops; std::vector<uint32_t> pinched; };
+    const std::vector<Case> cases = {
+        {{0, 1, 2}, 3, 1, {}},
+        {{0, 2, 1, 0, 1, 3, 1, 2, 3, 2, 0, 3}, 4, 0, {}},                            // closed tetrahedron
+        {{0, 1, 2, 0, 3, 4}, 5, 2, {0}},                                              // bowtie
+        {{0, 1, 2, 1, 3, 2, 2, 3, 4, 3, 5, 4, 4, 5, 0, 5, 6, 0}, 7, 2, {0}},          // strip touching itself
+        {{}, 0, 0, {}},
+        {{0, 1, 2, 0, 1, 3}, 4, Any, {}},                                             // inconsistent orientation
+        {{0, 1, 2, 0, 1, 3, 0, 4, 5, 0, 5, 6, 0, 6, 4}, 7, Any, {0}},
+        {{0, 1, 2, 0, 2, 3, 0, 3, 4, 0, 4, 1, 1, 2, 5, 5, 3, 4}, 6, Any, {5}},
+        {{0, 1, 2, 1, 0, 3, 0, 1, 4}, 5, -1, {}}, // three triangles on one edge
+        {{0, 1, 2}, 4, -1, {}},                   // unreferenced vertex
+        {{}, 2, -1, {}},
+        {{0, 1, 2}, size_t(1) << 62, -1, {}},
+        {{0, 1, 5}, 3, -1, {}},                   // vertex out of range
+        {{0, 1, 1, 0, 1, 2}, 3, -1, {}},          // repeated vertex
+        {{0, 1, 2, 0}, 3, -1, {}},                // partial triangle
+        {{0, 1, InvalidIndex}, 3, -1, {}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        HalfedgeMesh m;
+        const auto tri = tris(cases[i].tri);
+        ASSERT_EQ(buildHalfedgeMesh(tri, cases[i].vertices, m), cases[i].loops < 0) << i;
+        if (cases[i].loops < 0) {
+            EXPECT_TRUE(m.empty()) << i;
+            continue;
+        }
+        expectConsistent(m, tri, cases[i].vertices, cases[i].loops != Any);
+        if (cases[i].loops != Any) {
+            EXPECT_EQ(int(m.boundaryLoops.size()), cases[i].loops) << i;
+        }
+        for (uint32_t v = 0; v < cases[i].vertices; ++v) {
+            const bool pinched = std::find(cases[i].pinched.begin(), cases[i].pinched.end(), v) != cases[i].pinched.end();
+            EXPECT_EQ(m.manifoldVertices[v], !pinched) << i << " vertex " << v;
+        }
+    }
+}
+
+TEST(BuildHalfedgeMesh, RandomGridsKeepEveryInvariantAndSeamsLieBetweenCharts)
+{
+    // Grids with random diagonals, dropped triangles and chart labels. A flat grid's vertex has several
+    // fans exactly when it has several outgoing boundary halfedges.
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 30; ++round) {
+        const int nx = 3 + round % 7, ny = 2 + round % 5;
+        std::vector<uint32_t> raw;
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                const uint32_t a = j * (nx + 1) + i, b = a + 1, d = a + nx + 1, c = d + 1;
+                const std::vector<uint32_t> q = rng() % 2 ? std::vector<uint32_t>{a, b, c, a, c, d}
+                                                          : std::vector<uint32_t>{a, b, d, b, c, d};
+                for (int t = 0; t < 2; ++t)
+                    if (round < 5 || rng() % 100 >= 35)
+                        raw.insert(raw.end(), q.begin() + 3 * t, q.begin() + 3 * t + 3);
+            }
+        std::vector<uint32_t> map((nx + 1) * (ny + 1), InvalidIndex);
+        uint32_t next = 0;
+        for (uint32_t& v : raw)
+            v = map[v] == InvalidIndex ? (map[v] = next++) : map[v];
+        HalfedgeMesh m;
+        const auto tri = tris(raw);
+        ASSERT_FALSE(buildHalfedgeMesh(tri, next, m)) << round;
+        expectConsistent(m, tri, next);
+        std::vector<int> outgoingBoundary(next, 0);
+        for (uint32_t h = 0; h < m.halfedges.size(); ++h)
+            outgoingBoundary[m.source(h)] += m.isBoundary(h);
+        for (size_t v = 0; v < next; ++v)
+            EXPECT_EQ(m.manifoldVertices[v], outgoingBoundary[v] <= 1) << round << " vertex " << v;
+
+        // The same triangles as charts: seams run exactly over the edges between two labels.
+        const size_t numCharts = 1 + round % 5;
+        std::vector<std::vector<size_t>> members(numCharts);
+        std::vector<size_t> label(raw.size() / 3);
+        for (size_t t = 0; t < label.size(); ++t)
+            members[label[t] = rng() % numCharts].push_back(t);
+        ChartList charts;
+        for (const auto& group : members)
+            if (!group.empty())
+                charts.push_back(chartFrom(raw, group));
+        const MeshTopology topo = build(charts, next, round % 3 ? iuv::UIntVector() : iuv::UIntVector{uint32_t(rng() % next)});
+        expectWellFormed(topo, charts);
+        size_t between = 0, listed = 0;
+        for (uint32_t h = 0; h < m.halfedges.size(); h += 2)
+            between += !m.isBoundary(h) && !m.isBoundary(h + 1) &&
+                       label[m.halfedges[h].corner / 3] != label[m.halfedges[h + 1].corner / 3];
+        for (uint64_t len : topo.seamSegmentLengths)
+            listed += len;
+        EXPECT_EQ(listed, between) << round;
+    }
+}
+
 TEST(MeshTopology, SeamSegmentsOfKnownLayouts)
 {
-    const std::vector<uint32_t> g2 = gridTriangles(2, 1), g4 = gridTriangles(4, 4);
+    const auto grid = [](int nx, int ny) { return meshgen::flatGrid(nx, ny, meshgen::Outline::Rectangle).posIndices; };
+    const std::vector<uint32_t> g2 = grid(2, 1), g4 = grid(4, 4); // vertex (i, j) numbered j * (nx + 1) + i
     const std::vector<uint32_t> tet = {0, 2, 1, 0, 1, 3, 1, 2, 3, 2, 0, 3};
     const auto inner = [](size_t t) { const size_t q = t / 2; return q % 4 >= 1 && q % 4 < 3 && q / 4 >= 1 && q / 4 < 3; };
     std::vector<size_t> in, out;
@@ -142,42 +308,6 @@ TEST(MeshTopology, SeamSegmentsOfKnownLayouts)
                     EXPECT_TRUE(a == cone || b == cone) << "segment does not end at the cone";
                 }
         }
-    }
-}
-
-TEST(MeshTopology, RandomChartLabelsGiveSeamsExactlyBetweenCharts)
-{
-    std::mt19937 rng(7);
-    for (int round = 0; round < 20; ++round) {
-        const int nx = 3 + round % 6, ny = 2 + round % 4;
-        const std::vector<uint32_t> pos = gridTriangles(nx, ny);
-        const size_t numCharts = 1 + round % 5;
-        std::vector<std::vector<size_t>> members(numCharts);
-        std::vector<size_t> label(pos.size() / 3);
-        for (size_t t = 0; t < label.size(); ++t)
-            members[label[t] = rng() % numCharts].push_back(t);
-        ChartList charts;
-        for (const auto& m : members)
-            if (!m.empty())
-                charts.push_back(chartFrom(pos, m));
-        iuv::UIntVector cones;
-        if (round % 3 == 0)
-            cones.push_back(uint32_t(rng() % ((nx + 1) * (ny + 1))));
-        const MeshTopology topo = build(charts, size_t((nx + 1) * (ny + 1)), cones);
-        expectWellFormed(topo, charts);
-        // Independent count: grid edges whose two triangles have different labels.
-        std::map<std::pair<uint32_t, uint32_t>, std::vector<size_t>> edgeTriangles;
-        for (size_t t = 0; t < label.size(); ++t)
-            for (int k = 0; k < 3; ++k) {
-                const uint32_t a = pos[3 * t + k], b = pos[3 * t + (k + 1) % 3];
-                edgeTriangles[{std::min(a, b), std::max(a, b)}].push_back(t);
-            }
-        size_t between = 0, listed = 0;
-        for (const auto& e : edgeTriangles)
-            between += e.second.size() == 2 && label[e.second[0]] != label[e.second[1]];
-        for (uint64_t len : topo.seamSegmentLengths)
-            listed += len;
-        EXPECT_EQ(listed, between) << round;
     }
 }
 
@@ -235,13 +365,10 @@ TEST(MeshTopology, BadChartsAreReportedAndTheBuildCarriesOn)
     for (std::string line; std::getline(obj, line);) {
         std::istringstream in(line);
         std::string tag;
-        in >> tag;
-        if (tag == "v") {
-            vertices.emplace_back(3);
-            in >> vertices.back()[0] >> vertices.back()[1] >> vertices.back()[2];
-        } else if (tag == "f") {
-            ++faces;
-        }
+        std::vector<double> v(3);
+        if (in >> tag && tag == "v" && in >> v[0] >> v[1] >> v[2])
+            vertices.push_back(v);
+        faces += tag == "f";
     }
     ASSERT_EQ(vertices.size(), 5u);
     EXPECT_EQ(vertices[3], (std::vector<double>{0.5, -1, 0}));

@@ -77,32 +77,6 @@ TEST(OverlapPredicates, PointsAndSegmentsNearTheMargins)
     }
 }
 
-TEST(TrianglesOverlapWithArea, AgreesWithIntersectionAreas)
-{
-    struct TrianglePair { const char* name; UVPoint a[3]; UVPoint b[3]; };
-    const TrianglePair pairs[] = {
-        {"same vertex only", {{0, 0}, {1, 0}, {0, 1}}, {{0, 0}, {-1, 0}, {0, -1}}},
-        {"shared edge, opposite sides", {{0, 0}, {1, 0}, {0, 1}}, {{1, 0}, {0, 0}, {0.5, -1}}},
-        {"shared edge, folded over", {{0, 0}, {1, 0}, {0, 1}}, {{1, 0}, {0, 0}, {0.2, 0.3}}},
-        {"same triangle reversed", {{0, 0}, {1, 0}, {0, 1}}, {{0, 0}, {0, 1}, {1, 0}}},
-        {"vertex on an edge", {{0, 0}, {2, 0}, {0, 2}}, {{1, 0}, {2, -1}, {3, 0}}},
-        {"vertex just inside an edge", {{0, 0}, {2, 0}, {0, 2}}, {{1, 1e-4}, {2, -1}, {3, -1e-4}}},
-        {"one inside the other", {{0, 0}, {4, 0}, {0, 4}}, {{0.5, 0.5}, {1, 0.5}, {0.5, 1}}},
-        {"edges crossing", {{0, 0}, {2, 0}, {1, 2}}, {{0, 1}, {2, 1}, {1, -1}}},
-        {"collinear edges overlapping on one side", {{0, 0}, {2, 0}, {1, 1}}, {{1, 0}, {3, 0}, {2, 0.5}}},
-        {"collinear edges on opposite sides", {{0, 0}, {2, 0}, {1, 1}}, {{3, 0}, {1, 0}, {2, -0.5}}},
-        {"boxes overlap, triangles apart", {{0, 0}, {1, 0}, {0, 1}}, {{1, 1}, {0.6, 1}, {1, 0.6}}},
-        {"far from the origin", {{1e6, 1e6}, {1e6 + 1, 1e6}, {1e6, 1e6 + 1}}, {{1e6 + 0.2, 1e6 + 0.2}, {1e6 + 2, 1e6}, {1e6, 1e6 + 2}}},
-        {"no area", {{0, 0}, {1, 0}, {2, 0}}, {{-5, -5}, {5, -5}, {0, 5}}},
-    };
-    for (const TrianglePair& p : pairs) {
-        SCOPED_TRACE(p.name);
-        const bool oracle = sharedArea(p.a, p.b) > 1e-12;
-        EXPECT_EQ(trianglesOverlapWithArea(p.a, p.b), oracle);
-        EXPECT_EQ(trianglesOverlapWithArea(p.b, p.a), oracle);
-    }
-}
-
 TEST(TrianglesOverlapUV, RandomPairsAgreeWithPolygonIntersection)
 {
     std::mt19937 rng(3);
@@ -131,29 +105,47 @@ TEST(TrianglesOverlapUV, RandomPairsAgreeWithPolygonIntersection)
 TEST(OverlapPredicates, TrianglePairsAndWholeCharts)
 {
     const std::vector<uint32_t> six = {0, 1, 2, 3, 4, 5};
-    // -1: not asserted (the chart check looks at outlines only).
-    struct Case { const char* name; Chart chart; int pairOverlaps; int chartOverlaps; };
+    const double f = 1e6; // far from the origin
+    // pair: trianglesOverlapUV, which forgives the margin; chart: hasUVOverlaps, which looks at outlines
+    // only (-1: not asserted). trianglesOverlapWithArea must agree with the intersection area throughout.
+    struct Case { const char* name; std::vector<uint32_t> tri; std::vector<double> uv; int pair, chart; };
     const std::vector<Case> cases = {
-        {"shared edge, opposite sides", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.5, -1}), 0, 0},
-        {"folded over the shared edge", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.3, 0.3}), 1, -1},
-        {"free edges crossing", makeChart({0, 1, 2, 1, 0, 3}, {}, {0, 0, 1, 0, 0, 1, 0.8, 0.8}), -1, 1},
-        {"same vertices reversed", makeChart({0, 1, 2, 2, 1, 0}, {}, {0, 0, 1, 0, 0, 1}), 1, -1},
-        {"flipped neighbour", makeChart({0, 1, 2, 0, 1, 3}, {}, {0, 0, 1, 0, 0, 1, 0.5, -1}), 0, 0},
-        {"vertex on an edge", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.5, 0.5, 1, 1, 0.9, 1.2}), 0, -1},
-        {"vertex within the margin", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.4999, 0.4999, 1, 1, 0.9, 1.2}), 0, -1},
-        {"vertex inside", makeChart(six, {}, {0, 0, 1, 0, 0, 1, 0.3, 0.3, 1, 1, 0.9, 1.2}), 1, -1},
-        {"shared vertex only", makeChart({0, 1, 2, 0, 3, 4}, {}, {0, 0, 1, 0, 0, 1, -1, 0, -1, -1}), 0, 0},
-        {"star", makeChart(six, {}, {0, 0, 2, 0, 1, 1.7, 0, 1.1, 1, -0.6, 2, 1.1}), 1, -1},
-        {"collinear edges overlapping", makeChart(six, {}, {0, 0, 2, 0, 0, 1, 1, 0, 3, 0, 3, -1}), -1, 1},
-        {"collinear edges apart", makeChart(six, {}, {0, 0, 2, 0, 0, 1, 3, 0, 5, 0, 5, -1}), -1, 0},
+        {"shared edge, opposite sides", {0, 1, 2, 1, 0, 3}, {0, 0, 1, 0, 0, 1, 0.5, -1}, 0, 0},
+        {"folded over the shared edge", {0, 1, 2, 1, 0, 3}, {0, 0, 1, 0, 0, 1, 0.3, 0.3}, 1, -1},
+        {"free edges crossing", {0, 1, 2, 1, 0, 3}, {0, 0, 1, 0, 0, 1, 0.8, 0.8}, -1, 1},
+        {"same vertices reversed", {0, 1, 2, 2, 1, 0}, {0, 0, 1, 0, 0, 1}, 1, -1},
+        {"flipped neighbour", {0, 1, 2, 0, 1, 3}, {0, 0, 1, 0, 0, 1, 0.5, -1}, 0, 0},
+        {"vertex on an edge", six, {0, 0, 1, 0, 0, 1, 0.5, 0.5, 1, 1, 0.9, 1.2}, 0, -1},
+        {"vertex within the margin", six, {0, 0, 1, 0, 0, 1, 0.4999, 0.4999, 1, 1, 0.9, 1.2}, 0, -1},
+        {"vertex inside", six, {0, 0, 1, 0, 0, 1, 0.3, 0.3, 1, 1, 0.9, 1.2}, 1, -1},
+        {"vertex on a long edge", six, {0, 0, 2, 0, 0, 2, 1, 0, 2, -1, 3, 0}, -1, -1},
+        {"vertex just inside an edge", six, {0, 0, 2, 0, 0, 2, 1, 1e-4, 2, -1, 3, -1e-4}, -1, -1},
+        {"shared vertex only", {0, 1, 2, 0, 3, 4}, {0, 0, 1, 0, 0, 1, -1, 0, -1, -1}, 0, 0},
+        {"star", six, {0, 0, 2, 0, 1, 1.7, 0, 1.1, 1, -0.6, 2, 1.1}, 1, -1},
+        {"one inside the other", six, {0, 0, 4, 0, 0, 4, 0.5, 0.5, 1, 0.5, 0.5, 1}, -1, -1},
+        {"edges crossing", six, {0, 0, 2, 0, 1, 2, 0, 1, 2, 1, 1, -1}, -1, -1},
+        {"collinear edges on one side", six, {0, 0, 2, 0, 1, 1, 1, 0, 3, 0, 2, 0.5}, -1, -1},
+        {"collinear edges on opposite sides", six, {0, 0, 2, 0, 0, 1, 1, 0, 3, 0, 3, -1}, -1, 1},
+        {"collinear edges apart", six, {0, 0, 2, 0, 0, 1, 3, 0, 5, 0, 5, -1}, -1, 0},
+        {"boxes overlap, triangles apart", six, {0, 0, 1, 0, 0, 1, 1, 1, 0.6, 1, 1, 0.6}, -1, -1},
+        {"far from the origin", six, {f, f, f + 1, f, f, f + 1, f + 0.2, f + 0.2, f + 2, f, f, f + 2}, -1, -1},
+        {"no area", six, {0, 0, 1, 0, 2, 0, -5, -5, 5, -5, 0, 5}, -1, -1},
     };
     for (const Case& c : cases) {
-        if (c.pairOverlaps >= 0) {
-            EXPECT_EQ(trianglesOverlapUV(c.chart, 0, 1), c.pairOverlaps == 1) << c.name;
-            EXPECT_EQ(trianglesOverlapUV(c.chart, 1, 0), c.pairOverlaps == 1) << c.name;
+        SCOPED_TRACE(c.name);
+        const Chart chart = makeChart(c.tri, {}, c.uv);
+        UVPoint p[6];
+        for (size_t k = 0; k < 6; ++k)
+            p[k] = {c.uv[2 * c.tri[k]], c.uv[2 * c.tri[k] + 1]};
+        const bool oracle = sharedArea(p, p + 3) > 1e-12;
+        EXPECT_EQ(trianglesOverlapWithArea(p, p + 3), oracle);
+        EXPECT_EQ(trianglesOverlapWithArea(p + 3, p), oracle);
+        if (c.pair >= 0) {
+            EXPECT_EQ(trianglesOverlapUV(chart, 0, 1), c.pair == 1);
+            EXPECT_EQ(trianglesOverlapUV(chart, 1, 0), c.pair == 1);
         }
-        if (c.chartOverlaps >= 0) {
-            EXPECT_EQ(hasUVOverlaps(c.chart), c.chartOverlaps == 1) << c.name;
+        if (c.chart >= 0) {
+            EXPECT_EQ(hasUVOverlaps(chart), c.chart == 1);
         }
     }
     // Inner flips with a simple outline are not overlaps.
