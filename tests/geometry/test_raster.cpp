@@ -1,5 +1,6 @@
 #include "geometry/predicates.h"
 #include "geometry/raster.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,7 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 Chart triangleChart(double ax, double ay, double bx, double by, double cx, double cy)
 {
-    Chart c;
-    c.triIndicesPos = {0, 1, 2};
-    c.triIndicesUV = {0, 1, 2};
-    c.uvCoords2D = {ax, ay, bx, by, cx, cy};
-    return c;
+    return testsupport::makeChart({0, 1, 2}, {}, {ax, ay, bx, by, cx, cy});
 }
 
 size_t countLabel(const std::vector<uint32_t>& grid, uint32_t label)
@@ -29,38 +26,33 @@ size_t countLabel(const std::vector<uint32_t>& grid, uint32_t label)
 
 TEST(RasterPredicates, PointsAndSegmentsAtTheEdges)
 {
-    const Point2D a{0, 0}, b{1, 0}, c{0, 1};
-    const std::vector<std::tuple<Point2D, Point2D, Point2D, Point2D, double, bool>> points = {
-        {{0.25, 0.25}, a, b, c, 0.0, true},  {{0.25, 0.25}, c, b, a, 0.0, true},
-        {{0.5, 0.0}, a, b, c, 0.0, false},   {{0.0, 0.0}, a, b, c, 0.0, false},
-        {{0.5, -0.05}, a, b, c, 0.1, true},  {{0.6, 0.6}, a, b, c, 0.0, false},
-        {{0.5, 0.5}, {0, 0}, {1, 1}, {2, 2}, 0.5, false}, {{0, 0}, a, a, a, 1.0, false},
-        {{NaN, 0}, a, b, c, 0.0, false},     {{0.1, 0.1}, a, {NaN, 0}, c, 0.0, false},
+    // point: pointInTriangle(p; a, b, c) with p = s, a = e; otherwise segmentsCross(s -> e, c -> d).
+    struct Case { bool point; Point2D s, e, c, d; double tol; bool hit; };
+    const Point2D o{0, 0}, x{1, 0}, y{0, 1};
+    const std::vector<Case> cases = {
+        {true, {0.25, 0.25}, o, x, y, 0.0, true},         {true, {0.25, 0.25}, y, x, o, 0.0, true},
+        {true, {0.5, 0.0}, o, x, y, 0.0, false},          {true, {0.0, 0.0}, o, x, y, 0.0, false},
+        {true, {0.5, -0.05}, o, x, y, 0.1, true},         {true, {0.6, 0.6}, o, x, y, 0.0, false},
+        {true, {0.5, 0.5}, {0, 0}, {1, 1}, {2, 2}, 0.5, false}, {true, {0, 0}, o, o, o, 1.0, false},
+        {true, {NaN, 0}, o, x, y, 0.0, false},            {true, {0.1, 0.1}, o, {NaN, 0}, y, 0.0, false},
+        {false, {0, 0}, {2, 2}, {0, 2}, {2, 0}, 0.0, true},
+        {false, {0, 0}, {1, 0}, {0, 0}, {0, 1}, 0.0, true},        // meeting at both starts counts
+        {false, {0, 0}, {1, 0}, {1, 0}, {1, 1}, 0.0, false},       // at an end it does not
+        {false, {0, 0}, {1, 0}, {0.5, 1}, {0.5, 0}, 0.0, false},
+        {false, {0, 0}, {1, 0}, {0.5, -1}, {0.5, 1}, 0.001, true},
+        {false, {0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001, false},
+        {false, {0, 0}, {1, 0}, {0.5, 0.2}, {0.5, 1}, 0.0, false},
+        {false, {0, 0}, {4, 0}, {1, 0}, {6, 0}, 0.0, true},        // collinear overlapping
+        {false, {0, 0}, {4, 0}, {-2, 0}, {3, 0}, 0.0, true},
+        {false, {0, 0}, {4, 0}, {5, 0}, {6, 0}, 0.0, false},
+        {false, {0, 0}, {4, 0}, {1, 1}, {3, 1}, 0.0, false},
+        {false, {0, 0}, {100, 0}, {50, 0.1}, {60, 0.1}, 0.0, true}, // nearly on the line
+        {false, {0, 0}, {0, 0}, {0, 0}, {1, 0}, 0.0, false},
+        {false, {0, 0}, {4, 0}, {0, 0}, {2, 0}, 0.0, false},
     };
-    for (size_t i = 0; i < points.size(); ++i) {
-        const auto& [p, u, v, w, tol, inside] = points[i];
-        EXPECT_EQ(pointInTriangle(p, u, v, w, tol), inside) << i;
-    }
-    struct Seg { Point2D a, b, c, d; double tol; bool cross; };
-    const std::vector<Seg> segments = {
-        {{0, 0}, {2, 2}, {0, 2}, {2, 0}, 0.0, true},
-        {{0, 0}, {1, 0}, {0, 0}, {0, 1}, 0.0, true},        // meeting at both starts counts
-        {{0, 0}, {1, 0}, {1, 0}, {1, 1}, 0.0, false},       // at an end it does not
-        {{0, 0}, {1, 0}, {0.5, 1}, {0.5, 0}, 0.0, false},
-        {{0, 0}, {1, 0}, {0.5, -1}, {0.5, 1}, 0.001, true},
-        {{0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001, false},
-        {{0, 0}, {1, 0}, {0.5, 0.2}, {0.5, 1}, 0.0, false},
-        {{0, 0}, {4, 0}, {1, 0}, {6, 0}, 0.0, true},        // collinear overlapping
-        {{0, 0}, {4, 0}, {-2, 0}, {3, 0}, 0.0, true},
-        {{0, 0}, {4, 0}, {5, 0}, {6, 0}, 0.0, false},
-        {{0, 0}, {4, 0}, {1, 1}, {3, 1}, 0.0, false},
-        {{0, 0}, {100, 0}, {50, 0.1}, {60, 0.1}, 0.0, true}, // nearly on the line
-        {{0, 0}, {0, 0}, {0, 0}, {1, 0}, 0.0, false},
-        {{0, 0}, {4, 0}, {0, 0}, {2, 0}, 0.0, false},
-    };
-    for (size_t i = 0; i < segments.size(); ++i) {
-        const Seg& s = segments[i];
-        EXPECT_EQ(segmentsCross(s.a, s.b, s.c, s.d, s.tol), s.cross) << i;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& k = cases[i];
+        EXPECT_EQ(k.point ? pointInTriangle(k.s, k.e, k.c, k.d, k.tol) : segmentsCross(k.s, k.e, k.c, k.d, k.tol), k.hit) << i;
     }
 }
 
