@@ -1,8 +1,6 @@
-// The main window: statistics labels, the display options, refused files, a
-// whole session of opening, texturing, running, saving and reloading, and
-// every menu entry, dialog and drop as a user drives them.
-#include "ui_test_support.h"
-
+// The main window: refused files, and every menu entry, button, dialog and
+// drop as a user drives them.
+#include "meshgen/meshgen.h"
 #include "support/formats.h"
 #include "support/test_support.h"
 #include "ui/GLViewer3DModel.h"
@@ -12,59 +10,76 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
-QString labelText(const MainWindow& window, const char* name) { return window.findChild<QLabel*>(name)->text(); }
+const std::string kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
 
-void click(const MainWindow& window, const char* button)
+// A flat n x n grid (UV equal to x, y, or no UVs) as an OBJ file.
+QString gridOBJ(const std::string& path, int n, bool textured = true)
 {
-    QTest::mouseClick(window.findChild<QPushButton*>(button), Qt::LeftButton);
+    meshgen::MeshData grid = meshgen::flatGrid(n, n, meshgen::Outline::Rectangle);
+    if (!textured)
+        meshgen::dropUVs(grid);
+    meshgen::writeOBJ(grid, path);
+    return QString::fromStdString(path);
+}
+
+// Answers the next modal dialog once it shows, again on every tick until it is
+// gone: a file dialog chooses `file` (an empty name cancels it); any other box
+// is closed, its title and text appended to *shown.
+void answerNextDialog(const QString& file, QStringList* shown)
+{
+    auto* timer = new QTimer(qApp);
+    auto dialog = std::make_shared<std::pair<bool, QPointer<QWidget>>>(); // seen, and which
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, file, shown, dialog] {
+        if (!dialog->first) {
+            dialog->second = QApplication::activeModalWidget();
+            if (!(dialog->first = dialog->second))
+                return;
+            if (auto* box = qobject_cast<QMessageBox*>(dialog->second.data()))
+                *shown << box->windowTitle() << box->text();
+        }
+        auto* files = qobject_cast<QFileDialog*>(dialog->second.data());
+        if (!dialog->second || !dialog->second->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+        } else if (files && !file.isEmpty()) {
+            // Typed as a user would: selectFile leaves a focused name field alone.
+            if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(file);
+            if (files->selectedFiles().value(0) == file)
+                static_cast<QDialog*>(files)->done(QDialog::Accepted);
+        } else {
+            dialog->second->close();
+        }
+    });
+    timer->start(20);
 }
 
 } // namespace
 
-TEST(MainWindow, StatisticsShowFixedDecimalsAndEveryCaptionFitsItsText)
-{
-    MainWindow window;
-    window.resize(1400, 900);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    UnwrappingStats stats;
-    stats.numCharts = 7;
-    stats.numVertices = 123456789;
-    stats.numTriangles = 42;
-    stats.normBLen = 4.123456789;
-    stats.packingEfficiency = 50.2771;
-    stats.flipsFound = true;
-    stats.overlapsFound = true;
-    window.updateStatsDisplay(stats);
-    QTest::qWait(20);
-    const std::pair<const char*, const char*> labels[] = {{"numChartsLabel", "7"}, {"numVerticesLabel", "123456789"},
-        {"numTrianglesLabel", "42"}, {"summedBLengthLabel", "4.123"}, {"fillRateLabel", "50.28"}};
-    for (const auto& [name, text] : labels)
-        EXPECT_EQ(labelText(window, name), text) << name;
-    EXPECT_EQ(window.layoutWarningLabel()->text(), "Layout has flipped triangles (tinted red) and overlapping charts");
-    for (QLabel* label : window.findChild<QWidget*>("widget_2")->findChildren<QLabel*>())
-        EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
-    for (QAbstractButton* box : window.findChild<QWidget*>("controls3D")->findChildren<QAbstractButton*>())
-        EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
-}
-
 TEST(MainWindow, EveryRefusedFileShowsTheBoxWithItsReason)
 {
-    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    const std::string& tri = kTriangle;
     const struct {
         const char* name;
         std::string text;
@@ -105,114 +120,23 @@ TEST(MainWindow, EveryRefusedFileShowsTheBoxWithItsReason)
     }
 }
 
-// One window through a whole session. Batch mode keeps the stages on this
-// thread and the texture warning out of a box; the worker-thread runs have
-// tests of their own.
-TEST(MainWindow, ASessionOpensTexturesRunsSavesAndReloads)
-{
-    testsupport::TempDir dir("ui-session");
-    const std::string good = uitest::writeGridOBJ(dir.file("grid.obj"), 8);
-    const std::string bad = testsupport::writeTextFile(dir.file("bad.obj"), "v 0 0 0\nf 1 2 3\n");
-    QImage texture(32, 32, QImage::Format_RGB32);
-    texture.fill(qRgb(200, 40, 10));
-    ASSERT_TRUE(texture.save(QString::fromStdString(dir.file("t.png")), "PNG"));
-    testsupport::writeTextFile(dir.file("bad.png"), "not an image");
-    MainWindow window;
-    window.setBatchMode(true);
-    window.setOutputDirectory(dir.path());
-    window.resize(1600, 900);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    testing::internal::CaptureStdout();
-    // The controls and the title follow whether a model is loaded.
-    for (const auto& [file, usable, title] : {std::make_tuple(&bad, false, "Tarnwick"),
-                                              std::make_tuple(&good, true, "grid.obj - Tarnwick"),
-                                              std::make_tuple(&bad, false, "Tarnwick")}) {
-        window.openModelFile(QString::fromStdString(*file));
-        for (const char* name : {"optimizeButton", "saveButton", "storeViewButton"})
-            EXPECT_EQ(window.findChild<QPushButton*>(name)->isEnabled(), usable) << name << " " << *file;
-        EXPECT_EQ(window.action("runAction")->isEnabled(), usable);
-        EXPECT_EQ(window.action("saveAction")->isEnabled(), usable);
-        EXPECT_EQ(window.windowTitle(), QString(title));
-    }
-    window.saveButtonPressed(); // nothing is written or run without a model
-    window.optimizeButtonPressed();
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("export.obj"))));
-    EXPECT_EQ(window.pipeline().stageCounter(), 0);
-
-    window.openModelFile(QString::fromStdString(good));
-    EXPECT_EQ(labelText(window, "numTrianglesLabel"), "128");
-    EXPECT_EQ(window.recentFiles().value(0), QFileInfo(QString::fromStdString(good)).absoluteFilePath());
-    QTest::qWait(100);
-    // A screenshot of the whole window is kept as an artefact of the test run; the 2D view
-    // shows the single chart in its gamma-corrected colour over a good part of its area.
-    EXPECT_TRUE(window.grab().save("ui_window_screenshot.png"));
-    const QImage view2D = window.viewer2D()->grab().toImage();
-    const QColor chart = Viewer2DUV::chartDisplayColor(0);
-    int chartPixels = 0;
-    for (int y = 0; y < view2D.height(); ++y)
-        for (int x = 0; x < view2D.width(); ++x) {
-            const QColor c = view2D.pixelColor(x, y);
-            chartPixels += std::abs(c.red() - chart.red()) <= 3 && std::abs(c.green() - chart.green()) <= 3 &&
-                           std::abs(c.blue() - chart.blue()) <= 3;
-        }
-    EXPECT_GT(chartPixels, view2D.width() * view2D.height() / 10);
-
-    // A texture: a file that is no image is refused and changes nothing.
-    QCheckBox* box = window.findChild<QCheckBox*>("texture3DCB");
-    EXPECT_EQ(window.loadTextureAction()->text(), QString("Load texture..."));
-    EXPECT_FALSE(window.loadTexture(QString::fromStdString(dir.file("bad.png"))));
-    EXPECT_FALSE(window.pipeline().hasTexture() || box->isEnabled());
-    EXPECT_TRUE(window.loadTexture(QString::fromStdString(dir.file("t.png"))));
-    ASSERT_TRUE(box->isEnabled());
-    box->setChecked(true);
-    EXPECT_TRUE(window.viewer3D()->showSurfaceTexture());
-
-    // The plain overlap removal exports only what it is asked for.
-    window.removeOverlapsTrivial();
-    window.exportResults("trivial.svg", nullptr, nullptr);
-    EXPECT_TRUE(testsupport::checkXml(testsupport::readTextFile(dir.file("trivial.svg"))).wellFormed);
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("trivial.obj"))));
-    EXPECT_EQ(window.runBatchPipeline(), 0);
-    EXPECT_EQ(window.pipeline().stageCounter(), 3);
-    EXPECT_FALSE(testsupport::readTextFile(dir.file("bl_200.svg")).empty());
-    // A folder in the way of the snapshot: Save says what it could not write.
-    QFile::remove(QString::fromStdString(dir.file("export3D.png")));
-    ASSERT_TRUE(QDir(QString::fromStdString(dir.path())).mkdir("export3D.png"));
-    click(window, "saveButton");
-    const QString message = window.statusBar()->currentMessage();
-    EXPECT_TRUE(message.contains("export.svg") && message.contains("export.obj")) << message.toStdString();
-    EXPECT_TRUE(message.endsWith("; not written: export3D.png (see the console)")) << message.toStdString();
-    EXPECT_TRUE(message.contains(QString::fromStdString(dir.path()))) << message.toStdString();
-    QImage saved;
-    ASSERT_TRUE(saved.load(QString::fromStdString(dir.file("export_texture.png")), "PNG"));
-    EXPECT_EQ(saved.pixel(saved.width() / 2, saved.height() / 2), qRgb(200, 40, 10)); // inside the grid's chart
-    EXPECT_NE(testsupport::readTextFile(dir.file("export.obj")).find("mtllib export.mtl"), std::string::npos);
-    window.writeResultJSON("stats.json");
-    click(window, "reloadButton");
-    EXPECT_EQ(window.pipeline().stageCounter(), 0);
-    window.stepButtonPressed();
-    EXPECT_EQ(window.pipeline().stageCounter(), 1);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Cannot read the texture " + dir.file("bad.png") + ": the file is not a PNG or JPEG image."), std::string::npos) << out;
-    EXPECT_NE(out.find("//BEGIN STATS"), std::string::npos);
-    EXPECT_FALSE(testsupport::readTextFile(dir.file("stats.json")).empty());
-}
-
-// Every menu entry and button as a user drives them, a dialog that the row
-// opens answered with its file (or cancelled); each row has its effect.
-TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
+// One window through a whole session: every menu entry and button as a user
+// drives them, a dialog that the row opens answered with its file (or
+// cancelled); each row has its effect.
+TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
 {
     testsupport::TempDir dir("ui-menus");
-    const QString grid = QString::fromStdString(uitest::writeGridOBJ(dir.file("grid.obj"), 2));
-    const QString bare = QString::fromStdString(uitest::writeGridOBJ(dir.file("bare.obj"), 2, false));
+    const QString grid = gridOBJ(dir.file("grid.obj"), 2), bare = gridOBJ(dir.file("bare.obj"), 2, false);
+    const QString bad = QString::fromStdString(testsupport::writeTextFile(dir.file("bad.obj"), "v 0 0 0\nf 1 2 3\n"));
     const QString texture = QString::fromStdString(dir.file("t.png"));
     const QString notImage = QString::fromStdString(testsupport::writeTextFile(dir.file("t.jpg"), "not an image"));
+    const auto file = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::green);
     ASSERT_TRUE(image.save(texture, "PNG"));
     MainWindow window;
     window.setOutputDirectory(dir.path());
+    window.resize(1400, 900);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const MainWindowForm& form = window.form();
@@ -223,11 +147,53 @@ TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
     const auto trigger = [&](const char* name) {
         return [&window, name] {
             window.action(name)->trigger();
-            ASSERT_TRUE(uitest::waitUntil([&] { return !window.runInProgress(); }, 60000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !window.runInProgress(); }, 60000));
         };
+    };
+    const auto click = [&](const char* button) {
+        return [&window, button] { QTest::mouseClick(window.findChild<QPushButton*>(button), Qt::LeftButton); };
     };
     const auto status = [&] { return window.statusBar()->currentMessage(); };
     const auto titled = [&](const char* title) { return window.windowTitle() == QString(title); };
+    const auto label = [&](const char* name) { return window.findChild<QLabel*>(name)->text(); };
+    // The controls follow whether a model is loaded.
+    const auto usable = [&](bool yes) {
+        for (const char* name : {"optimizeButton", "saveButton", "storeViewButton"})
+            if (window.findChild<QPushButton*>(name)->isEnabled() != yes)
+                return false;
+        return window.action("runAction")->isEnabled() == yes && window.action("saveAction")->isEnabled() == yes;
+    };
+    // Every caption fits its text.
+    const auto fitting = [&] {
+        for (QLabel* w : window.findChild<QWidget*>("widget_2")->findChildren<QLabel*>())
+            if (w->width() < w->sizeHint().width())
+                return false;
+        for (QAbstractButton* w : window.findChild<QWidget*>("controls3D")->findChildren<QAbstractButton*>())
+            if (w->width() < w->sizeHint().width())
+                return false;
+        return true;
+    };
+    // The 2D view shows the single chart in its gamma-corrected colour over a good part of its area.
+    const auto chartShown = [&] {
+        const QImage view2D = window.viewer2D()->grab().toImage();
+        const QColor chart = Viewer2DUV::chartDisplayColor(0);
+        int chartPixels = 0;
+        for (int y = 0; y < view2D.height(); ++y)
+            for (int x = 0; x < view2D.width(); ++x) {
+                const QColor c = view2D.pixelColor(x, y);
+                chartPixels += std::abs(c.red() - chart.red()) <= 3 && std::abs(c.green() - chart.green()) <= 3 &&
+                               std::abs(c.blue() - chart.blue()) <= 3;
+            }
+        return chartPixels > view2D.width() * view2D.height() / 10;
+    };
+    UnwrappingStats stats;
+    stats.numCharts = 7;
+    stats.numVertices = 123456789;
+    stats.numTriangles = 42;
+    stats.normBLen = 4.123456789;
+    stats.packingEfficiency = 50.2771;
+    stats.flipsFound = stats.overlapsFound = true;
+    int batchStatus = -1;
     const struct {
         const char* name;
         bool dialog;
@@ -235,12 +201,43 @@ TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
         std::function<void()> act;
         std::function<bool()> effect;
     } rows[] = {
-        {"Open, cancelled", true, {}, trigger("openAction"), [&] { return titled("Tarnwick"); }},
-        {"Open", true, grid, trigger("openAction"), [&] { return titled("grid.obj - Tarnwick"); }},
+        {"statistics", false, {},
+         [&] {
+             window.updateStatsDisplay(stats);
+             QTest::qWait(20);
+         },
+         [&] {
+             return label("numChartsLabel") == "7" && label("numVerticesLabel") == "123456789" &&
+                    label("numTrianglesLabel") == "42" && label("summedBLengthLabel") == "4.123" &&
+                    label("fillRateLabel") == "50.28" && fitting() &&
+                    window.layoutWarningLabel()->text() ==
+                        "Layout has flipped triangles (tinted red) and overlapping charts";
+         }},
+        {"Open, cancelled", true, {}, trigger("openAction"), [&] { return titled("Tarnwick") && usable(false); }},
+        {"a file that is no model: nothing is saved or run", false, {},
+         [&] {
+             window.openModelFile(bad);
+             window.saveButtonPressed();
+             window.optimizeButtonPressed();
+         },
+         [&] {
+             return titled("Tarnwick") && usable(false) && window.pipeline().stageCounter() == 0 &&
+                    !QFileInfo::exists(file("export.obj")) && boxes.value(0) == "Input Mesh Not Accepted";
+         }},
+        {"Open", true, grid, trigger("openAction"),
+         [&] {
+             // A screenshot of the whole window is kept as an artefact of the test run.
+             return titled("grid.obj - Tarnwick") && usable(true) && label("numTrianglesLabel") == "8" &&
+                    window.recentFiles().value(0) == QFileInfo(grid).absoluteFilePath() &&
+                    window.grab().save("ui_window_screenshot.png") && chartShown();
+         }},
         {"Load texture", true, texture, [&] { window.loadTextureAction()->trigger(); },
          [&] { return window.textureCheckBox()->isEnabled(); }},
         {"a texture that is no image", true, {}, [&] { window.loadTexture(notImage); },
-         [&] { return boxes == QStringList{"Texture Not Loaded", "Cannot read the texture " + notImage + ": the file is not a PNG or JPEG image."}; }},
+         [&] {
+             return boxes.mid(boxes.size() - 2) ==
+                    QStringList{"Texture Not Loaded", "Cannot read the texture " + notImage + ": the file is not a PNG or JPEG image."};
+         }},
         {"the texture shown", false, {}, [&] { window.textureCheckBox()->setChecked(true); },
          [&] { return window.viewer3D()->renderer().surfaceTextureShown(); }},
         {"flat shading", false, {}, [&] { form.flatShadingRB->setChecked(true); },
@@ -255,19 +252,49 @@ TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
              form.cutEdges3DCB->setChecked(false);
          },
          [&] { return view->showConeSingularities() && !view->showCutEdges(); }},
+        {"the batch stages on this thread: the plain overlap removal exports only what it is asked for", false, {},
+         [&] {
+             window.setBatchMode(true);
+             window.removeOverlapsTrivial();
+             window.exportResults("trivial.svg", nullptr, nullptr);
+             batchStatus = window.runBatchPipeline();
+             window.setBatchMode(false);
+         },
+         [&] {
+             return testsupport::checkXml(testsupport::readTextFile(dir.file("trivial.svg"))).wellFormed &&
+                    !QFileInfo::exists(file("trivial.obj")) && batchStatus == 0 &&
+                    window.pipeline().stageCounter() == 3 && !testsupport::readTextFile(dir.file("bl_200.svg")).empty();
+         }},
+        {"Reload", false, {}, click("reloadButton"), [&] { return window.pipeline().stageCounter() == 0; }},
         {"Run Next Stage", false, {}, trigger("stepAction"),
          [&] { return window.pipeline().stageCounter() == 1 && status().startsWith("Run finished in"); }},
         {"Reload", false, {}, trigger("reloadAction"), [&] { return window.pipeline().stageCounter() == 0; }},
         {"Run", false, {}, trigger("runAction"), [&] { return window.pipeline().stageCounter() == 3; }},
         {"Save", false, {}, trigger("saveAction"),
-         [&] { return status().startsWith("Saved export.svg, export.obj, export3D.png in "); }},
-        {"Store View", false, {}, [&] { click(window, "storeViewButton"); },
-         [&] { return status() == "Stored the 3D view in " + navigation; }},
+         [&] {
+             QImage saved;
+             return status().startsWith("Saved export.svg, export.obj, export3D.png in " + QDir::toNativeSeparators(dir.path().c_str())) &&
+                    saved.load(file("export_texture.png"), "PNG") && saved.pixel(saved.width() / 2, saved.height() / 2) == qRgb(0, 255, 0) &&
+                    testsupport::readTextFile(dir.file("export.obj")).find("mtllib export.mtl") != std::string::npos;
+         }},
+        {"Save with a folder in the way of the snapshot", false, {},
+         [&] {
+             QFile::remove(file("export3D.png"));
+             QDir().mkdir(file("export3D.png"));
+             click("saveButton")();
+             window.writeResultJSON("stats.json");
+         },
+         [&] {
+             return status().startsWith("Saved export.svg, export.obj in ") &&
+                    status().endsWith("; not written: export3D.png (see the console)") &&
+                    !testsupport::readTextFile(dir.file("stats.json")).empty();
+         }},
+        {"Store View", false, {}, click("storeViewButton"), [&] { return status() == "Stored the 3D view in " + navigation; }},
         {"Store View onto a folder", false, {},
          [&] {
              QDir().mkdir(navigation + ".d");
              window.viewer3D()->setNavigationFile(navigation + ".d");
-             click(window, "storeViewButton");
+             click("storeViewButton")();
          },
          [&] { return status() == "Could not write " + navigation + ".d"; }},
         {"a model without UVs under the texture", false, {}, [&] { window.openModelFile(bare); },
@@ -279,31 +306,34 @@ TEST(MainWindow, MenuEntriesAndTheirDialogsHaveTheirEffect)
     testing::internal::CaptureStdout();
     for (const auto& r : rows) {
         if (r.dialog)
-            uitest::answerNextDialog(r.answer, &boxes);
+            answerNextDialog(r.answer, &boxes);
         r.act();
         EXPECT_TRUE(r.effect()) << r.name << ": " << status().toStdString();
     }
     testing::internal::GetCapturedStdout();
 }
 
-// Files dropped onto the window or its 3D view: the first model file opens;
-// other files, other URLs and plain text are refused.
+// Files dropped onto the window or its 3D view (which takes OBJ drags itself):
+// the first model file opens; other files, other URLs and plain text are refused.
 TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
 {
     testsupport::TempDir dir("ui-drop");
-    const QUrl grid = QUrl::fromLocalFile(QString::fromStdString(uitest::writeGridOBJ(dir.file("grid.obj"), 2)));
-    const QUrl text = QUrl::fromLocalFile(QString::fromStdString(testsupport::writeTextFile(dir.file("a.txt"), "x")));
-    const QUrl other = QUrl::fromLocalFile(QString::fromStdString(uitest::writeGridOBJ(dir.file("other.OBJ"), 1)));
+    const auto url = [&](const char* name, const std::string& text) {
+        return QUrl::fromLocalFile(QString::fromStdString(testsupport::writeTextFile(dir.file(name), text)));
+    };
+    const std::string model = kTriangle + "f 1/1 2/2 3/3\n";
+    const QUrl grid = url("grid.obj", model), text = url("a.txt", "x"), other = url("other.OBJ", model);
     const struct {
         QList<QUrl> urls;
         bool onView, accepted;
         const char* title;
     } rows[] = {
         {{text, grid}, false, true, "grid.obj - Tarnwick"},
-        {{other}, true, true, "other.OBJ - Tarnwick"},
+        {{grid, text}, true, true, "grid.obj - Tarnwick"},
+        {{text, other}, true, true, "other.OBJ - Tarnwick"},
         {{text}, false, false, "other.OBJ - Tarnwick"},
         {{QUrl("http://example.org/m.obj")}, true, false, "other.OBJ - Tarnwick"},
-        {{}, false, false, "other.OBJ - Tarnwick"},
+        {{}, true, false, "other.OBJ - Tarnwick"},
         {{QUrl::fromLocalFile(QString::fromStdString(dir.file("missing.glb")))}, false, true, "Tarnwick"},
     };
     MainWindow window;
@@ -319,8 +349,9 @@ TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
         QDropEvent drop(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         enter.ignore();
         drop.ignore();
-        QApplication::sendEvent(&window, &enter);
-        QApplication::sendEvent(r.onView ? static_cast<QWidget*>(window.viewer3D()) : &window, &drop);
+        QWidget* target = r.onView ? static_cast<QWidget*>(window.viewer3D()) : &window;
+        QApplication::sendEvent(target, &enter);
+        QApplication::sendEvent(target, &drop);
         EXPECT_EQ(enter.isAccepted(), r.accepted) << r.title;
         EXPECT_EQ(drop.isAccepted(), r.accepted) << r.title;
         EXPECT_EQ(window.windowTitle(), QString(r.title));
@@ -328,7 +359,7 @@ TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
     // The recent files keep the last eight opened, the newest first.
     QStringList opened;
     for (int i = 0; i < MainWindow::MaxRecentFiles + 1; ++i) {
-        opened.prepend(QString::fromStdString(uitest::writeGridOBJ(dir.file(std::to_string(i) + ".obj"), 1)));
+        opened.prepend(url((std::to_string(i) + ".obj").c_str(), model).toLocalFile());
         window.openModelFile(opened.front());
     }
     testing::internal::GetCapturedStdout();

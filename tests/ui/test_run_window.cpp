@@ -1,8 +1,6 @@
 // Runs from the window (the stages on a worker, the window live; Cancel, Escape
 // and closing stop them at a safe point, writing no file of unfinished stages)
 // and the control strip's splitter.
-#include "ui_test_support.h"
-
 #include "support/formats.h"
 #include "support/test_support.h"
 #include "ui/MainWindow.h"
@@ -116,7 +114,7 @@ TEST(RunWindow, TheViewFollowsTheRunUntilEscapeCancelOrCloseStopsIt)
             EXPECT_FALSE(w.button(name)->isEnabled()) << name;
         // A second press while running is ignored, not queued.
         QTest::mouseClick(w.button("optimizeButton"), Qt::LeftButton);
-        const bool stopped = uitest::waitUntil([&] { return !w.window.runInProgress(); }, 120000);
+        const bool stopped = QTest::qWaitFor([&] { return !w.window.runInProgress(); }, 120000);
         const std::string out = testing::internal::GetCapturedStdout();
         ASSERT_TRUE(stopped);
         EXPECT_TRUE(status.startsWith("Refining") && status.contains("efficiency")) << status.toStdString();

@@ -1,8 +1,6 @@
 // The 2D view of a shown main window, driven by real events: what a display
 // update draws and reports, fitting, zoom and pan, seam picking, gluing and
 // the reattachment preview.
-#include "ui_test_support.h"
-
 #include "io/palette.h"
 #include "support/test_support.h"
 #include "ui/MainWindow.h"
@@ -22,9 +20,23 @@
 
 namespace {
 
-// A shown main window whose 2D view draws `model`. In uitest::quadStrip,
-// chart q spans u from 0.2 q to 0.2 q + 0.15 and v from 0 to 0.15; seam s
-// joins chart s (path 2s, side a) and chart s + 1 (path 2s + 1, side b).
+// A row of `count` unit quads in 3D, each its own chart of two triangles: chart
+// q spans u from 0.2 q to 0.2 q + 0.15 and v from 0 to 0.15. Seam s joins chart
+// s (path 2s, side a) and chart s + 1 (path 2s + 1, side b).
+Model quadStrip(int count)
+{
+    Model model;
+    for (int i = 0; i <= count; ++i) // bottom vertex 2i, top vertex 2i + 1
+        model.sharedPositions.insert(model.sharedPositions.end(), {double(i), 0.0, 0.0, double(i), 1.0, 0.0});
+    for (uint32_t q = 0; q < uint32_t(count); ++q) {
+        const double x = q * 0.2;
+        model.charts.push_back(testsupport::makeChart({2 * q, 2 * q + 2, 2 * q + 3, 2 * q, 2 * q + 3, 2 * q + 1},
+                                                      {0, 1, 2, 0, 2, 3}, {x, 0, x + 0.15, 0, x + 0.15, 0.15, x, 0.15}));
+    }
+    return model;
+}
+
+// A shown main window whose 2D view draws `model`.
 struct Shown {
     MainWindow window;
     Viewer2DUV* view = window.viewer2D();
@@ -79,7 +91,7 @@ Model turned(Model model, bool tall, double du, double dv)
 
 TEST(Viewer2D, DisplayUpdatesDrawTheLayoutAndReportItsStatistics)
 {
-    Shown s(uitest::quadStrip(5));
+    Shown s(quadStrip(5));
     int stats = 0, payloads = 0;
     size_t boundary = 0;
     std::vector<size_t> seams, perChart;
@@ -127,12 +139,12 @@ TEST(Viewer2D, EmptyStaleAndNonFiniteLayoutsDrawWithoutFault)
     Shown s{Model()};
     EXPECT_TRUE(s.view->scene()->items().isEmpty());
     // A chart list changed behind the topology's back: the redraw checks every index.
-    s.setModel(uitest::quadStrip(4));
+    s.setModel(quadStrip(4));
     s.window.pipeline().model().charts.resize(2);
     s.window.pipeline().model().charts[1].uvCoords2D.resize(4);
     s.view->showDisplayUpdate(true, UnwrappingStats());
     s.view->showDisplayUpdate(true, UnwrappingStats());
-    Model bad = uitest::quadStrip(2);
+    Model bad = quadStrip(2);
     bad.charts[0].uvCoords2D[0] = std::numeric_limits<double>::quiet_NaN();
     bad.charts[1].uvCoords2D[3] = std::numeric_limits<double>::infinity();
     s.setModel(std::move(bad));
@@ -145,9 +157,9 @@ TEST(Viewer2D, TheFitShowsEveryItemWithVUp)
         const char* name;
         Model model;
     } rows[] = {
-        {"wide", uitest::quadStrip(12)},
-        {"tall", turned(uitest::quadStrip(9), true, 0, 0)},
-        {"away from the origin", turned(uitest::quadStrip(2), false, 3.0, -7.0)},
+        {"wide", quadStrip(12)},
+        {"tall", turned(quadStrip(9), true, 0, 0)},
+        {"away from the origin", turned(quadStrip(2), false, 3.0, -7.0)},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -166,7 +178,7 @@ TEST(Viewer2D, TheFitShowsEveryItemWithVUp)
 
 TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
 {
-    Shown s(uitest::quadStrip(12)); // about 16 : 1
+    Shown s(quadStrip(12)); // about 16 : 1
     const double seamWidth = s.view->seamPathItems()[0]->pen().widthF() * s.view->transform().m11();
     const struct {
         QPoint cursor;
@@ -215,7 +227,7 @@ TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
 
 TEST(Viewer2D, AClickPicksTheSeamPathWithinAFewPixels)
 {
-    Shown s(uitest::quadStrip(3));
+    Shown s(quadStrip(3));
     const QPoint a = s.at(s.seamPoint(0, 0.4)), b = s.at(s.seamPoint(1, 0.4));
     ASSERT_GT(b.x() - a.x(), 20); // the gap between the charts
     const struct {
@@ -259,7 +271,7 @@ TEST(Viewer2D, AClickPicksTheSeamPathWithinAFewPixels)
 
 TEST(Viewer2D, GlueJoinsTwoChartsAndRefusesWithinOne)
 {
-    Shown s(uitest::quadStrip(5));
+    Shown s(quadStrip(5));
     QStringList warnings;
     s.view->setWarningHook([&](QWidget* parent, const QString& title, const QString& text) {
         EXPECT_EQ(parent, s.view);
@@ -297,7 +309,7 @@ TEST(Viewer2D, GlueJoinsTwoChartsAndRefusesWithinOne)
 
 TEST(Viewer2D, ReattachmentLaysTheMovingChartOntoTheFixedOne)
 {
-    Shown s(uitest::quadStrip(3));
+    Shown s(quadStrip(3));
     s.window.reattachmentButtonPressed(); // nothing selected
     EXPECT_EQ(s.view->movedChartGroup(), nullptr);
     const ChartList before = s.window.pipeline().model().charts;
@@ -312,7 +324,7 @@ TEST(Viewer2D, ReattachmentLaysTheMovingChartOntoTheFixedOne)
     ASSERT_NE(group, nullptr);
     EXPECT_TRUE(s.view->animationRunning());
     EXPECT_EQ(group->childItems().size(), 2 + s.view->chartSeamPaths().size()); // triangles and seam paths
-    ASSERT_TRUE(uitest::waitUntil([&] { return !s.view->animationRunning(); }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s.view->animationRunning(); }, 4000));
     // The last frame moves chart 0's right edge (u 0.15) onto chart 1's left edge (u 0.2),
     // up to the single precision of the stored shift; the chart data stay as they were.
     for (double v : {0.0, 0.15}) {

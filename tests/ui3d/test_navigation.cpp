@@ -1,12 +1,9 @@
-// Navigation of the 3D view: turning with inertia, dolly, pan and wheel, the
-// stored view, and files dragged onto the view.
+// Navigation of the 3D view: turning with inertia, dolly, pan and wheel, and
+// the stored view.
 #include "view_test_support.h"
 
 #include "support/test_support.h"
 #include "ui/ModelRenderer.h"
-
-#include <QMimeData>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -138,29 +135,4 @@ TEST(ViewNavigation, TheStoredViewIsReadBackAndBadFilesAreIgnored)
         expectMatrixNear(bad.renderer().rotation, QMatrix4x4(), 0.0);
         bad.storeView();
     }
-}
-
-TEST(ViewNavigation, DraggedObjFilesAreAnnouncedOthersIgnored)
-{
-    TestView view;
-    QList<QByteArray> received;
-    QObject::connect(&view, &GLViewer3DModel::modelDragged, [&](const char* path) { received << path; });
-    const auto accepted = [&](const QList<QUrl>& urls, const QString& text) {
-        QMimeData mime;
-        if (text.isEmpty())
-            mime.setUrls(urls);
-        else
-            mime.setText(text);
-        QDragEnterEvent event(QPoint(1, 1), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        event.ignore();
-        view.dragEnter(&event);
-        return event.isAccepted();
-    };
-    EXPECT_TRUE(accepted({QUrl::fromLocalFile("/tmp/models/bunny.obj"), QUrl::fromLocalFile("/tmp/x.txt")}, {}));
-    EXPECT_FALSE(accepted({QUrl::fromLocalFile("/tmp/x.txt"), QUrl::fromLocalFile("/tmp/bunny.obj")}, {})); // the first counts
-    EXPECT_FALSE(accepted({QUrl::fromLocalFile("/tmp/BUNNY.OBJ")}, {}));
-    EXPECT_FALSE(accepted({QUrl("http://example.org/bunny.obj")}, {}));
-    EXPECT_FALSE(accepted({}, {}));
-    EXPECT_FALSE(accepted({}, "/tmp/bunny.obj"));
-    EXPECT_EQ(received, QList<QByteArray>{"/tmp/models/bunny.obj"});
 }

@@ -3,7 +3,6 @@
 #include "ui/GLViewer3DModel.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -29,7 +28,6 @@ public:
                       Qt::NoScrollPhase, false);
         wheelEvent(&e);
     }
-    void dragEnter(QDragEnterEvent* e) { dragEnterEvent(e); }
     // Shows the view at the given size; true once OpenGL is initialised.
     bool showInitialised(int width, int height)
     {
