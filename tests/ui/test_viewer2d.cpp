@@ -132,14 +132,8 @@ TEST(Viewer2D, DisplayUpdatesDrawTheLayoutAndReportItsStatistics)
         EXPECT_NEAR(p.elementAt(1).x, u, 1e-12) << path;
         EXPECT_NEAR(std::abs(p.elementAt(1).y - p.elementAt(0).y), 0.15, 1e-12) << path;
     }
-}
-
-TEST(Viewer2D, EmptyStaleAndNonFiniteLayoutsDrawWithoutFault)
-{
-    Shown s{Model()};
-    EXPECT_TRUE(s.view->scene()->items().isEmpty());
-    // A chart list changed behind the topology's back: the redraw checks every index.
-    s.setModel(quadStrip(4));
+    // A chart list changed behind the topology's back (the redraw checks every index), non-finite UVs,
+    // and no model at all draw without fault.
     s.window.pipeline().model().charts.resize(2);
     s.window.pipeline().model().charts[1].uvCoords2D.resize(4);
     s.view->showDisplayUpdate(true, UnwrappingStats());
@@ -149,6 +143,8 @@ TEST(Viewer2D, EmptyStaleAndNonFiniteLayoutsDrawWithoutFault)
     bad.charts[1].uvCoords2D[3] = std::numeric_limits<double>::infinity();
     s.setModel(std::move(bad));
     s.view->viewport()->repaint();
+    s.setModel(Model());
+    EXPECT_TRUE(s.view->scene()->items().isEmpty());
 }
 
 TEST(Viewer2D, TheFitShowsEveryItemWithVUp)
@@ -225,7 +221,8 @@ TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
     EXPECT_TRUE(s.view->transform().m11() > 0.0 && std::isfinite(s.view->viewZoom()) && s.view->viewZoom() > 0.0);
 }
 
-TEST(Viewer2D, AClickPicksTheSeamPathWithinAFewPixels)
+// Picking, the reattachment preview and gluing on one strip of three charts.
+TEST(Viewer2D, AClickPicksTheSeamThatIsThenReattachedOrGlued)
 {
     Shown s(quadStrip(3));
     const QPoint a = s.at(s.seamPoint(0, 0.4)), b = s.at(s.seamPoint(1, 0.4));
@@ -262,57 +259,17 @@ TEST(Viewer2D, AClickPicksTheSeamPathWithinAFewPixels)
     for (int path : {2, 3})
         EXPECT_EQ(s.view->seamPathItems()[path]->pen().color(), QColor(c.r, c.g, c.b));
     EXPECT_EQ(s.view->seamPathItems()[0]->pen().color(), other);
-    // A full redraw drops the selection.
+    // A full redraw drops the selection; with none, reattaching and gluing do nothing.
     s.click(s.at(s.seamPoint(1)));
     s.view->updateDisplay(true);
     EXPECT_EQ(s.view->selectedSeamIndex(), -1);
     s.view->updateAnimation(); // must not touch the deleted paths
-}
-
-TEST(Viewer2D, GlueJoinsTwoChartsAndRefusesWithinOne)
-{
-    Shown s(quadStrip(5));
-    QStringList warnings;
-    s.view->setWarningHook([&](QWidget* parent, const QString& title, const QString& text) {
-        EXPECT_EQ(parent, s.view);
-        warnings << title << text;
-    });
-    s.window.glueButtonPressed(); // nothing selected: nothing happens
-    EXPECT_EQ(s.window.pipeline().model().charts.size(), 5u);
-    const ChartList before = s.window.pipeline().model().charts;
-    s.click(s.at(s.seamPoint(2))); // seam 1, between charts 1 and 2
+    s.window.reattachmentButtonPressed();
     s.window.glueButtonPressed();
-    const ChartList& after = s.window.pipeline().model().charts;
-    ASSERT_EQ(after.size(), 4u);
-    const size_t others[] = {0, 3, 4}; // they keep their order
-    for (size_t k = 0; k < 3; ++k)
-        EXPECT_EQ(after[k].uvCoords2D, before[others[k]].uvCoords2D);
-    EXPECT_EQ(after.back().numTriangles(), 4u);
-    EXPECT_EQ(after.back().numUVVertices(), 6u); // 4 + 4 minus the two seam vertices
-    EXPECT_EQ(s.view->selectedSeamIndex(), -1);
-    EXPECT_EQ(s.view->seamPathItems().size(), 6);
-    EXPECT_EQ(s.label("numChartsLabel"), "4");
-    EXPECT_TRUE(warnings.isEmpty());
-
-    // One chart cut open along an inner edge: a seam with the same chart on both sides.
-    Model cut;
-    cut.sharedPositions = {0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0};
-    cut.charts.push_back(testsupport::makeChart({0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4}, {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7},
-                                                {0, 0, 0.3, 0, 0.3, 0.3, 0, 0.3, 0.5, 0, 0.8, 0, 0.8, 0.3, 0.5, 0.3}));
-    s.setModel(cut);
-    ASSERT_EQ(s.view->seamPathItems().size(), 2);
-    s.click(s.at(s.seamPoint(1)));
-    s.window.glueButtonPressed();
-    EXPECT_EQ(warnings, (QStringList{"Gluing Not Permitted", "Cannot glue this seam segment:\nCurrently only supported for different charts."}));
-    EXPECT_EQ(s.window.pipeline().model().charts[0].uvCoords2D, cut.charts[0].uvCoords2D);
-}
-
-TEST(Viewer2D, ReattachmentLaysTheMovingChartOntoTheFixedOne)
-{
-    Shown s(quadStrip(3));
-    s.window.reattachmentButtonPressed(); // nothing selected
     EXPECT_EQ(s.view->movedChartGroup(), nullptr);
     const ChartList before = s.window.pipeline().model().charts;
+    ASSERT_EQ(before.size(), 3u);
+
     s.click(s.at(s.seamPoint(1))); // side b of seam 0 stays: chart 0 moves onto chart 1
     s.window.reattachmentButtonPressed();
     s.window.reattachmentButtonPressed(); // a second one replaces the raised drawing
@@ -332,6 +289,34 @@ TEST(Viewer2D, ReattachmentLaysTheMovingChartOntoTheFixedOne)
         EXPECT_NEAR(group->transform().map(QPointF(0.15, v)).y(), v, 1e-6);
     }
     EXPECT_EQ(s.window.pipeline().model().charts[0].uvCoords2D, before[0].uvCoords2D);
+
+    QStringList warnings;
+    s.view->setWarningHook([&](QWidget* parent, const QString& title, const QString& text) {
+        EXPECT_EQ(parent, s.view);
+        warnings << title << text;
+    });
+    s.click(s.at(s.seamPoint(2))); // seam 1, between charts 1 and 2
+    s.window.glueButtonPressed();
+    const ChartList& after = s.window.pipeline().model().charts;
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].uvCoords2D, before[0].uvCoords2D); // the other chart keeps its place
+    EXPECT_EQ(after.back().numTriangles(), 4u);
+    EXPECT_EQ(after.back().numUVVertices(), 6u); // 4 + 4 minus the two seam vertices
+    EXPECT_EQ(s.view->selectedSeamIndex(), -1);
+    EXPECT_EQ(s.view->seamPathItems().size(), 2);
+    EXPECT_EQ(s.label("numChartsLabel"), "2");
+    EXPECT_TRUE(warnings.isEmpty());
+    // One chart cut open along an inner edge: a seam with the same chart on both sides.
+    Model cut;
+    cut.sharedPositions = {0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0};
+    cut.charts.push_back(testsupport::makeChart({0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4}, {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7},
+                                                {0, 0, 0.3, 0, 0.3, 0.3, 0, 0.3, 0.5, 0, 0.8, 0, 0.8, 0.3, 0.5, 0.3}));
+    s.setModel(cut);
+    ASSERT_EQ(s.view->seamPathItems().size(), 2);
+    s.click(s.at(s.seamPoint(1)));
+    s.window.glueButtonPressed();
+    EXPECT_EQ(warnings, (QStringList{"Gluing Not Permitted", "Cannot glue this seam segment:\nCurrently only supported for different charts."}));
+    EXPECT_EQ(s.window.pipeline().model().charts[0].uvCoords2D, cut.charts[0].uvCoords2D);
 }
 
 TEST(Viewer2D, LoadsWaitForTheThreeDViewUntilItIsReady)
