@@ -1,16 +1,20 @@
-// The main window: every menu entry, button, dialog and drop as a user drives them.
+// The main window: every menu entry, button, dialog and drop as a user drives
+// them, and runs on the worker that Cancel, Escape and closing stop.
 #include "meshgen/meshgen.h"
 #include "support/formats.h"
 #include "support/test_support.h"
 #include "ui/GLViewer3DModel.h"
 #include "ui/MainWindow.h"
 #include "ui/ModelRenderer.h"
+#include "ui/RunStatusPanel.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsScene>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,13 +23,16 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -72,6 +79,24 @@ void answerNextDialog(const QString& file, QStringList* shown)
         }
     });
     timer->start(20);
+}
+
+// Visible sibling widgets under root that overlap (more than a shared border
+// line), or stick out of their parent.
+QStringList overlappingControls(const QWidget* root)
+{
+    QStringList found;
+    QList<QWidget*> kids = root->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    kids.erase(std::remove_if(kids.begin(), kids.end(), [](QWidget* k) { return !k->isVisible(); }), kids.end());
+    for (int i = 0; i < kids.size(); ++i) {
+        if (!root->rect().contains(kids[i]->geometry()))
+            found << kids[i]->objectName() + " outside " + root->objectName();
+        for (int j = i + 1; j < kids.size(); ++j)
+            if (const QRect both = kids[i]->geometry() & kids[j]->geometry(); both.width() > 1 && both.height() > 1)
+                found << kids[i]->objectName() + " on " + kids[j]->objectName();
+        found << overlappingControls(kids[i]);
+    }
+    return found;
 }
 
 } // namespace
@@ -151,6 +176,8 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
     stats.packingEfficiency = 50.2771;
     stats.flipsFound = stats.overlapsFound = true;
     int batchStatus = -1;
+    const int stripStart = form.controls2D->minimumHeight();
+    QStringList strip; // the strip's growth after each drag, and the controls that overlap
     const struct {
         const char* name;
         bool dialog;
@@ -259,16 +286,27 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
          [&] { return titled("bare.obj - Tarnwick") && !window.viewer3D()->renderer().surfaceTextureShown(); }},
         {"Open Recent", false, {}, [&] { window.findChild<QMenu*>("recentMenu")->actions().value(1)->trigger(); },
          [&] { return titled("grid.obj - Tarnwick"); }},
+        {"the control strip's splitter: the strip grows, never below its start; no control covers another", false, {},
+         [&] {
+             QWidget* handle = form.splitter_2->handle(1);
+             for (int dy : {0, -150, 400}) { // negative: up
+                 const QPoint from = handle->mapTo(&window, handle->rect().center());
+                 QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, from);
+                 QTest::mouseMove(window.windowHandle(), from + QPoint(0, dy));
+                 QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, from + QPoint(0, dy));
+                 const int grown = form.controls2D->height() - stripStart;
+                 strip << QString::number(grown) + overlappingControls(form.controls2D).join(", ");
+             }
+         },
+         [&] { return stripStart >= 140 && strip == QStringList{"0", "150", "0"}; }},
         {"Quit", false, {}, trigger("quitAction"), [&] { return !window.isVisible(); }},
     };
-    testing::internal::CaptureStdout();
     for (const auto& r : rows) {
         if (r.dialog)
             answerNextDialog(r.answer, &boxes);
         r.act();
-        EXPECT_TRUE(r.effect()) << r.name << ": " << status().toStdString();
+        EXPECT_TRUE(r.effect()) << r.name << ": " << status().toStdString() << strip.join("; ").toStdString();
     }
-    testing::internal::GetCapturedStdout();
 }
 
 // Files dropped onto the window or its 3D view (which takes OBJ drags itself):
@@ -322,4 +360,93 @@ TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(window.recentFiles(), opened.mid(0, MainWindow::MaxRecentFiles));
     EXPECT_EQ(window.findChild<QMenu*>("recentMenu")->actions().size(), MainWindow::MaxRecentFiles);
+}
+
+// Escape, the Cancel button and closing the window stop the run at the next
+// safe point; until then the event loop runs, and the status bar and the 2D
+// view follow every iteration (each cuts, so they differ).
+TEST(RunWindow, TheViewFollowsTheRunUntilEscapeCancelOrCloseStopsIt)
+{
+    enum class How { Escape, CancelButton, Close };
+    // The report to stop at: -1 is the one before refinement, else an iteration.
+    const struct { How how; int stopAt; const char* printed; } cases[] = {
+        {How::Escape, -1, "Refinement cancelled after 0 iterations."},
+        // The worker may finish one more iteration before the click reaches it.
+        {How::CancelButton, 1, "Refinement cancelled after "},
+        {How::Close, -1, "Refinement cancelled after 0 iterations."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.printed + std::string(c.how == How::Close ? " (close)" : ""));
+        testsupport::TempDir dir("ui-run");
+        MainWindow window;
+        int forcedExits = 0;
+        window.setOutputDirectory(dir.path());
+        window.viewer2D()->setWaitFor3DView(false);
+        window.setForcedExitHook([&] { ++forcedExits; });
+        window.resize(1400, 900);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        (void)QTest::qWaitForWindowActive(&window, 2000);
+        window.loadModelFromFile(testsupport::exampleFile("cube_net.obj").c_str(), true);
+        const auto button = [&](const char* name) { return window.findChild<QPushButton*>(name); };
+        QGraphicsScene* scene = window.viewer2D()->scene();
+        std::vector<std::pair<int, QRectF>> drawn;
+        QString status;
+        bool stopping = false;
+        QObject::connect(&window.runner(), &PipelineRunner::progress, &window, [&](const RunProgress& p) {
+            if (stopping || p.stage != "Refining")
+                return;
+            if (p.iteration >= 0)
+                drawn.emplace_back(scene->items().size(), scene->itemsBoundingRect());
+            if (p.iteration < c.stopAt)
+                return;
+            stopping = true;
+            status = window.runStatusPanel()->text();
+            // While the run goes on, files, reloads and other models wait.
+            window.writeResultJSON("during.json");
+            window.reloadButtonPressed();
+            window.openModelFile(QString::fromStdString(testsupport::exampleFile("grid_lshape.obj")));
+            window.saveButtonPressed();
+            if (c.how == How::Escape)
+                QTest::keyClick(&window, Qt::Key_Escape);
+            else if (c.how == How::CancelButton)
+                QTest::mouseClick(window.runStatusPanel()->cancelButton(), Qt::LeftButton);
+            else
+                window.close();
+        });
+        testing::internal::CaptureStdout();
+        QTest::mouseClick(button("optimizeButton"), Qt::LeftButton);
+        for (const char* name : {"optimizeButton", "reloadButton", "saveButton"})
+            EXPECT_FALSE(button(name)->isEnabled()) << name;
+        // A second press while running is ignored, not queued.
+        QTest::mouseClick(button("optimizeButton"), Qt::LeftButton);
+        const bool stopped = QTest::qWaitFor([&] { return !window.runInProgress(); }, 120000);
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(stopped);
+        EXPECT_TRUE(status.startsWith("Refining") && status.contains("efficiency")) << status.toStdString();
+        EXPECT_EQ(drawn.size(), size_t(c.stopAt + 1));
+        EXPECT_TRUE(drawn.size() < 2 || drawn[0] != drawn[1]);
+
+        // Stopped inside refinement, keeping the best layout.
+        EXPECT_EQ(window.pipeline().stopPoint(), "during refinement");
+        EXPECT_EQ(window.pipeline().stageCounter(), 2);
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out.substr(out.size() > 2000 ? out.size() - 2000 : 0);
+        EXPECT_FALSE(window.pipeline().model().charts.empty());
+        EXPECT_EQ(forcedExits, 0);
+        EXPECT_EQ(window.isVisible(), c.how != How::Close);
+        // Files of the finished stages are complete; none of refinement's.
+        for (const char* name : {"overlap_free.json", "welded.json"}) {
+            std::vector<std::pair<std::string, std::string>> fields;
+            std::string error;
+            EXPECT_TRUE(testsupport::parseFlatJSON(testsupport::readTextFile(dir.file(name)), fields, error))
+                << name << ": " << error;
+        }
+        EXPECT_NE(window.pipeline().modelFileName().find("cube_net.obj"), std::string::npos);
+        for (const char* name : {"bl_200.json", "bl_200.svg", "export.obj", "export.svg", "during.json"})
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file(name)))) << name;
+        EXPECT_TRUE(button("optimizeButton")->isEnabled());
+        EXPECT_TRUE(window.statusBar()->currentMessage().contains("cancelled"));
+        // Only one run was made: the second press did not start another.
+        EXPECT_EQ(out.find("Removing overlaps"), out.rfind("Removing overlaps"));
+    }
 }
