@@ -1,7 +1,5 @@
-// Test entry point of the 3D view tests: the widgets need a QApplication.
-// Without a display the offscreen platform is used, where no OpenGL context
-// can be created; TARNWICK_TEST_NO_DISPLAY forces that case on a machine
-// that has a display.
+// Entry point of the 3D view tests. Without a display (forced by
+// TARNWICK_TEST_NO_DISPLAY) the offscreen platform offers no OpenGL context.
 #include <QApplication>
 #include <QByteArray>
 
