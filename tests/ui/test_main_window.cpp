@@ -128,7 +128,10 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
     const QString navigation = view->navigationFile();
     QStringList boxes; // an unexpected refusal must not wait for a click
     QWidget* boxParent = nullptr;
-    window.setCriticalHook([&](QWidget* p, const QString& title, const QString& text) { boxParent = p, boxes << title << text; });
+    window.setCriticalHook([&](QWidget* p, const QString& title, const QString& text) {
+        boxParent = p;
+        boxes << title << text;
+    });
     const auto trigger = [&](const char* name) {
         return [&window, name] {
             window.action(name)->trigger();
@@ -200,7 +203,8 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
          [&] {
              return titled("Tarnwick") && usable(false) && window.pipeline().stageCounter() == 0 &&
                     !QFileInfo::exists(file("export.obj")) && boxParent == window.viewer2D() &&
-                    boxes.value(0) == "Input Mesh Not Accepted" && boxes.value(1).contains("refer to vertices that do not exist");
+                    boxes.value(0) == "Input Mesh Not Accepted" &&
+                    boxes.value(1).contains("refer to vertices that do not exist");
          }},
         {"Open", true, grid, trigger("openAction"),
          [&] {
@@ -240,8 +244,8 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
          },
          [&] {
              return testsupport::checkXml(testsupport::readTextFile(dir.file("trivial.svg"))).wellFormed &&
-                    !QFileInfo::exists(file("trivial.obj")) && batchStatus == 0 &&
-                    window.pipeline().stageCounter() == 3 && !testsupport::readTextFile(dir.file("bl_200.svg")).empty();
+                    !QFileInfo::exists(file("trivial.obj")) && batchStatus == 0 && window.pipeline().stageCounter() == 3 &&
+                    !testsupport::readTextFile(dir.file("bl_200.svg")).empty();
          }},
         {"Reload", false, {}, click("reloadButton"), [&] { return window.pipeline().stageCounter() == 0; }},
         {"Run Next Stage", false, {}, trigger("stepAction"),
@@ -251,8 +255,10 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
         {"Save", false, {}, trigger("saveAction"),
          [&] {
              QImage saved;
-             return status().startsWith("Saved export.svg, export.obj, export3D.png in " + QDir::toNativeSeparators(dir.path().c_str())) &&
-                    saved.load(file("export_texture.png"), "PNG") && saved.pixel(saved.width() / 2, saved.height() / 2) == qRgb(0, 255, 0) &&
+             const QString in = QDir::toNativeSeparators(QString::fromStdString(dir.path()));
+             return status().startsWith("Saved export.svg, export.obj, export3D.png in " + in) &&
+                    saved.load(file("export_texture.png"), "PNG") && // the grid's chart in the texture's colour
+                    saved.pixel(saved.width() / 2, saved.height() / 2) == qRgb(0, 255, 0) &&
                     testsupport::readTextFile(dir.file("export.obj")).find("mtllib export.mtl") != std::string::npos;
          }},
         {"Save with a folder in the way of the snapshot", false, {},
@@ -267,7 +273,8 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
                     status().endsWith("; not written: export3D.png (see the console)") &&
                     !testsupport::readTextFile(dir.file("stats.json")).empty();
          }},
-        {"Store View", false, {}, click("storeViewButton"), [&] { return status() == "Stored the 3D view in " + navigation; }},
+        {"Store View", false, {}, click("storeViewButton"),
+         [&] { return status() == "Stored the 3D view in " + navigation; }},
         {"Store View onto a folder", false, {},
          [&] {
              QDir().mkdir(navigation + ".d");
