@@ -3,26 +3,14 @@
 
 #include <tiny_gltf.h>
 
+#include <QByteArray>
+
 #include <cstring>
 #include <sstream>
 
 namespace testsupport {
 
 namespace {
-
-std::string base64(const std::string& bytes)
-{
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = 0;
-        for (size_t k = 0; k < 3; ++k)
-            v = v << 8 | (i + k < bytes.size() ? uint8_t(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k)
-            out.push_back(k <= bytes.size() - i ? digits[(v >> (18 - 6 * k)) & 63] : '=');
-    }
-    return out;
-}
 
 template <typename T>
 std::string bytesOf(const std::vector<T>& values)
@@ -99,8 +87,9 @@ bool accessorValues(const tinygltf::Model& m, int index, int componentType, int 
 std::string gltfText(const GltfMesh& mesh, int primitives)
 {
     const auto parts = layout(mesh, primitives);
+    const std::string data = QByteArray::fromStdString(parts.second).toBase64().toStdString();
     return parts.first + "\"buffers\":[{\"byteLength\":" + std::to_string(parts.second.size()) +
-           ",\"uri\":\"data:application/octet-stream;base64," + base64(parts.second) + "\"}]}";
+           ",\"uri\":\"data:application/octet-stream;base64," + data + "\"}]}";
 }
 
 std::string glbBytes(const GltfMesh& mesh)
