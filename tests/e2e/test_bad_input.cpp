@@ -13,6 +13,7 @@
 #include <csignal>
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 using namespace e2e;
 
@@ -47,13 +48,8 @@ std::string bigEndian(uint32_t x) { return {char(x >> 24), char(x >> 16), char(x
 std::string pngChunk(const std::string& type, const std::string& data)
 {
     const std::string body = type + data;
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : body) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return bigEndian(uint32_t(data.size())) + body + bigEndian(~crc);
+    return bigEndian(uint32_t(data.size())) + body +
+           bigEndian(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
 }
 
 // A PNG file of 8-bit RGB pixels whose compressed image data is `idat`.
@@ -85,6 +81,9 @@ std::vector<Case> cases()
     g.texcoords = {0, 1, 1, 1, 1, 0, 0, 0};
     g.indices = {0, 1, 2, 0, 2, 3};
     const std::string gltf = testsupport::gltfText(g), glb = testsupport::glbBytes(g);
+    const std::string noWindow = TARNWICK_PROGRAM_HAS_GUI ? "No display available; run with --batchmode."
+                                                          : "Interactive mode is not available in this build; use --batchmode.";
+    const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
     const std::string badTexture = "Cannot read the texture t.png: ";
     auto texture = [&](const std::string& name, const std::string& content, const std::string& message) {
         Case c{name, {{"model.obj", cube}}, {"model.obj", "--batchmode", "--texture", "t.png"}, 2, {badTexture + message}, {}};
@@ -110,6 +109,7 @@ std::vector<Case> cases()
         obj("missing_vertex", tri + "f 1 2 4\n", noVertex),
         obj("literal_nan", "v 0 0 0\nv nan 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n",
             "The file holds coordinates that are not finite numbers."),
+        obj("two_parts", "o a\n" + tri + "f 1 2 3\no b\nf 1 3 2\n", "Input must be a single chart."),
         obj("untextured_closed", tri + "v 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 3 1 4\n",
             "Input without texture coordinates must have a boundary."),
         // What is not a regular file is refused without reading from it.
@@ -140,8 +140,20 @@ std::vector<Case> cases()
          {"model.obj", "--batchmode", "--bogus", "extra", "--format", "fbx"}, 2,
          {"Ignoring unknown option --bogus.\nIgnoring extra argument extra.\n",
           "Invalid value 'fbx' for --format: expected obj or glb."}, {}},
-        option("padding_not_a_number", {"--padding", "abc"}, "Invalid value 'abc' for --padding: expected a number."),
+        // One row per kind of refused option value.
+        option("value_missing", {"--threads"}, "Option --threads needs a value (N)."),
+        option("output_without_name", {"--output", ""}, "Invalid value '' for --output: the folder name is empty."),
         option("cones_without_name", {"--cones", ""}, "Invalid value '' for --cones: the file name is empty."),
+        option("texture_without_name", {"--texture", ""}, "Invalid value '' for --texture: the file name is empty."),
+        option("texel_scale_too_large", {"--texel-scale", "65"},
+               "Invalid value '65' for --texel-scale: expected a number above 0 and at most 64."),
+        option("padding_not_a_number", {"--padding", "abc"}, "Invalid value 'abc' for --padding: expected a number."),
+        option("padding_negative", {"--padding", "-1"}, "Invalid value '-1' for --padding: expected a value from 0 to 1e+06."),
+        option("resolution_not_whole", {"--resolution", "51.2"},
+               "Invalid value '51.2' for --resolution: expected a whole number."),
+        option("padding_above_a_quarter", {"--padding", "200", "--resolution", "512"},
+               "Invalid padding 200 for resolution 512: the padding may be at most a quarter of the resolution."),
+        option("threads_out_of_range", {"--threads", "2x"}, "Invalid value '2x' for --threads: expected a whole number from 1 to 64."),
         option("output_is_a_file", {"--output", "plain_file"}, "Cannot create the output folder plain_file: "),
         option("output_below_a_file", {"--output", "plain_file/sub"}, "Cannot create the output folder plain_file/sub: "),
         {"output_locked", {{"model.obj", cube}, {"out", "<folder>"}}, {"model.obj", "--batchmode", "--output", "out"}, 2,
@@ -151,10 +163,9 @@ std::vector<Case> cases()
         // Hostile but usable: the run goes through and says what it did.
         {"usage", {}, {}, 0, {"Usage:\n" + programPath() + " <model-file-obj> [--batchmode] [--square]\n"}, {}},
         {"help", {}, {"--help"}, 0, {"\nOptions (before or after the model file):\n  --batchmode  "}, {}},
-        {"window_without_display", {{"model.obj", cube}}, {"model.obj"}, 1,
-         {TARNWICK_PROGRAM_HAS_GUI ? "No display available; run with --batchmode."
-                                   : "Interactive mode is not available in this build; use --batchmode."},
-         {}, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}},
+        {"window_without_display", {{"model.obj", cube}}, {"model.obj"}, 1, {noWindow}, {}, "", noDisplay},
+        // Only options: the first names the model, and no --batchmode is left.
+        {"only_options", {}, {"--batchmode", "--square"}, 1, {noWindow}, {}, "", noDisplay},
         {"truncated_inside_the_faces", {{"model.obj", cube2.substr(0, cube2.find("\nf ") + (cube2.size() - cube2.find("\nf ")) / 2 + 3)}},
          {"model.obj", "--batchmode"}, 0, {"Successfully loaded."}, {"bl_200.json"}},
         {"non_manifold_textured", {{"model.obj", tri + "v 0 -1 0\nv 0 0 1\n" + uvs + "vt 0 -1\nvt 0.5 0.5\n"
