@@ -5,19 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <future>
-#include <map>
-#include <mutex>
 #include <sstream>
-#include <stdexcept>
 
 namespace e2e {
 
 std::string programPath() { return TARNWICK_PROGRAM; }
-std::string examplesDir() { return TARNWICK_EXAMPLES; }
 
 const std::vector<std::string> kFamilies = {"input",  "overlap_free_levy", "overlap_free", "welded",
                                             "bl_130", "bl_150",            "bl_200",       "export"};
@@ -33,94 +27,13 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
     return run;
 }
 
-namespace {
-
-std::mutex sharedMutex;
-std::map<std::string, BatchRun>& sharedRuns()
-{
-    static std::map<std::string, BatchRun> runs; // folders removed at exit
-    return runs;
-}
-
-} // namespace
-
-void startSharedRuns(const std::vector<RunSetup>& setups)
-{
-    std::vector<std::pair<std::string, std::future<BatchRun>>> pending;
-    {
-        std::lock_guard<std::mutex> lock(sharedMutex);
-        for (const RunSetup& s : setups) {
-            if (!sharedRuns().count(s.name))
-                pending.emplace_back(s.name, std::async(std::launch::async, [s] { return runBatch(s.model, s.extra, s.env); }));
-        }
-    }
-    for (auto& p : pending) {
-        BatchRun run = p.second.get();
-        std::lock_guard<std::mutex> lock(sharedMutex);
-        sharedRuns().emplace(p.first, std::move(run));
-    }
-}
-
-const BatchRun& sharedRun(const RunSetup& setup)
-{
-    startSharedRuns({setup});
-    std::lock_guard<std::mutex> lock(sharedMutex);
-    return sharedRuns().at(setup.name);
-}
-
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh)
 {
     static const std::string dir = testsupport::makeTempDir("tarnwick_models");
     const std::string path = dir + "/" + name + ".obj";
-    std::lock_guard<std::mutex> lock(sharedMutex);
     if (!std::ifstream(path).good())
         meshgen::writeOBJ(mesh, path);
     return path;
-}
-
-const std::vector<RunSetup>& standardRuns()
-{
-    static const std::vector<RunSetup> runs = [] {
-        // A grid of 0.2 steps near (123456, 654321), whose coordinates must
-        // come through the batch bit for bit. (Much finer steps there fall
-        // below single precision, and the snapshots come out empty.)
-        meshgen::MeshData grid = meshgen::flatGrid(5, 5, meshgen::Outline::Rectangle);
-        for (size_t k = 0; k < grid.numVertices(); ++k) {
-            grid.positions[3 * k] += 123456.0;
-            grid.positions[3 * k + 1] += 654321.0;
-            grid.positions[3 * k + 2] = 0.25;
-        }
-        std::vector<RunSetup> list = {
-            {"mushroom", generatedModel("mushroom", meshgen::mushroom(10, 24)), {}, {}},
-            {"double_folded_sheet", generatedModel("double_folded_sheet", meshgen::doubleFoldedSheet(40, 6)), {}, {}},
-            {"spiral_ramp", generatedModel("spiral_ramp", meshgen::spiralRamp(60, 4)), {}, {}},
-            {"far_grid", generatedModel("far_grid", grid), {}, {}},
-        };
-        for (const std::string& name : filesIn(examplesDir())) {
-            const std::filesystem::path path = examplesDir() + "/" + name;
-            if (path.extension() != ".obj")
-                continue;
-            RunSetup s{path.stem().string(), path.string(), {}, {}};
-            if (s.name == "cube_net") {
-                s.extra = {"--threads", "2"};
-                s.env = {"DISPLAY=:4177", "WAYLAND_DISPLAY="};
-            } else if (s.name == "cap_untextured") {
-                s.extra = {"--square"};
-            }
-            list.push_back(s);
-        }
-        return list;
-    }();
-    return runs;
-}
-
-const RunSetup& standardRun(const std::string& name)
-{
-    for (const RunSetup& s : standardRuns()) {
-        if (s.name == name)
-            return s;
-    }
-    throw std::runtime_error("no standard run " + name);
 }
 
 Stats readStats(const std::string& path)
@@ -135,21 +48,6 @@ Stats readStats(const std::string& path)
     return stats;
 }
 
-std::string statText(const Stats& stats, const std::string& key)
-{
-    for (const auto& f : stats) {
-        if (f.first == key)
-            return f.second;
-    }
-    return "";
-}
-
-double statValue(const Stats& stats, const std::string& key)
-{
-    const std::string text = statText(stats, key);
-    return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
-}
-
 std::vector<std::string> splitLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -160,19 +58,6 @@ std::vector<std::string> splitLines(const std::string& text)
     return lines;
 }
 
-std::vector<std::string> consoleStatsBlocks(const std::string& console)
-{
-    std::vector<std::string> blocks;
-    const std::string begin = "//BEGIN STATS\n";
-    for (size_t at = console.find(begin); at != std::string::npos; at = console.find(begin, at)) {
-        at += begin.size();
-        // The block ends with the line end before "//END STATS".
-        const size_t end = std::min(console.find("\n//END STATS", at - 1), console.size() - 1);
-        blocks.push_back(console.substr(at, end + 1 - at));
-    }
-    return blocks;
-}
-
 std::set<std::string> filesIn(const std::string& dir)
 {
     std::set<std::string> names;
@@ -180,18 +65,6 @@ std::set<std::string> filesIn(const std::string& dir)
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
         names.insert(entry.path().filename().string());
     return names;
-}
-
-std::string withoutTimes(std::string text)
-{
-    for (const std::string key : {"\"boxifyTime\":", "Took "}) {
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
-            const size_t from = at + key.size();
-            const size_t end = std::min(text.find_first_not_of("-+0123456789.eE", from), text.size());
-            text.replace(from, end - from, "T");
-        }
-    }
-    return text;
 }
 
 std::array<double, 3> ObjMesh::p(size_t tri, int k) const

@@ -1,9 +1,6 @@
-// Malformed and hostile input through the real program: models, textures,
-// cone files, glTF files, options, output folders and signals (each malformed
-// form of a model file is a row of the readers' own tests). Each row ends
-// with its messages in order, a defined exit status, in bounded time and
-// without a sanitizer report; refused runs write nothing, and no run leaves a
-// half-written file.
+// Malformed and hostile input through the real program (models, textures, cone and glTF files, options,
+// output folders, signals): each row ends with its messages in order and a defined exit status, without a
+// sanitizer report; refused runs write nothing, and no run leaves a half-written file.
 #include "app/output_folder.h"
 #include "e2e_support.h"
 #include "support/gltf_files.h"
@@ -185,13 +182,16 @@ std::vector<Case> cases()
          {"Ignoring cone singularity on line 1: vertex number 0 is out of range.",
           "Ignoring cone singularity on line 3:", "Model with singularities"},
          {"bl_200.json"}},
-        // A folder where a result file should go: status 3, the folder left
+        // Folders where result files should go: status 3, the folders left
         // alone, no snapshot of that mesh, and the sequence completes the rest.
-        {"unwritable_result", {{"model.obj", cylinder}, {"input.obj", "<folder>"}}, {"model.obj", "--batchmode"}, 3,
-         {"Unable to write file input.obj completely."}, {"bl_200.json", "export.obj", "!input3D.png"}},
-        {"unwritable_texture", {{"model.obj", cube}, {"t.png", png}, {"input_texture.png", "<folder>"}},
+        {"unwritable_result", {{"model.obj", cylinder}, {"input.obj", "<folder>"}, {"welded.glb", "<folder>"}},
+         {"model.obj", "--batchmode", "--format", "glb"}, 3,
+         {"Unable to write file input.obj completely.", "Unable to write file welded.glb completely."},
+         {"bl_200.json", "export.glb", "!input3D.png"}},
+        {"unwritable_texture", {{"model.obj", cube}, {"t.png", png}, {"input_texture.png", "<folder>"}, {"welded.glb", "<folder>"}},
          {"model.obj", "--batchmode", "--texture", "t.png", "--format", "glb"}, 3,
-         {"Unable to write file input_texture.png: ", "Texture export_texture.png: input 1 x 1 (1 pixels)"},
+         {"Unable to write file input_texture.png: ", "Unable to write file welded.glb completely.",
+          "Texture export_texture.png: input 1 x 1 (1 pixels)"},
          {"input.glb", "export_texture.png", "!input3D.png"}},
         // Without OpenGL the run writes everything but the snapshots.
         {"no_opengl", {{"model.obj", cube}}, {"model.obj", "--batchmode"}, 0,
