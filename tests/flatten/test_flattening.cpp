@@ -61,25 +61,6 @@ bool flipFree(const Chart& c)
     return true;
 }
 
-std::string flattenCapturing(Chart& chart, const Mesh& m, FlatteningReport& report)
-{
-    testing::internal::CaptureStdout();
-    report = runAngleFlattening(chart, m.pos, nullptr);
-    return testing::internal::GetCapturedStdout();
-}
-
-// flattenUntexturedChart on a chart of the triangles tri; the console goes to *console.
-bool flattenUntextured(Chart& chart, const iuv::UIntVector& tri, const iuv::DoubleVector& pos,
-                       FlatteningRefusal& refusal, std::string& console)
-{
-    chart = Chart();
-    chart.triIndicesPos = tri;
-    testing::internal::CaptureStdout();
-    const bool accepted = flattenUntexturedChart(chart, pos, refusal);
-    console = testing::internal::GetCapturedStdout();
-    return accepted;
-}
-
 } // namespace
 
 TEST(CornerAngles, StayFiniteAndSumToPiEvenForDegenerateTriangles)
@@ -181,8 +162,9 @@ TEST(FlattenByAngles, FlatMeshesComeOutCongruentCurvedOnesConvergeBrokenOnesGive
         SCOPED_TRACE(c.name);
         const Mesh& m = c.mesh;
         Chart chart = chartFor(m);
-        FlatteningReport report;
-        const std::string out = flattenCapturing(chart, m, report);
+        testing::internal::CaptureStdout();
+        const FlatteningReport report = runAngleFlattening(chart, m.pos, nullptr);
+        const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_LE(report.iterations, 20);
         for (double x : chart.uvCoords2D)
             EXPECT_TRUE(std::isfinite(x));
@@ -225,7 +207,7 @@ TEST(FlattenByAngles, FlatMeshesComeOutCongruentCurvedOnesConvergeBrokenOnesGive
     }
 }
 
-TEST(FlattenUntexturedChart, RefusesMeshesThatCannotBeFlattened)
+TEST(FlattenUntexturedChart, RefusalsPiecesUnusedVerticesAndHoles)
 {
     const char* const manifoldBox =
         "Cannot process input: a mesh without texture coordinates must be manifold to be flattened.";
@@ -234,42 +216,6 @@ TEST(FlattenUntexturedChart, RefusesMeshesThatCannotBeFlattened)
     iuv::DoubleVector sevenPoints;
     for (int k = 0; k < 7; ++k)
         sevenPoints.insert(sevenPoints.end(), {std::cos(k * 1.3), std::sin(k * 1.7), 0.1 * k});
-    struct Case { const char* what; iuv::UIntVector tri; iuv::DoubleVector pos; std::string box, line; };
-    const Case cases[] = {
-        {"closed octahedron", {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5}, octahedronPos,
-         "Cannot process input: a mesh without texture coordinates must have a boundary to be flattened.",
-         "Input without texture coordinates must have a boundary."},
-        {"three triangles on one edge", {0, 1, 2, 1, 0, 3, 0, 1, 4}, sevenPoints, manifoldBox, manifoldLine},
-        {"two closed fans at one vertex", {0, 1, 2, 0, 2, 3, 0, 3, 1, 0, 4, 5, 0, 5, 6, 0, 6, 4}, sevenPoints,
-         manifoldBox, manifoldLine},
-        {"bowtie", {0, 1, 2, 0, 3, 4}, sevenPoints, manifoldBox, manifoldLine},
-        {"inconsistent orientation", {0, 1, 2, 2, 0, 3}, sevenPoints,
-         "Cannot process input: a mesh without texture coordinates must be consistently oriented to be flattened.",
-         "Input without texture coordinates must be consistently oriented."},
-        {"repeated vertex", {0, 1, 2, 2, 1, 1}, sevenPoints, "Cannot process input: must not have degenerate triangles.",
-         "Input must not have degenerate triangles."},
-        {"coordinate not a number", {0, 1, 2}, {0, 0, 0, 1, 0, NaN, 0, 1, 0},
-         "Cannot process input: must have finite vertex coordinates.", "Input must have finite vertex coordinates."},
-        {"missing vertex", {0, 1, 3}, {0, 0, 0, 1, 0, 0, 0, 1, 0},
-         "Cannot process input: a triangle refers to a vertex that does not exist.",
-         "Input must only refer to existing vertices."},
-        {"no triangles", {}, sevenPoints, "Cannot process input: must have triangles.", "Input must have triangles."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Chart chart;
-        FlatteningRefusal refusal;
-        std::string console;
-        EXPECT_FALSE(flattenUntextured(chart, c.tri, c.pos, refusal, console));
-        EXPECT_EQ(refusal.boxText, c.box);
-        EXPECT_EQ(refusal.consoleLine, c.line);
-        EXPECT_EQ(console, ""); // the caller prints the refusal
-        EXPECT_TRUE(chart.triIndicesUV.empty());
-    }
-}
-
-TEST(FlattenUntexturedChart, PiecesUnusedVerticesAndHoles)
-{
     // A cap whose vertex 0 no triangle names: it gets no UV vertex.
     const Mesh cap = meshOf(meshgen::sphericalCap(3, 0.5));
     Mesh unused{cap.tri, {7.0, 7.0, 7.0}};
@@ -296,18 +242,48 @@ TEST(FlattenUntexturedChart, PiecesUnusedVerticesAndHoles)
             holed.tri.insert(holed.tri.end(), v, v + 3);
     }
     ASSERT_EQ(holed.numTriangles(), grid.numTriangles() - 8);
-    struct Case { const char* what; Mesh mesh; double uvArea; const char* console; };
+    // box, line: the refusal's texts (empty: the mesh is flattened); console: how the output starts.
+    struct Case { const char* what; Mesh mesh; std::string box, line; double uvArea; const char* console; };
     const Case cases[] = {
-        {"unused vertex", unused, 0.0, ""},
-        {"two pieces", pair, 5.0, ""},
-        {"hole", holed, 0.0, "The mesh has 2 boundary loops; its flattened layout may overlap itself.\n"},
+        {"closed octahedron", {{0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5}, octahedronPos},
+         "Cannot process input: a mesh without texture coordinates must have a boundary to be flattened.",
+         "Input without texture coordinates must have a boundary."},
+        {"three triangles on one edge", {{0, 1, 2, 1, 0, 3, 0, 1, 4}, sevenPoints}, manifoldBox, manifoldLine},
+        {"two closed fans at one vertex", {{0, 1, 2, 0, 2, 3, 0, 3, 1, 0, 4, 5, 0, 5, 6, 0, 6, 4}, sevenPoints},
+         manifoldBox, manifoldLine},
+        {"bowtie", {{0, 1, 2, 0, 3, 4}, sevenPoints}, manifoldBox, manifoldLine},
+        {"inconsistent orientation", {{0, 1, 2, 2, 0, 3}, sevenPoints},
+         "Cannot process input: a mesh without texture coordinates must be consistently oriented to be flattened.",
+         "Input without texture coordinates must be consistently oriented."},
+        {"repeated vertex", {{0, 1, 2, 2, 1, 1}, sevenPoints}, "Cannot process input: must not have degenerate triangles.",
+         "Input must not have degenerate triangles."},
+        {"coordinate not a number", {{0, 1, 2}, {0, 0, 0, 1, 0, NaN, 0, 1, 0}},
+         "Cannot process input: must have finite vertex coordinates.", "Input must have finite vertex coordinates."},
+        {"missing vertex", {{0, 1, 3}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+         "Cannot process input: a triangle refers to a vertex that does not exist.",
+         "Input must only refer to existing vertices."},
+        {"no triangles", {{}, sevenPoints}, "Cannot process input: must have triangles.", "Input must have triangles."},
+        {"unused vertex", unused, "", "", 0.0, ""},
+        {"two pieces", pair, "", "", 5.0, ""},
+        {"hole", holed, "", "", 0.0, "The mesh has 2 boundary loops; its flattened layout may overlap itself.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Chart chart;
+        chart.triIndicesPos = c.mesh.tri;
         FlatteningRefusal refusal;
-        std::string console;
-        ASSERT_TRUE(flattenUntextured(chart, c.mesh.tri, c.mesh.pos, refusal, console)) << refusal.boxText;
+        testing::internal::CaptureStdout();
+        const bool accepted = flattenUntexturedChart(chart, c.mesh.pos, refusal);
+        const std::string console = testing::internal::GetCapturedStdout();
+        const bool refused = !c.box.empty();
+        ASSERT_EQ(accepted, !refused) << refusal.boxText;
+        EXPECT_EQ(refusal.boxText, c.box);
+        EXPECT_EQ(refusal.consoleLine, c.line);
+        if (refused) {
+            EXPECT_EQ(console, ""); // the caller prints the refusal
+            EXPECT_TRUE(chart.triIndicesUV.empty());
+            continue;
+        }
         EXPECT_EQ(console.rfind(c.console, 0), 0u) << console;
         EXPECT_TRUE(flipFree(chart));
         // UV vertices are the used 3D vertices in their order.
