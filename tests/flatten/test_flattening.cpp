@@ -243,7 +243,7 @@ TEST(FlattenUntexturedChart, RefusalsPiecesUnusedVerticesAndHoles)
     }
     ASSERT_EQ(holed.numTriangles(), grid.numTriangles() - 8);
     // box, line: the refusal's texts (empty: the mesh is flattened); console: how the output starts.
-    struct Case { const char* what; Mesh mesh; std::string box, line; double uvArea; const char* console; };
+    struct Case { const char* what; Mesh mesh; std::string box, line; double uvArea = 0.0; const char* console = ""; };
     const Case cases[] = {
         {"closed octahedron", {{0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5}, octahedronPos},
          "Cannot process input: a mesh without texture coordinates must have a boundary to be flattened.",
