@@ -112,21 +112,6 @@ TEST(Segmentation, FoldedStripsAreCutIntoOverlapFreePieces)
         for (const Chart& piece : pieces)
             EXPECT_FALSE(hasUVOverlaps(piece));
     }
-    // Clean charts are copied, overlapping ones segmented; a second run finds nothing to do.
-    Model model = meshgen::toModel(meshgen::foldedStrip(48, 1));
-    const uint32_t v = uint32_t(model.numVertices());
-    model.sharedPositions.insert(model.sharedPositions.end(), {0, 0, 9, 1, 0, 9, 0, 1, 9});
-    const Chart clean = makeChart({v, v + 1, v + 2}, {0, 1, 2}, {0, 0, 1, 0, 0, 1});
-    model.charts.insert(model.charts.begin(), clean);
-    ChartList out, again, none;
-    EXPECT_TRUE(removeOverlapsBySegmentation(model.charts, model.numVertices(), {}, out, false));
-    ASSERT_GE(out.size(), 3u);
-    EXPECT_EQ(out[0].uvCoords2D, clean.uvCoords2D);
-    for (const Chart& c : out)
-        EXPECT_FALSE(hasUVOverlaps(c));
-    EXPECT_FALSE(removeOverlapsBySegmentation(out, model.numVertices(), {}, again, false));
-    EXPECT_EQ(again.size(), out.size());
-    EXPECT_FALSE(removeOverlapsBySegmentation({}, 0, {}, none, true));
 }
 
 TEST(SegmentationGraph, SeamSeparationOnlyWithinTheTopologysChart)

@@ -11,17 +11,20 @@
 
 namespace {
 
+using Edges = std::vector<std::tuple<uint64_t, uint64_t, double>>;
+
 struct WeightedGraph {
     SegmentationGraph graph;
     std::vector<double> weights;
 
-    explicit WeightedGraph(size_t nodes) : graph(nodes) {}
-    void edge(uint64_t a, uint64_t b, double w)
+    WeightedGraph(size_t nodes, const Edges& edges) : graph(nodes)
     {
-        graph.addEdge(a, b);
-        weights.push_back(w);
+        for (const auto& [a, b, w] : edges) {
+            graph.addEdge(a, b);
+            weights.push_back(w);
+        }
+        graph.buildAdjacency();
     }
-    void done() { graph.buildAdjacency(); }
 };
 
 size_t countSegments(const std::vector<uint64_t>& labels)
@@ -36,13 +39,7 @@ size_t countSegments(const std::vector<uint64_t>& labels)
 
 TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNodeAndTheirEnergy)
 {
-    WeightedGraph g(5);
-    g.edge(0, 1, 1);
-    g.edge(1, 2, 1);
-    g.edge(3, 4, 1);
-    g.edge(2, 4, -1);
-    g.edge(3, 3, 7); // a loop never lies between segments
-    g.done();
+    WeightedGraph g(5, {{0, 1, 1}, {1, 2, 1}, {3, 4, 1}, {2, 4, -1}, {3, 3, 7}}); // a loop never lies between segments
     // Label 7 on nodes 0 and 2 is not connected through label-7 nodes.
     const std::vector<uint64_t> segments = labelSegments(g.graph, {7, 3, 7, 3, 3});
     EXPECT_EQ(segments, (std::vector<uint64_t>{0, 1, 2, 3, 3}));
@@ -67,7 +64,7 @@ TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
     struct Case {
         const char* name;
         size_t nodes;
-        std::vector<std::tuple<uint64_t, uint64_t, double>> edges;
+        Edges edges;
         size_t maxMoves; // 0: the default
         double gain;
         std::vector<uint64_t> a, b, labels;
@@ -88,10 +85,7 @@ TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WeightedGraph g(c.nodes);
-        for (const auto& [from, to, w] : c.edges)
-            g.edge(from, to, w);
-        g.done();
+        WeightedGraph g(c.nodes, c.edges);
         SegmentationOptions options;
         if (c.maxMoves)
             options.maxMoves = c.maxMoves;
@@ -114,12 +108,7 @@ TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
 {
     // Chain 0-1-2 in one set; node 1 overlaps both others. Plain double sums
     // would reach inf - inf here.
-    WeightedGraph g(3);
-    g.edge(0, 1, 1.0);
-    g.edge(1, 2, 1.0);
-    g.edge(0, 1, OverlapWeight);
-    g.edge(1, 2, OverlapWeight);
-    g.done();
+    WeightedGraph g(3, {{0, 1, 1.0}, {1, 2, 1.0}, {0, 1, OverlapWeight}, {1, 2, OverlapWeight}});
     SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
     opt.setLabels({0, 0, 0});
     std::vector<uint64_t> a = {0, 1, 2}, b;
@@ -146,7 +135,6 @@ TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
 
 TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)
 {
-    using Edges = std::vector<std::tuple<uint64_t, uint64_t, double>>;
     // Ring 0..7 of attractive edges; 0 overlaps 4 and 1 overlaps 5: two cuts are enough.
     Edges ring;
     for (uint64_t i = 0; i < 8; ++i)
@@ -175,10 +163,7 @@ TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WeightedGraph g(c.nodes);
-        for (const auto& [from, to, w] : c.edges)
-            g.edge(from, to, w);
-        g.done();
+        WeightedGraph g(c.nodes, c.edges);
         const auto labels = optimizeSets(g.graph, g.weights, c.init, SegmentationOptions());
         ASSERT_EQ(labels.size(), c.nodes);
         for (const auto& [a, b] : c.apart)
@@ -193,10 +178,10 @@ TEST(OptimizeSets, IterationCapAndVerboseTable)
 {
     // A long path of equal attractions merges step by step over iterations.
     const uint64_t n = 64;
-    WeightedGraph g(n);
+    Edges path;
     for (uint64_t i = 0; i + 1 < n; ++i)
-        g.edge(i, i + 1, 1.0);
-    g.done();
+        path.emplace_back(i, i + 1, 1.0);
+    const WeightedGraph g(n, path);
     std::vector<uint64_t> init(n);
     std::iota(init.begin(), init.end(), 0);
     SegmentationOptions options;
@@ -209,9 +194,7 @@ TEST(OptimizeSets, IterationCapAndVerboseTable)
     testing::internal::GetCapturedStdout();
 
     // The table's format, and the stream's own format restored afterwards.
-    WeightedGraph two(2);
-    two.edge(0, 1, 1.0);
-    two.done();
+    const WeightedGraph two(2, {{0, 1, 1.0}});
     SegmentationOptions loud;
     loud.verbose = true;
     testing::internal::CaptureStdout();

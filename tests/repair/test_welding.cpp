@@ -49,11 +49,10 @@ size_t seamBetween(const MeshTopology& t, uint64_t a, uint64_t b)
     return NoSeam;
 }
 
-PackFunction fixedEfficiency(double efficiency, int* calls = nullptr)
+PackFunction fixedEfficiency(double efficiency, int* calls)
 {
     return [efficiency, calls](ChartList&, const iuv::DoubleVector&, bool, Atlas&) {
-        if (calls)
-            ++*calls;
+        ++*calls;
         return efficiency;
     };
 }
@@ -86,28 +85,7 @@ TEST(ChooseWeldSeam, SmallestBoundaryAmongSeamsThatDoNotFold)
     }
 }
 
-TEST(WeldPass, GluedChartFirstAndEfficiencyRule)
-{
-    const Model m = crossModel();
-    const MeshTopology t = topologyOf(m);
-    Atlas atlas;
-
-    ChartList kept = m.charts;
-    weldPass(kept, m.sharedPositions, t, 80.0, atlas, fixedEfficiency(70.0));
-    ASSERT_EQ(kept.size(), 2u);
-    EXPECT_EQ(kept[0].numTriangles(), 3u);
-    // The triangle not on the chosen seam follows as a copy.
-    const size_t other = chooseWeldSeam(m.charts, t).seam == seamBetween(t, 0, 1) ? 2 : 1;
-    EXPECT_EQ(kept[1].uvCoords2D, m.charts[other].uvCoords2D);
-
-    ChartList undone = m.charts;
-    weldPass(undone, m.sharedPositions, t, 80.0, atlas, fixedEfficiency(69.0));
-    ASSERT_EQ(undone.size(), 3u);
-    for (size_t c = 0; c < 3; ++c)
-        EXPECT_EQ(undone[c].uvCoords2D, m.charts[c].uvCoords2D);
-}
-
-TEST(WeldPass, WithoutAWeldableSeamItRepacksOrLeavesAlone)
+TEST(WeldPass, GluedChartFirstEfficiencyRuleAndNothingToWeld)
 {
     // Only a folding seam: no weld, one packing.
     Model two = crossModel(-3.0, true);
@@ -120,13 +98,31 @@ TEST(WeldPass, WithoutAWeldableSeamItRepacksOrLeavesAlone)
     const double c = std::cos(2.0943951023931953), s = std::sin(2.0943951023931953);
     tet.charts.push_back(makeChart({0, 1, 2, 0, 2, 3, 0, 3, 1}, {0, 1, 2, 0, 2, 3, 0, 3, 1}, {0, 0, 1, 0, c, s, c, -s}));
     tet.charts.push_back(makeChart({1, 3, 2}, {0, 1, 2}, {5, 0, 6, 0, 5.5, 0.87}));
-    struct Case { const char* name; Model model; double efficiency; int calls; };
-    for (Case& k : std::vector<Case>{{"no admissible seam", two, 50.0, 1}, {"closed mesh", tet, 0.0, 0}}) {
+    // welded: the glued chart first, the triangle not on the seam after it as a copy; else the charts stay.
+    struct Case { const char* name; Model model; double before, after; bool welded; int calls; };
+    const std::vector<Case> cases = {
+        {"efficiency kept", crossModel(), 80.0, 70.0, true, 1},
+        {"efficiency lost", crossModel(), 80.0, 69.0, false, 1},
+        {"no admissible seam", two, 50.0, 100.0, false, 1},
+        {"closed mesh", tet, 0.0, 100.0, false, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
         const MeshTopology t = topologyOf(k.model);
         Atlas atlas;
         int calls = 0;
-        weldPass(k.model.charts, k.model.sharedPositions, t, k.efficiency, atlas, fixedEfficiency(100.0, &calls));
-        EXPECT_EQ(calls, k.calls) << k.name;
-        EXPECT_EQ(k.model.charts.size(), 2u) << k.name;
+        ChartList charts = k.model.charts;
+        weldPass(charts, k.model.sharedPositions, t, k.before, atlas, fixedEfficiency(k.after, &calls));
+        EXPECT_EQ(calls, k.calls);
+        if (!k.welded) {
+            ASSERT_EQ(charts.size(), k.model.charts.size());
+            for (size_t i = 0; i < charts.size(); ++i)
+                EXPECT_EQ(charts[i].uvCoords2D, k.model.charts[i].uvCoords2D);
+            continue;
+        }
+        ASSERT_EQ(charts.size(), 2u);
+        EXPECT_EQ(charts[0].numTriangles(), 3u);
+        const size_t other = chooseWeldSeam(k.model.charts, t).seam == seamBetween(t, 0, 1) ? 2 : 1;
+        EXPECT_EQ(charts[1].uvCoords2D, k.model.charts[other].uvCoords2D);
     }
 }
