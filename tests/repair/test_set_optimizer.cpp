@@ -140,9 +140,8 @@ TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)
     for (uint64_t i = 0; i < 8; ++i)
         ring.emplace_back(i, (i + 1) % 8, 1.0);
     ring.insert(ring.end(), {{0, 4, OverlapWeight}, {1, 5, OverlapWeight}});
-    // Chain 0..5 (two records per edge, as for triangle adjacency) closed by an
-    // overlap between the ends: every cut costs the same, unless a
-    // seam-separating edge between 2 and 3 makes that one the cheapest.
+    // Chain 0..5 (two records per edge, as for triangle adjacency) closed by an overlap between the ends:
+    // every cut costs the same, unless a seam-separating edge between 2 and 3 makes that one the cheapest.
     Edges chain = {{0, 5, OverlapWeight}};
     for (uint64_t i = 0; i + 1 < 6; ++i)
         chain.insert(chain.end(), {{i, i + 1, 1.0}, {i + 1, i, 1.0}});

@@ -13,11 +13,9 @@ using testsupport::makeChart;
 
 namespace {
 
-// A square chart C (3D vertices 0..3, side 8) with a triangle chart on its
-// right edge (apex 4) and one on its left edge (apex 5). Every UV length is
-// an integer when leftApexU = -3, so gluing either side scores exactly alike.
-// mirrorRight lays the right triangle out mirrored, so that gluing it folds
-// it onto the square.
+// A square chart C (3D vertices 0..3, side 8) with a triangle chart on its right edge (apex 4) and one on
+// its left edge (apex 5). Every UV length is an integer when leftApexU = -3, so gluing either side scores
+// exactly alike. mirrorRight lays the right triangle out mirrored: gluing it folds it onto the square.
 Model crossModel(double leftApexU = -3.0, bool mirrorRight = false)
 {
     Model m;
