@@ -41,7 +41,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <memory>
 
 namespace {
 
@@ -63,29 +62,30 @@ QString gridOBJ(const std::string& path, int n, bool textured = true)
 void answerNextDialog(const QString& file, QStringList* shown)
 {
     auto* timer = new QTimer(qApp);
-    auto dialog = std::make_shared<std::pair<bool, QPointer<QWidget>>>(); // seen, and which
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, file, shown, dialog] {
-        if (!dialog->first) {
-            dialog->second = QApplication::activeModalWidget();
-            if (!(dialog->first = dialog->second))
-                return;
-            if (auto* box = qobject_cast<QMessageBox*>(dialog->second.data()))
-                *shown << box->windowTitle() << box->text();
-        }
-        auto* files = qobject_cast<QFileDialog*>(dialog->second.data());
-        if (!dialog->second || !dialog->second->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-        } else if (files && !file.isEmpty()) {
-            // Typed as a user would: selectFile leaves a focused name field alone.
-            if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                name->setText(file);
-            if (files->selectedFiles().value(0) == file)
-                static_cast<QDialog*>(files)->done(QDialog::Accepted);
-        } else {
-            dialog->second->close();
-        }
-    });
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, file, shown, seen = false, dialog = QPointer<QWidget>()]() mutable {
+                         if (!seen) {
+                             dialog = QApplication::activeModalWidget();
+                             seen = !dialog.isNull();
+                             if (!seen)
+                                 return;
+                             if (auto* box = qobject_cast<QMessageBox*>(dialog.data()))
+                                 *shown << box->windowTitle() << box->text();
+                         }
+                         auto* files = qobject_cast<QFileDialog*>(dialog.data());
+                         if (!dialog || !dialog->isVisible()) {
+                             timer->stop();
+                             timer->deleteLater();
+                         } else if (files && !file.isEmpty()) {
+                             // Typed as a user would: selectFile leaves a focused name field alone.
+                             if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                                 name->setText(file);
+                             if (files->selectedFiles().value(0) == file)
+                                 static_cast<QDialog*>(files)->done(QDialog::Accepted);
+                         } else {
+                             dialog->close();
+                         }
+                     });
     timer->start(20);
 }
 
