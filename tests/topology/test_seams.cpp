@@ -23,25 +23,11 @@ const double Pi = 3.14159265358979323846;
 // 90 degrees and moved by (5, 5). The seam runs over two edges.
 Model cutGrid()
 {
-    const meshgen::MeshData grid = meshgen::flatGrid(2, 2, meshgen::Outline::Rectangle);
     Model m;
-    m.sharedPositions = grid.positions;
-    for (bool right : {false, true}) {
-        std::vector<uint32_t> pos, uvIndex, used(9, InvalidIndex);
-        std::vector<double> uv;
-        for (size_t t = 0; t < 8; ++t)
-            for (size_t k = 0; k < 3 && (t % 4 >= 2) == right; ++k) {
-                const uint32_t v = grid.posIndices[3 * t + k];
-                if (used[v] == InvalidIndex) {
-                    used[v] = uint32_t(uv.size() / 2);
-                    const double x = grid.positions[3 * v], y = grid.positions[3 * v + 1];
-                    uv.insert(uv.end(), {right ? 5 - y : x, right ? 5 + x : y});
-                }
-                pos.push_back(v);
-                uvIndex.push_back(used[v]);
-            }
-        m.charts.push_back(makeChart(pos, uvIndex, uv));
-    }
+    m.sharedPositions = meshgen::flatGrid(2, 2, meshgen::Outline::Rectangle).positions;
+    const std::vector<uint32_t> uv = {0, 1, 2, 0, 2, 3, 3, 2, 4, 3, 4, 5};
+    m.charts = {makeChart({0, 1, 4, 0, 4, 3, 3, 4, 7, 3, 7, 6}, uv, {0, 0, 0.5, 0, 0.5, 0.5, 0, 0.5, 0.5, 1, 0, 1}),
+                makeChart({1, 2, 5, 1, 5, 4, 4, 5, 8, 4, 8, 7}, uv, {5, 5.5, 5, 6, 4.5, 6, 4.5, 5.5, 4, 6, 4, 5.5})};
     return m;
 }
 
