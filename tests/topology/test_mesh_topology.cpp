@@ -90,9 +90,8 @@ Chart chartFrom(const std::vector<uint32_t>& pos, std::vector<size_t> triangles,
     return chart;
 }
 
-// The boundary list holds each boundary halfedge once, segments are chains of
-// interior seam edges covering every seam edge once, and each joined halfedge
-// maps to a chart halfedge over the same two 3D vertices.
+// The boundary list holds each boundary halfedge once, segments are chains of interior seam edges covering
+// every seam edge once, and each joined halfedge maps to a chart halfedge over the same two 3D vertices.
 void expectWellFormed(const MeshTopology& topo, const ChartList& charts)
 {
     const HalfedgeMesh& m = topo.joinedMesh;

@@ -1,6 +1,5 @@
-// The overlap predicates and the chart-level overlap tests, against
-// Boost.Geometry's intersection areas (testsupport::uvCoverage) where an area
-// decides.
+// The overlap predicates and the chart-level overlap tests, against Boost.Geometry's intersection areas
+// (testsupport::uvCoverage) where an area decides.
 #include "geometry/predicates.h"
 #include "support/test_support.h"
 #include "support/uv_coverage.h"

@@ -18,9 +18,8 @@ namespace {
 
 const double Pi = 3.14159265358979323846;
 
-// A 2 x 2 grid over the unit square (vertex (i, j) numbered 3j + i), cut
-// along x = 1/2 into its left and right column; the right chart is turned by
-// 90 degrees and moved by (5, 5). The seam runs over two edges.
+// A 2 x 2 grid over the unit square (vertex (i, j) numbered 3j + i), cut along x = 1/2 into its left and
+// right column; the right chart is turned by 90 degrees and moved by (5, 5). The seam runs over two edges.
 Model cutGrid()
 {
     Model m;
