@@ -180,8 +180,6 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
     GltfMesh fewTexcoords = gltfQuad(), fewColours = gltfQuad();
     fewTexcoords.texcoords.resize(6);
     fewColours.colors.assign(9, 0.5f);
-    const std::string sparse = "\"count\":4,\"type\":\"VEC2\",\"sparse\":{\"count\":1,\"indices\":{\"bufferView\":0,"
-                               "\"byteOffset\":12,\"componentType\":5125},\"values\":{\"bufferView\":1}}}";
     struct Case {
         const char* name;
         std::string content;
@@ -233,19 +231,13 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
         {"header_only.glb", glb.substr(0, 20), LoadStatus::ParseFailed, glTFFailed},
         {"count_beyond_view.gltf", replaced(text, "\"count\":4,\"type\":\"VEC3\"", "\"count\":400,\"type\":\"VEC3\""),
          LoadStatus::ParseFailed, "POSITION reaches outside its buffer view."},
-        {"view_beyond_buffer.gltf", replaced(text, "\"byteLength\":48}", "\"byteLength\":4800}"), LoadStatus::ParseFailed,
-         "POSITION uses a buffer view that reaches outside its buffer."},
         {"missing_accessor.gltf", replaced(text, "\"POSITION\":0", "\"POSITION\":9"), LoadStatus::ParseFailed,
          "POSITION refers to an accessor that does not exist."},
-        {"missing_view.gltf", replaced(text, "{\"bufferView\":1,", "{\"bufferView\":7,"), LoadStatus::ParseFailed,
-         "TEXCOORD_0 refers to a buffer view that does not exist."},
         {"missing_buffer.gltf", replaced(text, dataUri, "missing.bin"), LoadStatus::ParseFailed, "missing.bin"},
         {"device_buffer.gltf", replaced(text, dataUri, "/dev/zero"), LoadStatus::ParseFailed, "/dev/zero"},
         {"folder_buffer.gltf", replaced(text, dataUri, "."), LoadStatus::ParseFailed, "it is a directory, not a regular file."},
         {"no_position.gltf", replaced(text, "\"POSITION\":0", "\"NORMAL\":0"), LoadStatus::ParseFailed,
          "The file holds a primitive without POSITION."},
-        {"float_indices.gltf", replaced(text, "\"componentType\":5125", "\"componentType\":5126"), LoadStatus::ParseFailed,
-         "The indices have a component type other than unsigned byte, short or int."},
         {"texcoord_count.gltf", testsupport::gltfText(fewTexcoords), LoadStatus::ParseFailed,
          "TEXCOORD_0 and POSITION hold different numbers of vertices."},
         {"colour_count.gltf", testsupport::gltfText(fewColours), LoadStatus::ParseFailed,
@@ -258,16 +250,9 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
          "Input must not have degenerate triangles."},
         {"ragged_indices.gltf", testsupport::gltfText(ragged), LoadStatus::ParseFailed, "corner count is not a multiple of 3."},
         {"lines.gltf", replaced(text, "\"mode\":4", "\"mode\":1"), LoadStatus::ParseFailed, "not made of triangles."},
-        {"texcoord_vec3.gltf", replaced(text, "\"count\":4,\"type\":\"VEC2\"", "\"count\":4,\"type\":\"VEC3\""),
-         LoadStatus::ParseFailed, "TEXCOORD_0 has 3 components per element, not 2."},
         {"integer_positions.gltf",
          replaced(text, "\"componentType\":5126,\"count\":4,\"type\":\"VEC3\"", "\"componentType\":5123,\"count\":4,\"type\":\"VEC3\""),
          LoadStatus::ParseFailed, "POSITION must hold floating-point values."},
-        {"sparse_index_outside.gltf", replaced(text, "\"count\":4,\"type\":\"VEC2\"}", sparse), LoadStatus::ParseFailed,
-         "TEXCOORD_0 has a sparse index that points outside the accessor."},
-        {"sparse_count_too_large.gltf",
-         replaced(replaced(text, "\"count\":4,\"type\":\"VEC2\"}", sparse), "\"sparse\":{\"count\":1", "\"sparse\":{\"count\":9"),
-         LoadStatus::ParseFailed, "TEXCOORD_0 has a sparse substitution count outside the accessor."},
         {"no_mesh.gltf", "{\"asset\":{\"version\":\"2.0\"},\"meshes\":[]}", LoadStatus::Rejected, noTriangle},
     };
     for (const Case& c : cases) {

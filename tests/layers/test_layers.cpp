@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,23 +41,14 @@ struct Include {
 
 std::vector<Include> projectIncludes(const fs::path& file)
 {
+    static const std::regex include(R"re(^\s*#\s*include\s*"([^"]*)")re");
     std::vector<Include> found;
     std::ifstream in(file);
     std::string text;
-    int line = 0;
-    while (std::getline(in, text)) {
-        ++line;
-        const size_t hash = text.find_first_not_of(" \t");
-        if (hash == std::string::npos || text[hash] != '#')
-            continue;
-        const size_t word = text.find_first_not_of(" \t", hash + 1);
-        if (word == std::string::npos || text.compare(word, 7, "include") != 0)
-            continue;
-        const size_t open = text.find('"', word + 7);
-        const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
-        if (close != std::string::npos)
-            found.push_back({file.string(), line, text.substr(open + 1, close - open - 1)});
-    }
+    std::smatch match;
+    for (int line = 1; std::getline(in, text); ++line)
+        if (std::regex_search(text, match, include))
+            found.push_back({file.string(), line, match[1]});
     return found;
 }
 
