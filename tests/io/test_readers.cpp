@@ -238,6 +238,8 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
         {"folder_buffer.gltf", replaced(text, dataUri, "."), LoadStatus::ParseFailed, "it is a directory, not a regular file."},
         {"no_position.gltf", replaced(text, "\"POSITION\":0", "\"NORMAL\":0"), LoadStatus::ParseFailed,
          "The file holds a primitive without POSITION."},
+        {"float_indices.gltf", replaced(text, "\"componentType\":5125", "\"componentType\":5126"), LoadStatus::ParseFailed,
+         "The indices have a component type other than unsigned byte, short or int."},
         {"texcoord_count.gltf", testsupport::gltfText(fewTexcoords), LoadStatus::ParseFailed,
          "TEXCOORD_0 and POSITION hold different numbers of vertices."},
         {"colour_count.gltf", testsupport::gltfText(fewColours), LoadStatus::ParseFailed,
