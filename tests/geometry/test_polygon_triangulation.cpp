@@ -43,14 +43,15 @@ std::vector<double> comb(int teeth)
 }
 
 // The outline laid isometrically into a tilted plane in 3D, optionally
-// reversed (a clockwise polygon).
-std::vector<double> embed(const std::vector<double>& xy, bool reversed)
+// reversed (a clockwise polygon); xy receives the outline in corner order.
+std::vector<double> embed(const std::vector<double>& outline, bool reversed, std::vector<double>& xy)
 {
     std::vector<double> corners;
-    const size_t n = xy.size() / 2;
+    const size_t n = outline.size() / 2;
     for (size_t k = 0; k < n; ++k) {
         const size_t i = reversed ? n - 1 - k : k;
-        corners.insert(corners.end(), {xy[2 * i], 0.6 * xy[2 * i + 1], 0.8 * xy[2 * i + 1] + 5.0});
+        corners.insert(corners.end(), {outline[2 * i], 0.6 * outline[2 * i + 1], 0.8 * outline[2 * i + 1] + 5.0});
+        xy.insert(xy.end(), {outline[2 * i], outline[2 * i + 1]});
     }
     return corners;
 }
@@ -59,15 +60,6 @@ std::vector<double> embed(const std::vector<double>& xy, bool reversed)
 double cross(const std::vector<double>& xy, uint32_t a, uint32_t b, uint32_t c)
 {
     return (xy[2 * b] - xy[2 * a]) * (xy[2 * c + 1] - xy[2 * a + 1]) - (xy[2 * c] - xy[2 * a]) * (xy[2 * b + 1] - xy[2 * a + 1]);
-}
-
-// Corners back in the plane of the outline.
-std::vector<double> plane(const std::vector<double>& corners)
-{
-    std::vector<double> xy;
-    for (size_t k = 0; k < corners.size(); k += 3)
-        xy.insert(xy.end(), {corners[k], corners[k + 1] / 0.6});
-    return xy;
 }
 
 } // namespace
@@ -88,8 +80,8 @@ TEST(PolygonTriangulation, TrianglesCoverThePolygonExactly)
     for (const auto& [name, outline] : outlines) {
         for (bool reversed : {false, true}) {
             SCOPED_TRACE(std::string(name) + (reversed ? " reversed" : ""));
-            const std::vector<double> corners = embed(outline, reversed);
-            const std::vector<double> xy = plane(corners);
+            std::vector<double> xy;
+            const std::vector<double> corners = embed(outline, reversed, xy);
             const size_t n = xy.size() / 2;
             const std::vector<uint32_t> tri = triangulatePolygon(corners);
             ASSERT_EQ(tri.size(), 3 * (n - 2));
