@@ -1,6 +1,6 @@
-// Ear clipping: the triangles cover the polygon exactly (their areas add up to
-// the polygon's, all turn its way and, by Boost.Geometry's intersection areas,
-// no two overlap), and a regular polygon is not cut into the slivers of a fan.
+// Ear clipping: the triangles cover the polygon exactly (their areas add up to the polygon's, all turn its
+// way and, by Boost.Geometry's intersection areas, no two overlap), and a regular polygon is not cut into
+// the slivers of a fan.
 #include "geometry/polygon_triangulation.h"
 
 #include "support/uv_coverage.h"
@@ -106,9 +106,8 @@ TEST(PolygonTriangulation, TrianglesCoverThePolygonExactly)
                 slivers += smallest < 1.5 * kPi / n;
             }
             EXPECT_NEAR(sum, area, 1e-9 * std::fabs(area));
-            // A fan of a regular n-gon has n - 2 triangles whose smallest angle
-            // is pi / n. Any triangulation keeps n / 2 such ears along the
-            // outline; of the others, most come out wider.
+            // A fan of a regular n-gon has n - 2 triangles whose smallest angle is pi / n. Any
+            // triangulation keeps n / 2 such ears along the outline; of the others, most come out wider.
             if (std::string(name).rfind("regular", 0) == 0 && n > 12) {
                 EXPECT_LE(slivers, size_t(2 * n / 3));
                 EXPECT_GT(smallestSum / double(n - 2), 1.5 * kPi / n);

@@ -52,7 +52,9 @@ TEST(RasterPredicates, PointsAndSegmentsAtTheEdges)
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& k = cases[i];
-        EXPECT_EQ(k.point ? pointInTriangle(k.s, k.e, k.c, k.d, k.tol) : segmentsCross(k.s, k.e, k.c, k.d, k.tol), k.hit) << i;
+        const bool hit =
+            k.point ? pointInTriangle(k.s, k.e, k.c, k.d, k.tol) : segmentsCross(k.s, k.e, k.c, k.d, k.tol);
+        EXPECT_EQ(hit, k.hit) << i;
     }
 }
 
@@ -144,10 +146,9 @@ TEST(RasterizeChart, BadInputLeavesTheGridAlone)
 
 namespace {
 
-// The coverage rules written out plainly, cell by cell with all twelve edge
-// tests, to check the drawing routines (which skip tests that cannot hold)
-// against them. The label rule (occupancy false) also takes a cell that holds
-// the whole triangle, and its edge test has no tolerance.
+// The coverage rules written out plainly, cell by cell with all twelve edge tests, to check the drawing
+// routines (which skip tests that cannot hold) against them. The label rule (occupancy false) also takes
+// a cell that holds the whole triangle, and its edge test has no tolerance.
 std::vector<uint32_t> referenceCells(int w, int h, const Point2D tri[3], bool occupancy)
 {
     const double tol = occupancy ? OccupancySeamTolerance : 0.0;
