@@ -1,5 +1,4 @@
 #include "e2e_support.h"
-#include "support/formats.h"
 
 #include <gtest/gtest.h>
 
@@ -36,18 +35,6 @@ std::string generatedModel(const std::string& name, const meshgen::MeshData& mes
     return path;
 }
 
-Stats readStats(const std::string& path)
-{
-    Stats stats;
-    std::string error;
-    const std::string text = testsupport::readTextFile(path);
-    if (text.empty() || !testsupport::parseFlatJSON(text, stats, error)) {
-        ADD_FAILURE() << "cannot read " << path << ": " << (text.empty() ? "missing or empty" : error);
-        stats.clear();
-    }
-    return stats;
-}
-
 std::vector<std::string> splitLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -65,18 +52,6 @@ std::set<std::string> filesIn(const std::string& dir)
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
         names.insert(entry.path().filename().string());
     return names;
-}
-
-std::array<double, 3> ObjMesh::p(size_t tri, int k) const
-{
-    const size_t i = pos[3 * tri + size_t(k)];
-    return {positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]};
-}
-
-std::array<double, 2> ObjMesh::t(size_t tri, int k) const
-{
-    const size_t i = uv[3 * tri + size_t(k)];
-    return {uvs[2 * i], uvs[2 * i + 1]};
 }
 
 std::array<double, 4> ObjMesh::uvBox() const

@@ -27,10 +27,6 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
 // The path of a generated model written once per test process.
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh);
 
-// A statistics file parsed by Qt's JSON parser: its fields in file order;
-// empty, after a test failure, when it cannot be read.
-using Stats = std::vector<std::pair<std::string, std::string>>;
-Stats readStats(const std::string& path);
 std::vector<std::string> splitLines(const std::string& text);
 std::set<std::string> filesIn(const std::string& dir); // without "." and ".."
 
@@ -41,8 +37,17 @@ struct ObjMesh {
     std::vector<uint32_t> pos, uv, cones;
     std::string mtllib, usemtl;
     size_t triangles() const { return pos.size() / 3; }
-    std::array<double, 3> p(size_t t, int k) const;
-    std::array<double, 2> t(size_t t, int k) const;
+    // Corner k of triangle t in 3D and in UV.
+    std::array<double, 3> p(size_t tri, int k) const
+    {
+        const size_t i = pos[3 * tri + size_t(k)];
+        return {positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]};
+    }
+    std::array<double, 2> t(size_t tri, int k) const
+    {
+        const size_t i = uv[3 * tri + size_t(k)];
+        return {uvs[2 * i], uvs[2 * i + 1]};
+    }
     // The box of the texture coordinates: lowest u, v, highest u, v.
     std::array<double, 4> uvBox() const;
 };

