@@ -3,8 +3,9 @@
 // Boost.Geometry's areas; and the same results whatever the thread count, the display or the output folder.
 #include "e2e_support.h"
 #include "support/formats.h"
-#include "support/png_image.h"
 #include "support/uv_coverage.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <set>
 
 using namespace e2e;
 
@@ -229,13 +231,17 @@ void expectConsistentRun(const RunSetup& setup, const BatchRun& b)
 
         // The snapshot: a frame of the view, the mesh covering a part of the
         // window-grey background, shaded checkered and edged with tubes.
-        testsupport::RgbImage image;
-        std::string error;
-        ASSERT_TRUE(testsupport::readPng(b.dir + "/" + snapshotName(f), image, error)) << error;
-        EXPECT_EQ(image.width, 800);
-        EXPECT_EQ(image.height, 786);
-        EXPECT_GT(image.pixelsOtherThan(238, 238, 238), size_t(image.width) * image.height / 100);
-        EXPECT_GE(image.distinctColours(), 4u);
+        const QImage image(QString::fromStdString(b.dir + "/" + snapshotName(f)));
+        ASSERT_EQ(image.size(), QSize(800, 786)) << snapshotName(f);
+        std::set<QRgb> colours;
+        size_t notGrey = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                colours.insert(image.pixel(x, y));
+                notGrey += image.pixel(x, y) != qRgb(238, 238, 238);
+            }
+        EXPECT_GT(notGrey, size_t(image.width()) * image.height() / 100);
+        EXPECT_GE(colours.size(), 4u);
     }
     EXPECT_EQ(statValue(stats["input"], "boxifyTime"), 0.0);
     EXPECT_LE(statValue(stats["bl_200"], "normBLen"), 2.0 * statValue(stats["welded"], "normBLen") + 1e-9);
