@@ -170,10 +170,9 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
     const std::string text = testsupport::gltfText(gltfQuad());
     const std::string glb = testsupport::glbBytes(gltfQuad());
     const std::string dataUri = text.substr(text.find("data:"), text.rfind('"') - text.find("data:"));
-    GltfMesh outOfRange = gltfQuad(), nan = gltfQuad(), inf = gltfQuad(), degenerate = gltfQuad(), ragged = gltfQuad();
+    GltfMesh outOfRange = gltfQuad(), nan = gltfQuad(), degenerate = gltfQuad(), ragged = gltfQuad();
     outOfRange.indices[4] = 7;
     nan.positions[4] = std::numeric_limits<float>::quiet_NaN();
-    inf.texcoords[1] = std::numeric_limits<float>::infinity();
     degenerate.positions[6] = 1;
     degenerate.positions[7] = 0; // vertex 2 welds onto vertex 1
     ragged.indices.pop_back();
@@ -188,33 +187,24 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
     };
     const std::vector<Case> cases = {
         {"empty.obj", "", LoadStatus::Rejected, noTriangle},
-        {"nofaces.obj", kTri, LoadStatus::Rejected, noTriangle},
-        {"text.obj", "This is not an OBJ file.\nJust words.\n", LoadStatus::Rejected, noTriangle},
         {"binary.obj", std::string("\x7f\x45\x4c\x46\x00\x01\xff\xfe v\x00 f\x01\n\x00\x00", 18), LoadStatus::Rejected,
          noTriangle},
-        {"truncated.obj", kQuad.substr(0, 60), LoadStatus::Rejected, noTriangle},
         {"badv.obj", kTri + "f 1 2 7\n", LoadStatus::ParseFailed, noVertex},
         {"negv.obj", kTri + "f 1 2 -9\n", LoadStatus::ParseFailed, noVertex},
         {"zero.obj", kTri + "f 0 1 2\n", LoadStatus::ParseFailed, noVertex},
-        {"hugev.obj", kTri + "f 1 2 4000000000\n", LoadStatus::ParseFailed, noVertex},
         {"overflowv.obj", kTri + "f 1 2 99999999999999999999\n", LoadStatus::ParseFailed, noVertex},
-        {"quad_missing.obj", kTri + "f 1 2 3 4\n", LoadStatus::ParseFailed, noVertex},
         {"badvt.obj", kTri + "vt 0 0\nf 1/1 2/2 3/9\n", LoadStatus::ParseFailed, noTexcoord},
         {"relative_vt.obj", kTri + "f 1/-1 2/-1 3/-1\n" + kUV, LoadStatus::ParseFailed, noTexcoord},
-        {"overflowvt.obj", kTri + kUV + "f 1/1 2/2 3/-99999999999999999999\n", LoadStatus::ParseFailed, noTexcoord},
         {"mixed.obj", kTri + "v 1 1 0\n" + kUV + "f 1/1 2/2 3/3\nf 2 4 3\n", LoadStatus::ParseFailed,
          "The file holds faces that give texture coordinates on some corners but not on others."},
         {"nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
         {"inf_vt.obj", kTri + "vt 0 0\nvt inf 0\nvt 0 1\nf 1/1 2/2 3/3\n", LoadStatus::ParseFailed, notFinite},
-        {"minus_inf.obj", "v 0 0 -inf\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
         {"overflow.obj", "v 0 0 0\nv 1e400 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, notFinite},
         {"bad_number.obj", "v 0 0 0\nv 1 0 x\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"two_numbers.obj", "v 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
-        {"bad_corner.obj", kTri + kUV + "f 1/1 2/ 3/3\n", LoadStatus::ParseFailed, unreadable},
         {"bad_vertex_corner.obj", kTri + kUV + "f x/1 2/2 3/3\n", LoadStatus::ParseFailed, unreadable},
         {"bad_texture_corner.obj", kTri + kUV + "f 1/x 2/2 3/3\n", LoadStatus::ParseFailed, unreadable},
         {"lone_sign.obj", kTri + "f 1 2 -\n", LoadStatus::ParseFailed, unreadable},
-        {"index_word.obj", kTri + "f 1 2 3x\n", LoadStatus::ParseFailed, unreadable},
         {"double_sign.obj", "v ++1 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"lone_plus.obj", "v + 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadStatus::ParseFailed, unreadable},
         {"corners1001.obj", kTri + polygon1001 + "\n", LoadStatus::ParseFailed, "The file holds a face with too many corners."},
@@ -228,7 +218,6 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
         {"empty.gltf", "", LoadStatus::ParseFailed, "The file is empty."},
         {"not_json.gltf", "{ this is not", LoadStatus::ParseFailed, glTFFailed},
         {"truncated.glb", glb.substr(0, glb.size() / 2), LoadStatus::ParseFailed, "Invalid glTF binary."},
-        {"header_only.glb", glb.substr(0, 20), LoadStatus::ParseFailed, glTFFailed},
         {"count_beyond_view.gltf", replaced(text, "\"count\":4,\"type\":\"VEC3\"", "\"count\":400,\"type\":\"VEC3\""),
          LoadStatus::ParseFailed, "POSITION reaches outside its buffer view."},
         {"missing_accessor.gltf", replaced(text, "\"POSITION\":0", "\"POSITION\":9"), LoadStatus::ParseFailed,
@@ -247,7 +236,6 @@ TEST(ModelLoad, RefusedFilesLeaveAnEmptyModel)
         {"two_primitives.gltf", testsupport::gltfText(gltfQuad(), 2), LoadStatus::Rejected, "Input must be a single chart."},
         {"index_out_of_range.gltf", testsupport::gltfText(outOfRange), LoadStatus::ParseFailed, noVertex},
         {"nan_position.gltf", testsupport::gltfText(nan), LoadStatus::ParseFailed, notFinite},
-        {"infinite_texcoord.gltf", testsupport::gltfText(inf), LoadStatus::ParseFailed, notFinite},
         {"degenerate_after_weld.gltf", testsupport::gltfText(degenerate), LoadStatus::Rejected,
          "Input must not have degenerate triangles."},
         {"ragged_indices.gltf", testsupport::gltfText(ragged), LoadStatus::ParseFailed, "corner count is not a multiple of 3."},
