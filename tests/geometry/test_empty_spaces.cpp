@@ -1,3 +1,4 @@
+#include "geometry/efficiency.h"
 #include "geometry/empty_spaces.h"
 
 #include "geometry/raster.h"
@@ -119,42 +120,38 @@ TEST(FindEmptySpaces, MatchesTheSearchWrittenOutPlainly)
 
 TEST(SelectEmptySpaces, LargestFirstPruningAboveOneTenthOfAKeptBox)
 {
-    const EmptySpace r{0, 0, 10, 1}, a{0, 0, 1, 1}, b{5, 0, 6, 1}, c{3, 0, 4, 1};
-    const EmptySpace big{0, 0, 4, 4}, middle{2.5, 2.5, 4.5, 4.5}, small{3.8, 3.8, 4.8, 4.8};
-    struct Case { std::vector<EmptySpace> in; size_t limit; std::vector<double> keptMinU; };
+    const EmptySpace r{0, 0, 10, 1}, big{0, 0, 4, 4}, middle{2.5, 2.5, 4.5, 4.5}, small{3.8, 3.8, 4.8, 4.8};
+    struct Case { std::vector<EmptySpace> in; std::vector<double> keptMinU; };
     const std::vector<Case> cases = {
-        {{EmptySpace{9, 0, 11, 1}, r}, 8, {0, 9}},          // shares exactly a tenth: kept
-        {{r, EmptySpace{8.9, 0, 10.9, 1}}, 8, {0}},         // more than a tenth: pruned
-        {{r, EmptySpace{10, 0, 12, 1}}, 8, {0, 10}},        // touching
-        {{a, b, c}, 8, {0, 5, 3}},                          // equal areas keep their order
-        {{a, b, c}, 2, {0, 5}},
-        {{small, middle, big}, 8, {0, 3.8}},                // a pruned box prunes nothing
+        {{EmptySpace{9, 0, 11, 1}, r}, {0, 9}},  // shares exactly a tenth: kept
+        {{r, EmptySpace{8.9, 0, 10.9, 1}}, {0}}, // more than a tenth: pruned
+        {{small, middle, big}, {0, 3.8}},        // a pruned box prunes nothing
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         std::vector<double> got;
-        for (const EmptySpace& s : selectEmptySpaces(cases[i].in, cases[i].limit))
+        for (const EmptySpace& s : selectEmptySpaces(cases[i].in, 8))
             got.push_back(s.minU);
         EXPECT_EQ(got, cases[i].keptMinU) << i;
     }
 }
 
-TEST(FindEmptySpaces, DegenerateInputGivesNoSpaces)
+TEST(FindEmptySpaces, NonFiniteInputOrResolutionGivesNoSpaces)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    Chart infinite = packtest::gridChart(1, 1, 0, 0, 1, 1), withNaN = lShape();
+    Chart infinite = packtest::gridChart(1, 1, 0, 0, 1, 1);
     infinite.uvCoords2D[0] = std::numeric_limits<double>::infinity();
-    withNaN.uvCoords2D[2] = nan;
-    struct Case { ChartList charts; double resolution; };
-    // The L shape with a NaN corner still has its quadrant, with finite corners.
-    const std::vector<Case> cases = {
-        {{withNaN}, 1.0}, {{}, 1.0}, {{packtest::gridChart(2, 1, 0, 0, 1, 0), Chart()}, 1.0}, {{infinite}, 1.0},
-        {{lShape()}, 0.0}, {{lShape()}, -1.0}, {{lShape()}, nan}, {{lShape()}, 1e-6},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
+    for (const auto& [charts, resolution] : std::vector<std::pair<ChartList, double>>{
+             {{infinite}, 1.0}, {{}, 1.0}, {{lShape()}, std::numeric_limits<double>::quiet_NaN()}, {{lShape()}, -1.0}}) {
         std::vector<EmptySpace> spaces;
-        findEmptySpaces(cases[i].charts, spaces, 0.01, cases[i].resolution, nullptr);
-        EXPECT_EQ(spaces.empty(), i > 0) << i;
-        for (const EmptySpace& s : spaces)
-            EXPECT_TRUE(std::isfinite(s.area()));
+        findEmptySpaces(charts, spaces, 0.01, resolution, nullptr);
+        EXPECT_TRUE(spaces.empty());
     }
+}
+
+TEST(AtlasPackingEfficiency, CoveredCellsOverTheLayoutExtent)
+{
+    // Two unit squares meeting at a corner cover half their box; a layout without extent covers nothing.
+    const double half = atlasPackingEfficiency({packtest::gridChart(1, 1, 0, 0, 1, 1), packtest::gridChart(1, 1, 1, 1, 1, 1)});
+    EXPECT_TRUE(half >= 49.9 && half <= 50.2) << half;
+    EXPECT_EQ(atlasPackingEfficiency({packtest::gridChart(1, 1, 1, 1, 0, 0)}), 0.0);
+    EXPECT_EQ(atlasPackingEfficiency({}), 0.0);
 }

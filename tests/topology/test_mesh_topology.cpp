@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <random>
 #include <set>
 #include <sstream>
 
@@ -147,29 +146,6 @@ MeshTopology build(const ChartList& charts, size_t vertexCount, const iuv::UIntV
 
 } // namespace
 
-TEST(MatchEdges, PartnersAndNonManifoldMarks)
-{
-    struct Case { std::vector<uint32_t> tri; size_t vertices; std::vector<uint32_t> partner; std::vector<bool> nonManifold; };
-    const uint32_t X = InvalidIndex;
-    const std::vector<Case> cases = {
-        {{0, 1, 2, 0, 2, 3}, 4, {X, X, 3, 2, X, X}, {}},
-        {{0, 1, 2, 0, 1, 3}, 4, {3, X, X, 0, X, X}, {}},                                   // same direction
-        {{0, 1, 2, 1, 0, 3, 0, 1, 4}, 5, {3, X, X, 6, X, X, 0, X, X}, {1, 0, 0, 1, 0, 0, 1, 0, 0}}, // three on one edge
-        {{7, 4000000, 9, 9, 4000000, 8, 1}, 3, {X, 3, X, 1, X, X}, {}},                    // out of range, partial
-        {{5, 5, 6}, 7, {X, 2, 1}, {}},                                                      // repeated vertex
-        {{0, 1, 2}, size_t(1) << 60, {X, X, X}, {}},                                        // huge vertex count
-        {{}, 0, {}, {}},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const auto m = matchEdges(tris(cases[i].tri), cases[i].vertices);
-        ASSERT_EQ(m.size(), cases[i].partner.size()) << i;
-        for (size_t c = 0; c < m.size(); ++c) {
-            EXPECT_EQ(m[c].partner, cases[i].partner[c]) << i << " corner " << c;
-            EXPECT_EQ(m[c].nonManifold, !cases[i].nonManifold.empty() && cases[i].nonManifold[c]) << i;
-        }
-    }
-}
-
 TEST(BuildHalfedgeMesh, LoopsManifoldVerticesAndRefusals)
 {
     // loops < 0: the input is refused and the mesh left empty; Any: not asserted (inconsistent
@@ -210,59 +186,6 @@ TEST(BuildHalfedgeMesh, LoopsManifoldVerticesAndRefusals)
             const bool pinched = std::find(cases[i].pinched.begin(), cases[i].pinched.end(), v) != cases[i].pinched.end();
             EXPECT_EQ(m.manifoldVertices[v], !pinched) << i << " vertex " << v;
         }
-    }
-}
-
-TEST(BuildHalfedgeMesh, RandomGridsKeepEveryInvariantAndSeamsLieBetweenCharts)
-{
-    // Grids with random diagonals, dropped triangles and chart labels. A flat grid's vertex has several
-    // fans exactly when it has several outgoing boundary halfedges.
-    std::mt19937 rng(12345);
-    for (int round = 0; round < 30; ++round) {
-        const int nx = 3 + round % 7, ny = 2 + round % 5;
-        std::vector<uint32_t> raw;
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i) {
-                const uint32_t a = j * (nx + 1) + i, b = a + 1, d = a + nx + 1, c = d + 1;
-                const std::vector<uint32_t> q = rng() % 2 ? std::vector<uint32_t>{a, b, c, a, c, d}
-                                                          : std::vector<uint32_t>{a, b, d, b, c, d};
-                for (int t = 0; t < 2; ++t)
-                    if (round < 5 || rng() % 100 >= 35)
-                        raw.insert(raw.end(), q.begin() + 3 * t, q.begin() + 3 * t + 3);
-            }
-        std::vector<uint32_t> map((nx + 1) * (ny + 1), InvalidIndex);
-        uint32_t next = 0;
-        for (uint32_t& v : raw)
-            v = map[v] == InvalidIndex ? (map[v] = next++) : map[v];
-        HalfedgeMesh m;
-        const auto tri = tris(raw);
-        ASSERT_FALSE(buildHalfedgeMesh(tri, next, m)) << round;
-        expectConsistent(m, tri, next);
-        std::vector<int> outgoingBoundary(next, 0);
-        for (uint32_t h = 0; h < m.halfedges.size(); ++h)
-            outgoingBoundary[m.source(h)] += m.isBoundary(h);
-        for (size_t v = 0; v < next; ++v)
-            EXPECT_EQ(m.manifoldVertices[v], outgoingBoundary[v] <= 1) << round << " vertex " << v;
-
-        // The same triangles as charts: seams run exactly over the edges between two labels.
-        const size_t numCharts = 1 + round % 5;
-        std::vector<std::vector<size_t>> members(numCharts);
-        std::vector<size_t> label(raw.size() / 3);
-        for (size_t t = 0; t < label.size(); ++t)
-            members[label[t] = rng() % numCharts].push_back(t);
-        ChartList charts;
-        for (const auto& group : members)
-            if (!group.empty())
-                charts.push_back(chartFrom(raw, group));
-        const MeshTopology topo = build(charts, next, round % 3 ? iuv::UIntVector() : iuv::UIntVector{uint32_t(rng() % next)});
-        expectWellFormed(topo, charts);
-        size_t between = 0, listed = 0;
-        for (uint32_t h = 0; h < m.halfedges.size(); h += 2)
-            between += !m.isBoundary(h) && !m.isBoundary(h + 1) &&
-                       label[m.halfedges[h].corner / 3] != label[m.halfedges[h + 1].corner / 3];
-        for (uint64_t len : topo.seamSegmentLengths)
-            listed += len;
-        EXPECT_EQ(listed, between) << round;
     }
 }
 
