@@ -1,5 +1,5 @@
-// The pipeline object in-process: its cancellation points, write failures and the batch sequence's safe
-// points (the real program's messages and exit statuses are the e2e tests').
+// The pipeline object in-process: its cancellation points and write failures (the real program's messages
+// and exit statuses are the e2e tests').
 #include "app/pipeline.h"
 #include "meshgen/meshgen.h"
 #include "support/test_support.h"
@@ -8,17 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 namespace {
 
 // An observer that takes every snapshot as saved.
-struct RecordingObserver : PipelineObserver {
+struct QuietObserver : PipelineObserver {
     void displayUpdated(bool, const UnwrappingStats&) override {}
     void positionsChanged(const iuv::DoubleVector&) override {}
     void loadFinished() override {}
@@ -49,7 +45,7 @@ protected:
     testsupport::TempDir dir{"tarnwick_pipeline"};
     std::string model = dir.file("cube.obj");
     Pipeline pipeline;
-    RecordingObserver observer;
+    QuietObserver observer;
 };
 
 } // namespace
@@ -116,6 +112,7 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
     } rows[] = {
         {"missing folder", false, false, false, "none", "", "Unable to open file ", ""},
         {"texture, missing folder", true, false, false, "none", "", "Unable to open file ", ""},
+        {"glb blocked", false, true, false, "", "r.glb", "Unable to write file ", "r.obj"},
         {"texture glb blocked", true, true, false, "", "r.mesh.glb", "Unable to write file ", "r.mesh_texture.png"},
         {"texture on untextured input", true, false, true, "", "", "Cannot resample the texture for ", ""},
     };
@@ -145,53 +142,4 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
     EXPECT_FALSE(p.hasTexture() || p.texturedLayout(layout, why));
     EXPECT_EQ(why, "no texture is loaded");
     setImageFileHandlers(nullptr, nullptr);
-}
-
-// A SIGTERM during the batch sequence ends it at the next safe point with status 143, saying where; a
-// later run in the same process stops at once. A model file gone before the reload stops it with status 2.
-TEST(InterruptedBatch, EndsAtTheNextSafePointWithTheSignalStatus)
-{
-    struct SignallingObserver : RecordingObserver {
-        std::string when, model; // with a model, it is removed instead of a signal
-        bool saveSnapshot(const std::string& png, std::string&) override
-        {
-            if (png.find(when) != std::string::npos)
-                model.empty() ? std::raise(SIGTERM) : std::remove(model.c_str());
-            return true;
-        }
-    };
-    const struct {
-        const char* snapshot; // the signal comes while this one is saved
-        int runs;
-        bool removeModel;
-        int status;
-        const char* console;
-    } rows[] = {{"input3D.png", 1, false, 143, "Interrupted by SIGTERM after the input files"},
-                {"input3D.png", 2, false, 143, "Interrupted by SIGTERM after loading"},
-                {"overlap_free_levy3D.png", 1, false, 143, "Interrupted by SIGTERM after the plain overlap removal"},
-                {"export3D.png", 1, false, 143, "Interrupted by SIGTERM after the last stage"},
-                {"overlap_free_levy3D.png", 1, true, 2, "Batch run stopped: the input could not be reloaded."}};
-    for (const auto& row : rows) {
-        EXPECT_EXIT(
-            {
-                std::cout.rdbuf(std::cerr.rdbuf());
-                testsupport::TempDir dir("tarnwick_signal");
-                meshgen::writeOBJ(meshgen::cubeNet(1), dir.file("cube.obj"));
-                SignallingObserver observer;
-                observer.when = row.snapshot;
-                observer.model = row.removeModel ? dir.file("cube.obj") : "";
-                Pipeline pipeline;
-                pipeline.setBatchMode(true);
-                pipeline.setObserver(&observer);
-                pipeline.setOutputDirectory(dir.path());
-                pipeline.loadModelFromFile(dir.file("cube.obj"));
-                int status = 0;
-                for (int run = 0; run < row.runs; ++run)
-                    status = runBatchPipeline(pipeline);
-                std::cout.flush();
-                testsupport::removeTree(dir.path()); // exit unwinds no stack
-                std::exit(status);
-            },
-            testing::ExitedWithCode(row.status), row.console);
-    }
 }

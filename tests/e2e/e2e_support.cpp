@@ -35,16 +35,6 @@ std::string generatedModel(const std::string& name, const meshgen::MeshData& mes
     return path;
 }
 
-std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
 std::set<std::string> filesIn(const std::string& dir)
 {
     std::set<std::string> names;
@@ -118,8 +108,9 @@ ObjMesh readObj(const std::string& path)
     ObjMesh mesh;
     const std::string text = testsupport::readTextFile(path);
     std::string error = text.empty() ? "missing or empty" : "";
-    for (const std::string& line : splitLines(text)) {
-        if (error.empty() && !readObjLine(line, mesh))
+    std::istringstream in(text);
+    for (std::string line; error.empty() && std::getline(in, line);) {
+        if (!readObjLine(line, mesh))
             error = "bad line: " + line;
     }
     for (size_t i = 0; error.empty() && i < mesh.pos.size(); ++i) {

@@ -13,8 +13,8 @@ namespace e2e {
 
 std::string programPath(); // of the program under test (set by CMake)
 
-// The result families in the order a batch run writes them; every one has an
-// OBJ, an SVG and a snapshot, all but "export" a statistics file.
+// The result families in the order a batch run writes them; every one has an OBJ, an SVG and a snapshot,
+// all but "export" a statistics file.
 extern const std::vector<std::string> kFamilies;
 
 struct BatchRun {
@@ -27,11 +27,10 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
 // The path of a generated model written once per test process.
 std::string generatedModel(const std::string& name, const meshgen::MeshData& mesh);
 
-std::vector<std::string> splitLines(const std::string& text);
 std::set<std::string> filesIn(const std::string& dir); // without "." and ".."
 
-// An OBJ file as read by a parser of the test's own: "v x y z [r g b]", "vt",
-// triangular "f p/t" or "f p" corners (0-based here), "c" cone lines, mtllib and usemtl.
+// An OBJ file as read by a parser of the test's own: "v x y z [r g b]", "vt", triangular "f p/t" or "f p"
+// corners (0-based here), "c" cone lines, mtllib and usemtl.
 struct ObjMesh {
     std::vector<double> positions, colours, uvs;
     std::vector<uint32_t> pos, uv, cones;

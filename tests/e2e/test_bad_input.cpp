@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
+
 #include <csignal>
 
 #include <sys/stat.h>
@@ -42,27 +45,26 @@ std::string modelText(const std::string& name, const meshgen::MeshData& mesh)
     return testsupport::readTextFile(generatedModel(name, mesh));
 }
 
-std::string bigEndian(uint32_t x) { return {char(x >> 24), char(x >> 16), char(x >> 8), char(x)}; }
-
-std::string pngChunk(const std::string& type, const std::string& data)
+// A PNG file of one black pixel, written by Qt, and the same with a header of 100000 x 100000.
+std::pair<std::string, std::string> pngFiles()
 {
-    const std::string body = type + data;
-    return bigEndian(uint32_t(data.size())) + body +
-           bigEndian(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
-}
-
-// A PNG file of 8-bit RGB pixels whose compressed image data is `idat`.
-std::string pngFile(uint32_t width, uint32_t height, const std::string& idat)
-{
-    return std::string("\x89PNG\r\n\x1a\n", 8) +
-           pngChunk("IHDR", bigEndian(width) + bigEndian(height) + std::string("\x08\x02\0\0\0", 5)) +
-           pngChunk("IDAT", idat) + pngChunk("IEND", "");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(1, 1, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    image.save(&buffer, "PNG");
+    std::string png = bytes.toStdString(), huge = png;
+    for (int k = 0; k < 4; ++k)
+        huge[size_t(16 + k)] = huge[size_t(20 + k)] = char(100000u >> (24 - 8 * k));
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(huge.data() + 12), 17);
+    for (int k = 0; k < 4; ++k)
+        huge[size_t(29 + k)] = char(crc >> (24 - 8 * k));
+    return {png, huge};
 }
 
 std::vector<Case> cases()
 {
-    const std::string noVertex = "The file holds faces that refer to vertices that do not exist.";
-    const std::string noTriangle = "Input must have at least one triangle.";
     const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n", uvs = "vt 0 0\nvt 1 0\nvt 0 1\n";
     std::string garbage;
     for (int i = 0; i < 4096; ++i)
@@ -72,9 +74,7 @@ std::vector<Case> cases()
     const std::string cylinder = modelText("cylinder", meshgen::openCylinder(8, 2));
     meshgen::MeshData flat = meshgen::flatGrid(3, 3, meshgen::Outline::Rectangle);
     meshgen::dropUVs(flat);
-    // One black pixel (a stored zlib block), and a header of 100000 x 100000.
-    const std::string png = pngFile(1, 1, std::string("\x78\x01\x01\x04\x00\xfb\xff\0\0\0\0\0\x04\0\x01", 15));
-    const std::string hugePng = pngFile(100000, 100000, std::string("\x78\x9c\x63\0\0\0\x01\0\x01", 9));
+    const auto [png, hugePng] = pngFiles();
     testsupport::GltfMesh g;
     g.positions = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     g.texcoords = {0, 1, 1, 1, 1, 0, 0, 0};
@@ -90,23 +90,13 @@ std::vector<Case> cases()
             c.files.push_back({"t.png", content});
         return c;
     };
-    auto gltfCase = [&](const std::string& name, const std::string& file, const std::string& content,
-                        std::vector<std::string> extra, const std::string& message) {
-        Case c{name, {{file, content}, {"c.txt", "1\n9\n"}}, {file, "--batchmode"}, 2, {message}, {}};
-        c.args.insert(c.args.end(), extra.begin(), extra.end());
-        return c;
-    };
     auto option = [&](const std::string& name, std::vector<std::string> extra, const std::string& message) {
         Case c{name, {{"model.obj", cube}, {"plain_file", "x\n"}}, {"model.obj", "--batchmode"}, 2, {message}, {}};
         c.args.insert(c.args.end(), extra.begin(), extra.end());
         return c;
     };
     return {
-        obj("empty", "", noTriangle),
-        obj("garbage", garbage, noTriangle),
-        obj("huge_index", tri + "f 1 2 99999999999\n", noVertex),
-        obj("literal_nan", "v 0 0 0\nv nan 0 0\nv 0 1 0\n" + uvs + "f 1/1 2/2 3/3\n",
-            "The file holds coordinates that are not finite numbers."),
+        obj("garbage", garbage, "Input must have at least one triangle."),
         obj("two_parts", "o a\n" + tri + "f 1 2 3\no b\nf 1 3 2\n", "Input must be a single chart."),
         obj("untextured_closed", tri + "v 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 3 1 4\n",
             "Input without texture coordinates must have a boundary."),
@@ -128,9 +118,11 @@ std::vector<Case> cases()
         {"texture_untextured_model", {{"model.obj", modelText("flat", flat)}, {"t.png", png}},
          {"model.obj", "--batchmode", "--texture", "t.png"}, 2,
          {"Batch run stopped: the input has no texture coordinates to carry the texture"}, {}},
-        gltfCase("truncated_glb", "m.glb", glb.substr(0, glb.size() - 9), {}, "Failed to load/parse glTF."),
-        gltfCase("bad_cone_file", "m.gltf", gltf, {"--cones", "c.txt"}, "Cone file c.txt, line 2: '9' is not a vertex number"),
-        gltfCase("missing_cone_file", "m.gltf", gltf, {"--cones", "none.txt"}, "Cannot read the cone file none.txt."),
+        {"truncated_glb", {{"m.glb", glb.substr(0, glb.size() - 9)}}, {"m.glb", "--batchmode"}, 2, {"Failed to load/parse glTF."}, {}},
+        {"bad_cone_file", {{"m.gltf", gltf}, {"c.txt", "1\n9\n"}}, {"m.gltf", "--batchmode", "--cones", "c.txt"}, 2,
+         {"Cone file c.txt, line 2: '9' is not a vertex number"}, {}},
+        {"missing_cone_file", {{"m.gltf", gltf}}, {"m.gltf", "--batchmode", "--cones", "none.txt"}, 2,
+         {"Cannot read the cone file none.txt."}, {}},
         // glTF input writes a glb beside every OBJ by default.
         {"gltf_with_cones", {{"m.gltf", gltf}, {"c.txt", "# a corner\n1\n"}}, {"m.gltf", "--batchmode", "--cones", "c.txt"},
          0, {"Model with singularities"}, {"input.glb", "bl_200.glb", "export.glb", "export.obj"}},
