@@ -10,8 +10,6 @@
 
 namespace e2e {
 
-std::string programPath() { return TARNWICK_PROGRAM; }
-
 const std::vector<std::string> kFamilies = {"input",  "overlap_free_levy", "overlap_free", "welded",
                                             "bl_130", "bl_150",            "bl_200",       "export"};
 
@@ -22,7 +20,7 @@ BatchRun runBatch(const std::string& model, const std::vector<std::string>& extr
     run.dir = testsupport::makeTempDir("tarnwick_e2e");
     std::vector<std::string> args = {model, "--batchmode"};
     args.insert(args.end(), extra.begin(), extra.end());
-    run.result = testsupport::runProcess(programPath(), args, run.dir, env, 600);
+    run.result = testsupport::runProcess(TARNWICK_PROGRAM, args, run.dir, env, 600);
     return run;
 }
 

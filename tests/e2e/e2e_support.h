@@ -11,8 +11,6 @@
 
 namespace e2e {
 
-std::string programPath(); // of the program under test (set by CMake)
-
 // The result families in the order a batch run writes them; every one has an OBJ, an SVG and a snapshot,
 // all but "export" a statistics file.
 extern const std::vector<std::string> kFamilies;

@@ -97,6 +97,7 @@ std::vector<Case> cases()
     };
     return {
         obj("garbage", garbage, "Input must have at least one triangle."),
+        obj("huge_index", tri + "f 1 2 99999999999\n", "The file holds faces that refer to vertices that do not exist."),
         obj("two_parts", "o a\n" + tri + "f 1 2 3\no b\nf 1 3 2\n", "Input must be a single chart."),
         obj("untextured_closed", tri + "v 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 3 1 4\n",
             "Input without texture coordinates must have a boundary."),
@@ -151,7 +152,7 @@ std::vector<Case> cases()
         {"working_folder_locked", {{"model.obj", cube}}, {"model.obj", "--batchmode"}, 2,
          {"The output folder {dir} is in use by another run."}, {}, "."},
         // Hostile but usable: the run goes through and says what it did.
-        {"usage", {}, {}, 0, {"Usage:\n" + programPath() + " <model-file-obj> [--batchmode] [--square]\n"}, {}},
+        {"usage", {}, {}, 0, {"Usage:\n" TARNWICK_PROGRAM " <model-file-obj> [--batchmode] [--square]\n"}, {}},
         {"help", {}, {"--help"}, 0, {"\nOptions (before or after the model file):\n  --batchmode  "}, {}},
         {"window_without_display", {{"model.obj", cube}}, {"model.obj"}, 1, {noWindow}, {}, "", noDisplay},
         // Only options: the first names the model, and no --batchmode is left.
@@ -163,18 +164,6 @@ std::vector<Case> cases()
          {"model.obj", "--batchmode"}, 0,
          {"Cannot construct joined 3D halfedges - is the input OK?", "Cannot construct halfedges - is the input OK?"},
          {"error.obj", "bl_200.json"}},
-        // A byte-order mark, a material library that must not be opened and a
-        // face of two corners, warned about once per load (start and reload).
-        {"awkward_but_valid", {{"model.obj", "\xEF\xBB\xBFmtllib /dev/zero\nusemtl skin\n" + cylinder + "f 1/1 2/2\n"}},
-         {"model.obj", "--batchmode"}, 0,
-         {"Skipped 1 face with fewer than three corners (the first on line " +
-              std::to_string(std::count(cylinder.begin(), cylinder.end(), '\n') + 3) + ").\n",
-          "Skipped 1 face with fewer than three corners"},
-         {"bl_200.json"}},
-        {"cones_out_of_range", {{"model.obj", "c 0\nc -4\nc 100000\nc 1\n" + cylinder}}, {"model.obj", "--batchmode"}, 0,
-         {"Ignoring cone singularity on line 1: vertex number 0 is out of range.",
-          "Ignoring cone singularity on line 3:", "Model with singularities"},
-         {"bl_200.json"}},
         // Folders where result files should go: status 3, the folders left
         // alone, no snapshot of that mesh, and the sequence completes the rest.
         {"unwritable_result", {{"model.obj", cylinder}, {"input.obj", "<folder>"}, {"welded.glb", "<folder>"}},
@@ -216,7 +205,7 @@ void expectCase(const Case& c)
     if (!c.lock.empty()) {
         ASSERT_TRUE(lock.acquire(c.lock == "." ? dir.path() : dir.file(c.lock), busy, why)) << why;
     }
-    const testsupport::ProcessResult r = testsupport::runProcess(programPath(), c.args, dir.path(), c.env, 600,
+    const testsupport::ProcessResult r = testsupport::runProcess(TARNWICK_PROGRAM, c.args, dir.path(), c.env, 600,
                                                                  c.signalWhen, c.signal);
     const std::string console = r.err + r.out;
     EXPECT_FALSE(r.timedOut);
