@@ -3,7 +3,6 @@
 #include "app/pipeline.h"
 #include "meshgen/meshgen.h"
 #include "support/test_support.h"
-#include "app/model_loading.h"
 #include "texture/image_files.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +20,6 @@ struct QuietObserver : PipelineObserver {
     void inputRejected(const std::string&, const std::string&) override {}
     bool saveSnapshot(const std::string&, std::string&) override { return true; }
 };
-
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
 // Runs fn with the console captured.
 template <typename Fn>
@@ -92,9 +89,7 @@ TEST_F(PipelineTest, CancelStopsAtTheNextSafePoint)
 // stage are still written. Blocked files of real runs are e2e bad-input rows.
 TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
 {
-    RgbaImage texture(8, 8);
-    for (uint8_t& byte : texture.pixels)
-        byte = 200;
+    const RgbaImage texture(8, 8);
     // The image writer of the program is not linked here; a stand-in writes a file.
     setImageFileHandlers(nullptr, [](const RgbaImage&, const std::string& path, std::string& why) {
         why = "not writable";
@@ -132,7 +127,7 @@ TEST_F(PipelineTest, UnwritableResultFilesAreReportedAndRecorded)
         });
         EXPECT_TRUE(p.writeFailed());
         EXPECT_NE(console.find(row.console), std::string::npos) << console;
-        EXPECT_TRUE(!*row.written || fileExists(dir.file("r/") + row.written)) << row.written;
+        EXPECT_TRUE(!*row.written || std::filesystem::exists(dir.file("r/") + row.written)) << row.written;
     }
     Pipeline p;
     TexturedLayout layout;

@@ -13,7 +13,6 @@
 #include <numeric>
 #include <random>
 #include <set>
-#include <string>
 
 using namespace e2e;
 
