@@ -122,19 +122,6 @@ TEST(RasterizeChart, BadInputLeavesTheGridAlone)
         EXPECT_EQ(countLabel(grid, 1), 0u) << i;
         EXPECT_EQ(filled, 0u) << i;
     }
-    // Non-finite, huge or off-grid triangles draw nothing, also into a buffer too small.
-    std::vector<uint8_t> occupancy(16, OccupancyEmpty), tooSmall(3, OccupancyEmpty);
-    drawOccupancyTriangle(occupancy, 4, {NaN, 0}, {1, 0}, {0, 1});
-    drawOccupancyTriangle(occupancy, 4, {-3, -3}, {-2, -3}, {-3, -2});
-    drawOccupancyTriangle(tooSmall, 4, {0, 0}, {1, 0}, {0, 1});
-    EXPECT_EQ(std::count(occupancy.begin(), occupancy.end(), OccupancyCovered), 0);
-    EXPECT_EQ(std::count(tooSmall.begin(), tooSmall.end(), OccupancyCovered), 0);
-    std::vector<uint32_t> labels(16, EmptyLabel);
-    LabelStroke stroke;
-    drawLabelTriangle(labels.data(), 4, 4, {std::numeric_limits<double>::infinity(), 0}, {1, 0}, {0, 1}, 1, stroke);
-    drawLabelTriangle(labels.data(), 4, 4, {1e300, 1e300}, {2e300, 1e300}, {1e300, 2e300}, 1, stroke);
-    EXPECT_EQ(countLabel(labels, 1), 0u);
-    EXPECT_TRUE(stroke.empty());
 }
 
 namespace {

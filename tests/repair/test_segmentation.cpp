@@ -5,7 +5,6 @@
 #include "topology/chart_pieces.h"
 #include "topology/halfedge.h"
 #include "topology/mesh_topology.h"
-#include "topology/overlap.h"
 
 #include <gtest/gtest.h>
 
@@ -94,24 +93,6 @@ TEST(Segmentation, SplitsKeepEveryTriangleOnce)
     ChartList none;
     splitIntoUVComponents(Chart(), none);
     EXPECT_TRUE(none.empty());
-}
-
-TEST(Segmentation, FoldedStripsAreCutIntoOverlapFreePieces)
-{
-    for (bool withTopology : {true, false}) {
-        Model model = meshgen::toModel(meshgen::foldedStrip(48, withTopology ? 2 : 1));
-        const Chart strip = model.charts.at(0);
-        ASSERT_TRUE(hasUVOverlaps(strip));
-        MeshTopology topology;
-        if (withTopology)
-            buildMeshTopology(model.charts, model.numVertices(), model.coneSingularities, topology);
-        ChartList pieces;
-        segmentChart(strip, 0, topology, pieces, !withTopology);
-        EXPECT_GE(pieces.size(), 2u);
-        expectSameTriangles(strip, pieces);
-        for (const Chart& piece : pieces)
-            EXPECT_FALSE(hasUVOverlaps(piece));
-    }
 }
 
 TEST(SegmentationGraph, SeamSeparationOnlyWithinTheTopologysChart)

@@ -237,28 +237,21 @@ TEST(MeshTopology, BadChartsAreReportedAndTheBuildCarriesOn)
 {
     const std::string chartMsg = "Cannot construct halfedges - is the input OK?\n";
     const std::string joinedMsg = "Cannot construct joined 3D halfedges - is the input OK?\n";
-    // Distinct 3D vertices but three triangles on one UV edge; an unused UV vertex.
+    // Distinct 3D vertices but three triangles on one UV edge.
     const Chart threeOnEdge = makeChart({4, 5, 6, 7, 8, 9, 10, 11, 12}, {0, 1, 2, 1, 0, 3, 0, 1, 4},
                                         {0, 0, 1, 0, 0.5, 1, 0.5, -1, 2, 2});
-    Chart unusedUV = testsupport::unitSquareChart();
-    unusedUV.uvCoords2D.insert(unusedUV.uvCoords2D.end(), {5.0, 5.0});
     // Three charts on one 3D edge, each fine alone.
     const ChartList threeOn3DEdge = {makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 0, 1}),
                                      makeChart({1, 0, 3}, {0, 1, 2}, {0, 0, 1, 0, 0, 1}),
                                      makeChart({0, 1, 4}, {0, 1, 2}, {0, 0, 1, 0, 0, 1})};
-    // A flipped neighbour sharing its edge in the same direction, a partial triangle: harmless.
-    const ChartList flipped = {makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 0, 1}),
-                               makeChart({0, 1, 3}, {0, 1, 2}, {0, 0, 1, 0, 0, -1})};
+    // A partial triangle is harmless.
     Chart partial = testsupport::unitSquareChart();
     partial.triIndicesPos.push_back(1);
     struct Case { ChartList charts; size_t vertices; std::string message; std::vector<size_t> unbuilt; bool joinedBuilt; };
     const std::vector<Case> cases = {
-        {flipped, 4, "", {}, true},
         {{partial}, 4, "", {}, true},
         {{testsupport::unitSquareChart(), threeOnEdge}, 13, chartMsg, {1}, true},
-        {{unusedUV}, 4, chartMsg, {0}, true},
         {threeOn3DEdge, 5, joinedMsg, {}, false},
-        {threeOn3DEdge, 3, joinedMsg, {}, false},
         {{}, 0, joinedMsg, {}, false},
     };
     for (size_t i = 0; i < cases.size(); ++i) {

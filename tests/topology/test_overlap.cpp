@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <random>
 
 using testsupport::makeChart;
 
@@ -65,31 +64,6 @@ TEST(OverlapPredicates, PointsAndSegmentsNearTheMargins)
             EXPECT_EQ(segmentsCrossProperly(s.q1, s.q2, s.p1, s.p2), s.proper == 1) << i;
         }
     }
-}
-
-TEST(TrianglesOverlapUV, RandomPairsAgreeWithPolygonIntersection)
-{
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<double> coord(0.0, 3.0);
-    int checked = 0;
-    for (int round = 0; round < 2000; ++round) {
-        std::vector<double> uv(12);
-        for (double& x : uv)
-            x = coord(rng);
-        const Chart c = makeChart({0, 1, 2, 3, 4, 5}, {}, uv);
-        const UVPoint a[3] = {{uv[0], uv[1]}, {uv[2], uv[3]}, {uv[4], uv[5]}};
-        const UVPoint b[3] = {{uv[6], uv[7]}, {uv[8], uv[9]}, {uv[10], uv[11]}};
-        if (std::min(std::fabs(uvTriangleCross(c, 0)), std::fabs(uvTriangleCross(c, 1))) < 0.1)
-            continue;
-        if (sharedArea(a, b) > 1e-3) {
-            EXPECT_TRUE(trianglesOverlapUV(c, 0, 1)) << round;
-            ++checked;
-        } else if (sharedArea(a, b, 1.05) == 0.0) { // apart by a margin
-            EXPECT_FALSE(trianglesOverlapUV(c, 0, 1)) << round;
-            ++checked;
-        }
-    }
-    EXPECT_GT(checked, 1000);
 }
 
 TEST(OverlapPredicates, TrianglePairsAndWholeCharts)
