@@ -24,8 +24,7 @@ struct Mesh {
 
 Mesh meshOf(const meshgen::MeshData& d) { return {iuv::UIntVector(d.posIndices), iuv::DoubleVector(d.positions)}; }
 
-// An n x n grid (vertex (i, j) numbered j * (n + 1) + i), jittered within
-// its plane and laid into a tilted plane.
+// An n x n grid (vertex (i, j) numbered j * (n + 1) + i), jittered within its plane, laid into a tilted plane.
 Mesh tiltedPlane(int n)
 {
     Mesh m = meshOf(meshgen::flatGrid(n, n, meshgen::Outline::Rectangle));
@@ -104,8 +103,7 @@ TEST(ReconstructUVs, RejectsUnusableInputAndLeavesUVsAlone)
 
 TEST(AngleSystem, ConstraintCountsAndJacobianAgainstFiniteDifferences)
 {
-    // A 4 x 4 grid has 9 interior vertices; exempting two (a boundary vertex
-    // and one out of range change nothing) leaves 7 planarity constraints.
+    // 9 interior vertices of a 4 x 4 grid, two exempt (a boundary one and one out of range change nothing).
     const Mesh g = tiltedPlane(4);
     HalfedgeMesh he;
     ASSERT_FALSE(buildHalfedgeMesh(g.tri, g.numVertices(), he));
@@ -190,8 +188,6 @@ TEST(FlattenByAngles, FlatMeshesComeOutCongruentCurvedOnesConvergeBrokenOnesGive
         std::ostringstream done;
         done << "---------------------------------------\nDone after " << report.iterations << " iterations\n";
         EXPECT_NE(out.find(done.str()), std::string::npos) << out;
-        EXPECT_NE(out.find("\nFinal energy (reconstruction c.): "), std::string::npos);
-        EXPECT_NE(out.find("\nLargest error (radians): "), std::string::npos);
         if (!c.flat)
             continue;
         const auto d3 = [&](uint32_t a, uint32_t b) {
@@ -229,8 +225,7 @@ TEST(FlattenUntexturedChart, RefusalsPiecesUnusedVerticesAndHoles)
         pair.tri.push_back(v + uint32_t(small.numVertices()));
     for (size_t k = 0; k < small.pos.size(); ++k)
         pair.pos.push_back(2.0 * small.pos[k] + (k % 3 == 2 ? 5.0 : 0.0));
-    // A curved 6 x 6 grid without its four central quads: two boundary loops
-    // and an unused centre vertex.
+    // A curved 6 x 6 grid without its four central quads: two boundary loops and an unused centre vertex.
     const Mesh grid = meshOf(meshgen::flatGrid(6, 6, meshgen::Outline::Rectangle));
     Mesh holed{{}, grid.pos};
     for (size_t v = 0; v < grid.numVertices(); ++v)

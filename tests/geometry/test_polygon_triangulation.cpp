@@ -1,6 +1,5 @@
-// Ear clipping: the triangles cover the polygon exactly (their areas add up to the polygon's, all turn its
-// way and, by Boost.Geometry's intersection areas, no two overlap), and a regular polygon is not cut into
-// the slivers of a fan.
+// Ear clipping: the triangles add up to the polygon, all turn its way, no two overlap (by Boost.Geometry's
+// areas), and a regular polygon is not cut into the slivers of a fan.
 #include "geometry/polygon_triangulation.h"
 
 #include "support/uv_coverage.h"
@@ -42,8 +41,7 @@ std::vector<double> comb(int teeth)
     return xy;
 }
 
-// The outline laid isometrically into a tilted plane in 3D, optionally
-// reversed (a clockwise polygon); xy receives the outline in corner order.
+// The outline laid isometrically into a tilted plane in 3D, optionally reversed; xy gets it in corner order.
 std::vector<double> embed(const std::vector<double>& outline, bool reversed, std::vector<double>& xy)
 {
     std::vector<double> corners;

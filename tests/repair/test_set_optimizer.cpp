@@ -61,7 +61,8 @@ TEST(LabelSegments, ComponentsPerLabelInOrderOfLowestNodeAndTheirEnergy)
 TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
 {
     // maxMoves 0: the default.
-    struct Case { const char* name; size_t nodes; Edges edges; size_t maxMoves; double gain; std::vector<uint64_t> a, b, labels; };
+    struct Case { const char* name; size_t nodes; Edges edges; size_t maxMoves; double gain;
+                  std::vector<uint64_t> a, b, labels; };
     const std::vector<Case> cases = {
         // Moving node 1 then node 0 gains 4 + 1 = 5, as much as merging: the moves stand.
         {"moves win a tie", 4, {{0, 1, 1.0}, {1, 2, 5.0}, {2, 3, 1.0}}, 0, 5.0, {}, {2, 3, 1, 0}, {1, 1, 1, 1}},
@@ -70,7 +71,6 @@ TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
         // Node 1 leaves A for B, node 0 stays: the best prefix of the moves.
         {"best prefix", 4, {{0, 1, 1.0}, {1, 2, 5.0}, {2, 3, 9.0}, {0, 3, -3.0}}, 0, 4.0, {0}, {2, 3, 1}, {0, 1, 1, 1}},
         // Gains up to one millionth are no gain.
-        {"below threshold", 2, {{0, 1, 0.5e-6}}, 0, 0.0, {0}, {1}, {0, 1}},
         {"at threshold", 2, {{0, 1, 1e-6}}, 0, 0.0, {0}, {1}, {0, 1}},
         {"above threshold", 2, {{0, 1, 2e-6}}, 0, 2e-6, {}, {1, 0}, {1, 1}},
         // An overlap between the sets blocks the merge.
@@ -99,8 +99,7 @@ TEST(PairUpdate, MovesMergesPrefixesAndThresholds)
 
 TEST(PairUpdate, NewSetSplitsOffTheDoublyOverlappingNode)
 {
-    // Chain 0-1-2 in one set; node 1 overlaps both others. Plain double sums
-    // would reach inf - inf here.
+    // Chain 0-1-2 in one set; node 1 overlaps both others. Plain double sums would reach inf - inf here.
     WeightedGraph g(3, {{0, 1, 1.0}, {1, 2, 1.0}, {0, 1, OverlapWeight}, {1, 2, OverlapWeight}});
     SetOptimizer opt(g.graph, g.weights, SegmentationOptions());
     opt.setLabels({0, 0, 0});
@@ -148,7 +147,6 @@ TEST(OptimizeSets, OverlapsEndInDifferentSegmentsAtTheCheapestCut)
         {"chain", 6, chain, {}, {{0, 5}}, 2},
         {"chain with a seam edge", 6, seam, {}, {{0, 5}, {2, 3}}, 2},
         {"nothing to gain", 3, {{0, 1, -1.0}, {1, 2, -2.0}}, {0, 1, 2}, {{0, 1}, {1, 2}}, 3},
-        {"wrong-sized labels: one set per node", 3, {{0, 1, -1.0}, {1, 2, -2.0}}, {0}, {{0, 1}, {1, 2}}, 3},
         {"empty graph", 0, {}, {}, {}, 0},
     };
     for (const Case& c : cases) {

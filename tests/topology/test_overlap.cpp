@@ -1,5 +1,4 @@
-// The overlap predicates and the chart-level overlap tests, against Boost.Geometry's intersection areas
-// (testsupport::uvCoverage) where an area decides.
+// The overlap predicates and the chart-level overlap tests, against Boost.Geometry's areas where an area decides.
 #include "geometry/predicates.h"
 #include "support/test_support.h"
 #include "support/uv_coverage.h"
@@ -16,15 +15,13 @@ namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// Area shared by triangles a and b, each grown by `grow` about its centroid.
-double sharedArea(const UVPoint a[3], const UVPoint b[3], double grow = 1.0)
+// Area shared by triangles a and b.
+double sharedArea(const UVPoint a[3], const UVPoint b[3])
 {
     std::vector<double> uv;
-    for (const UVPoint* t : {a, b}) {
-        const double cu = (t[0].u + t[1].u + t[2].u) / 3, cv = (t[0].v + t[1].v + t[2].v) / 3;
+    for (const UVPoint* t : {a, b})
         for (int k = 0; k < 3; ++k)
-            uv.insert(uv.end(), {cu + grow * (t[k].u - cu), cv + grow * (t[k].v - cv)});
-    }
+            uv.insert(uv.end(), {t[k].u, t[k].v});
     return testsupport::uvCoverage(uv, {0, 1, 2, 3, 4, 5}).overlapArea;
 }
 
@@ -35,30 +32,25 @@ TEST(OverlapPredicates, PointsAndSegmentsNearTheMargins)
     const UVPoint a{0, 0}, b{1, 0}, c{0, 1};
     // Within the margin of 0.001 of an edge a point is not inside.
     const std::vector<std::tuple<UVPoint, UVPoint, UVPoint, UVPoint, bool>> points = {
-        {{0.25, 0.25}, a, c, b, true}, {{0.5, 0.0005}, a, b, c, false},
-        {{0.5, 0.0015}, a, b, c, true}, {{NaN, 0.2}, a, b, c, false},
+        {{0.25, 0.25}, a, c, b, true}, {{0.5, 0.0005}, a, b, c, false}, {{0.5, 0.0015}, a, b, c, true},
     };
     for (size_t i = 0; i < points.size(); ++i) {
         const auto& [p, u, v, w, inside] = points[i];
         EXPECT_EQ(pointStrictlyInTriangle(p, u, v, w), inside) << i;
     }
     // hit: segmentsIntersect with the tolerance; proper: segmentsCrossProperly (-1: not asserted).
-    struct Seg { UVPoint p1, p2, q1, q2; double tol; int hit, proper; };
+    struct Seg { UVPoint p1, p2, q1, q2; double tol; bool hit; int proper; };
     const std::vector<Seg> segments = {
-        {{0, 0}, {1, 1}, {0, 1}, {1, 0}, 0.001, 1, 1},
         {{0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.001, 0, 1}, // within the tolerance of p's start
         {{0, 0}, {1, 0}, {0.0005, -1}, {0.0005, 1}, 0.0, 1, 1},
         {{0, 0}, {1, 0}, {0, -1}, {0, 1}, 0.0, 1, 0},               // touching at the start counts
         {{0, 0}, {1, 0}, {1, -1}, {1, 1}, 0.0, 0, 0},              // at the end it does not
-        {{0, 0}, {1, 0}, {0, 1}, {1, 1}, 0.0, 0, 0},               // parallel
         {{0, 0}, {2, 0}, {1, 0}, {3, 0}, 0.0, 1, 0},                // collinear overlapping
         {{0, 0}, {1, 1}, {NaN, 1}, {1, 0}, 0.0, 0, -1},
     };
     for (size_t i = 0; i < segments.size(); ++i) {
         const Seg& s = segments[i];
-        if (s.hit >= 0) {
-            EXPECT_EQ(segmentsIntersect(s.p1, s.p2, s.q1, s.q2, s.tol), s.hit == 1) << i;
-        }
+        EXPECT_EQ(segmentsIntersect(s.p1, s.p2, s.q1, s.q2, s.tol), s.hit) << i;
         if (s.proper >= 0) {
             EXPECT_EQ(segmentsCrossProperly(s.p1, s.p2, s.q1, s.q2), s.proper == 1) << i;
             EXPECT_EQ(segmentsCrossProperly(s.q1, s.q2, s.p1, s.p2), s.proper == 1) << i;
@@ -132,8 +124,7 @@ TEST(OverlapPredicates, TrianglePairsAndWholeCharts)
 
 TEST(OverlapsFound, CountsAreaAndCrossingsButNotTouchingPoints)
 {
-    // Two triangles of one chart whose tips meet at one point through two
-    // distinct UV vertices: the boundary touches itself there.
+    // Two triangles whose tips meet at one point through two distinct UV vertices: the boundary touches itself.
     const Chart touching = makeChart({0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5}, {0, 0, 1, 0, 1, 1, 1, 1, 2, 1, 2, 2});
     // One triangle folded over its neighbour: no boundary crossing, but area.
     const Chart folded = makeChart({0, 1, 2, 1, 0, 3}, {0, 1, 2, 1, 0, 3}, {0, 0, 1, 0, 0, 1, 0.2, 0.3});
