@@ -103,7 +103,7 @@ TEST(ReconstructUVs, RejectsUnusableInputAndLeavesUVsAlone)
 
 TEST(AngleSystem, ConstraintCountsAndJacobianAgainstFiniteDifferences)
 {
-    // 9 interior vertices of a 4 x 4 grid, two exempt (a boundary one and one out of range change nothing).
+    // A 4 x 4 grid: 9 interior vertices, 2 exempt, 7 planarity constraints (exempting 0 and 999 changes nothing).
     const Mesh g = tiltedPlane(4);
     HalfedgeMesh he;
     ASSERT_FALSE(buildHalfedgeMesh(g.tri, g.numVertices(), he));
