@@ -265,13 +265,13 @@ TEST(MeshTopology, BadChartsAreReportedAndTheBuildCarriesOn)
     const ChartList threeOn3DEdge = {makeChart({0, 1, 2}, {}, {0, 0, 1, 0, 0, 1}),
                                      makeChart({1, 0, 3}, {0, 1, 2}, {0, 0, 1, 0, 0, 1}),
                                      makeChart({0, 1, 4}, {0, 1, 2}, {0, 0, 1, 0, 0, 1})};
-    // A partial triangle is harmless.
     Chart partial = testsupport::unitSquareChart();
     partial.triIndicesPos.push_back(1);
     struct Case { ChartList charts; size_t vertices; std::string message; std::vector<size_t> unbuilt; bool joinedBuilt; };
     const std::vector<Case> cases = {
-        {{partial}, 4, "", {}, true},
+        {{partial}, 4, "", {}, true}, // a partial triangle is harmless
         {{testsupport::unitSquareChart(), threeOnEdge}, 13, chartMsg, {1}, true},
+        {{makeChart({0, 1, 2, 0, 2, 3}, {}, {0, 0, 1, 0, 1, 1, 0, 1, 5, 5})}, 4, chartMsg, {0}, true}, // unused UV vertex
         {threeOn3DEdge, 5, joinedMsg, {}, false},
         {{}, 0, joinedMsg, {}, false},
     };
