@@ -197,7 +197,7 @@ void expectCase(const Case& c)
         else if (f.second == "<fifo>")
             ASSERT_EQ(mkfifo(dir.file(f.first).c_str(), 0600), 0);
         else
-            testsupport::writeBinaryFile(dir.file(f.first), f.second);
+            testsupport::writeTextFile(dir.file(f.first), f.second);
     }
     FolderLock lock;
     bool busy = false;

@@ -1,5 +1,4 @@
 #include "support/gltf_files.h"
-#include "support/test_support.h"
 
 #include <tiny_gltf.h>
 
@@ -133,11 +132,6 @@ bool readGlb(const std::string& path, GltfMesh& mesh, std::string& error, tinygl
            accessorValues(m, attribute("TEXCOORD_0"), TINYGLTF_COMPONENT_TYPE_FLOAT, 2, mesh.texcoords, error) &&
            accessorValues(m, attribute("COLOR_0"), TINYGLTF_COMPONENT_TYPE_FLOAT, 3, mesh.colors, error) &&
            accessorValues(m, p.indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, 1, mesh.indices, error);
-}
-
-std::string writeBinaryFile(const std::string& path, const std::string& bytes)
-{
-    return writeTextFile(path, bytes);
 }
 
 } // namespace testsupport

@@ -32,7 +32,4 @@ std::string glbBytes(const GltfMesh& mesh);
 // *model when given. False with the reason otherwise.
 bool readGlb(const std::string& path, GltfMesh& mesh, std::string& error, tinygltf::Model* model = nullptr);
 
-// Writes the bytes as they are; returns the path.
-std::string writeBinaryFile(const std::string& path, const std::string& bytes);
-
 } // namespace testsupport
