@@ -208,9 +208,10 @@ void expectConsistentRun(const RunSetup& setup, const BatchRun& b)
         EXPECT_NEAR(std::max(box[2], box[3]), 1.0, 1e-6);
         // After the input, no area of the atlas is covered twice: the UV triangles, measured with
         // Boost.Geometry, cover the sum of their areas.
-        const testsupport::UVCoverage c = testsupport::uvCoverage(mesh.uvs, mesh.uv);
-        ASSERT_GT(c.summedArea, 0.0);
+        // The input layouts fold on purpose and are not measured.
         if (f != "input") {
+            const testsupport::UVCoverage c = testsupport::uvCoverage(mesh.uvs, mesh.uv);
+            ASSERT_GT(c.summedArea, 0.0);
             EXPECT_LE(std::fabs(c.overlapArea), 1e-9 * c.summedArea)
                 << "covered twice: " << c.overlapArea / c.summedArea * 100.0 << " % of the UV area";
         }
