@@ -149,24 +149,6 @@ TEST(Atlas, PlacementRules)
     EXPECT_TRUE(small.isEmpty());
 }
 
-TEST(Atlas, EveryCellOfAnEnlargedAtlasStaysReachable)
-{
-    // All of level 0 occupied but one cell: a 1 x 1 chart must find it.
-    for (int enlargements = 1; enlargements <= 2; ++enlargements) {
-        const int32_t side = 12 << enlargements;
-        for (int32_t y = 0; y < side - 1; y += 1 + 2 * (enlargements - 1))
-            for (int32_t x = 0; x < side - 1; x += 1 + 2 * (enlargements - 1)) {
-                Atlas atlas(12, 12);
-                for (int i = 0; i < enlargements; ++i)
-                    enlargeAtlas(atlas);
-                stampRaster(atlas, makeRaster(side, side, 0, [&](uint32_t u, uint32_t v) { return int32_t(u) != x || int32_t(v) != y; }), 0, 0, 0);
-                ChartOrientations dot = single(solid(1, 1, 1), 1);
-                ASSERT_TRUE(tryPlaceChart(atlas, dot)) << x << "," << y;
-                ASSERT_EQ(std::make_pair(dot.x, dot.y), std::make_pair(x, y));
-            }
-    }
-}
-
 TEST(Atlas, CostPruningNeverChangesThePlacement)
 {
     std::mt19937 rng(7);
