@@ -1,43 +1,13 @@
 // The test-mesh generators: the folded meshes really fold (their UV layout is
-// covered twice, measured with Boost.Geometry) and the others do not; OBJ
-// files written by them read back exactly.
+// covered twice, measured with Boost.Geometry) and the others do not.
 #include "meshgen/meshgen.h"
-#include "io/obj_reader.h"
-#include "support/test_support.h"
 #include "support/uv_coverage.h"
 #include "model/chart.h"
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 using meshgen::MeshData;
 using meshgen::Outline;
-
-namespace {
-
-// The OBJ file read by the program's own parser.
-MeshData readBack(const std::string& path)
-{
-    ChartList c;
-    iuv::DoubleVector p, colors;
-    iuv::UIntVector cones;
-    testing::internal::CaptureStdout();
-    const bool loaded = loadOBJ(path, c, p, colors, &cones);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(loaded && c.size() == 1) << path << out;
-    c.resize(1);
-    return {{p.begin(), p.end()}, {colors.begin(), colors.end()}, {c[0].uvCoords2D.begin(), c[0].uvCoords2D.end()},
-            {c[0].triIndicesPos.begin(), c[0].triIndicesPos.end()}, {c[0].triIndicesUV.begin(), c[0].triIndicesUV.end()},
-            {cones.begin(), cones.end()}};
-}
-
-// Bit-identical: the writer prints the shortest text that reads back exactly.
-auto fields(const MeshData& m) { return std::tie(m.posIndices, m.uvIndices, m.cones, m.positions, m.uvs, m.colors); }
-
-MeshData withColors(MeshData mesh) { return meshgen::addColors(mesh), mesh; }
-
-} // namespace
 
 TEST(Generators, FoldedMeshesOverlapInUVAndTheOthersDoNot)
 {
@@ -65,14 +35,4 @@ TEST(Generators, FoldedMeshesOverlapInUVAndTheOthersDoNot)
     }
     EXPECT_NEAR(testsupport::uvCoverage(meshgen::toModel(rows[0].mesh).charts).unionArea, 0.75, 1e-6);
     EXPECT_EQ(rows[1].mesh.cones.size(), 8u); // the cube's corners
-}
-
-TEST(Generators, OBJFilesReadBackAsTheGeneratedMeshes)
-{
-    testsupport::TempDir tmp("meshgen_obj");
-    for (const MeshData& mesh : {withColors(meshgen::cubeNet(2)), meshgen::saddle(3)}) { // textured and not
-        ASSERT_TRUE(meshgen::writeOBJ(mesh, tmp.file("m.obj")));
-        EXPECT_EQ(fields(readBack(tmp.file("m.obj"))), fields(mesh));
-    }
-    EXPECT_FALSE(meshgen::writeOBJ(meshgen::saddle(3), "/nonexistent-dir/u.obj"));
 }
