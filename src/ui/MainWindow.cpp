@@ -406,8 +406,8 @@ void MainWindow::saveButtonPressed()
     // Say what was written, and where.
     QStringList written, missing;
     for (const char* name : {"export.svg", "export.obj", "export3D.png"}) {
-        const QFileInfo info(QString::fromLocal8Bit(pipeline_.resultPath(name).c_str()));
-        (info.isFile() && info.lastModified() >= before.addSecs(-1) ? written : missing) << QString::fromLatin1(name);
+        const QString path = QString::fromLocal8Bit(pipeline_.resultPath(name).c_str());
+        (writtenSince(path, before) ? written : missing) << QString::fromLatin1(name);
     }
     const QString dir = QDir::toNativeSeparators(
         QFileInfo(QString::fromLocal8Bit(pipeline_.resultPath("export.svg").c_str())).absolutePath());

@@ -16,6 +16,7 @@
 class GLViewer3DModel;
 class QAction;
 class QDragEnterEvent;
+class QDateTime;
 class QDropEvent;
 class QMimeData;
 class QLabel;
@@ -151,6 +152,9 @@ private:
     void fitTextsToWidgets();
     // The first dropped file that the loader can read, or empty.
     static QString droppedModelFile(const QMimeData* mime);
+    // A file (not a folder of that name) was written at or after since (a
+    // second's grace for coarse clocks).
+    static bool writtenSince(const QString& path, const QDateTime& since);
     // The texture check box and the File > Load texture action.
     void setupTextureControls();
     // Resamples the texture into the current layout for the 3D view.

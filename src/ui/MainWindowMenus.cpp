@@ -43,15 +43,13 @@ bool readableModelName(const QString& path)
     return suffix == QLatin1String("obj") || suffix == QLatin1String("gltf") || suffix == QLatin1String("glb");
 }
 
-// A file (not a folder of that name) was written at or after since (a
-// second's grace for coarse clocks).
-bool writtenSince(const QString& path, const QDateTime& since)
+} // namespace
+
+bool MainWindow::writtenSince(const QString& path, const QDateTime& since)
 {
     const QFileInfo info(path);
     return info.isFile() && info.lastModified() >= since.addSecs(-1);
 }
-
-} // namespace
 
 void MainWindow::buildMenus()
 {
