@@ -4,6 +4,8 @@
 // largest chart and on the whole atlas, the efficiency reached and the peak
 // resident memory. Best of several runs; the packer's console lines are
 // swallowed.
+//
+//   bench_packing [COUNT ...]    (default: 10 100 600 1000 charts)
 #include "meshgen/meshgen.h"
 #include "packing/compaction.h"
 #include "packing/pack.h"
@@ -12,10 +14,12 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -43,13 +47,18 @@ long peakResidentKiB()
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i)
+        counts.push_back(std::atoi(argv[i]));
+    if (counts.empty())
+        counts = {10, 100, 600, 1000};
     std::cout << std::left << std::setw(8) << "charts" << std::setw(11) << "triangles"
               << std::setw(14) << "packCharts" << std::setw(16) << "compactCharts"
               << std::setw(18) << "emptySpaces/1" << std::setw(20) << "emptySpaces/atlas"
               << std::setw(12) << "efficiency" << "peak RSS" << std::endl;
-    for (int count : {10, 100, 600, 1000}) {
+    for (int count : counts) {
         const Model model = meshgen::randomChartLayout(count, count * 100, 2024);
         size_t triangles = 0;
         for (const Chart& c : model.charts)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -23,8 +24,8 @@ constexpr size_t MaxSpaces = 8;
 struct ColumnGrids {
     int32_t n = 0;
     size_t stride = 0;
-    std::vector<uint8_t> covered; // index c * stride + r
-    std::vector<uint32_t> run;    // empty cells strictly right of (c, r) in its row
+    std::vector<uint8_t> covered; // index c * stride + r: 1 covered, 0 empty
+    std::vector<uint16_t> run;    // empty cells strictly right of (c, r) in its row (< MaxGridSide)
 
     bool isCovered(int32_t c, int32_t r) const { return covered[size_t(c) * stride + r] != 0; }
 };
@@ -39,6 +40,11 @@ void buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n, ColumnGr
     g.covered.resize(g.stride * size_t(n));
     g.run.resize(g.stride * size_t(n));
     const size_t stride = g.stride;
+    // The grids are thread-local: plain pointers keep the loops below from
+    // looking them up again on every cell.
+    uint8_t* covered = g.covered.data();
+    uint16_t* runs = g.run.data();
+    const uint8_t* cells = occupancy.data();
     // Turned in tiles, so that reads and writes both stay within a few
     // cache lines per tile.
     constexpr int32_t Tile = 64;
@@ -47,23 +53,70 @@ void buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n, ColumnGr
         for (int32_t c0 = 0; c0 < n; c0 += Tile) {
             const int32_t c1 = std::min(n, c0 + Tile);
             for (int32_t r = r0; r < r1; ++r) {
-                const uint8_t* row = occupancy.data() + size_t(r) * n;
+                const uint8_t* row = cells + size_t(r) * n;
                 for (int32_t c = c0; c < c1; ++c)
-                    g.covered[size_t(c) * stride + r] = row[c] == OccupancyCovered ? 1 : 0;
+                    covered[size_t(c) * stride + r] = row[c] == OccupancyCovered ? 1 : 0;
             }
         }
     }
     // run(c, r) = 0 in the last column, else the right neighbour's run plus
     // one when that neighbour is empty, 0 when it is covered.
-    uint32_t* last = g.run.data() + size_t(n - 1) * stride;
-    std::fill(last, last + n, 0u);
+    uint16_t* last = runs + size_t(n - 1) * stride;
+    std::fill(last, last + n, uint16_t(0));
     for (int32_t c = n - 2; c >= 0; --c) {
-        const uint8_t* rightCovered = g.covered.data() + size_t(c + 1) * stride;
-        const uint32_t* rightRun = g.run.data() + size_t(c + 1) * stride;
-        uint32_t* run = g.run.data() + size_t(c) * stride;
+        const uint8_t* rightCovered = covered + size_t(c + 1) * stride;
+        const uint16_t* rightRun = runs + size_t(c + 1) * stride;
+        uint16_t* run = runs + size_t(c) * stride;
         for (int32_t r = 0; r < n; ++r)
-            run[r] = rightCovered[r] ? 0u : rightRun[r] + 1u;
+            run[r] = static_cast<uint16_t>((rightRun[r] + 1u) & (rightCovered[r] - 1u));
     }
+}
+
+// The seeds of column c in rising rows: its empty cells on the grid's border,
+// and elsewhere the concave corners of the empty region (an empty cell with a
+// covered cell beside it and one above or below it). Eight rows are tested
+// at once, most words holding none.
+template <class Visit>
+void visitSeeds(const ColumnGrids& g, int32_t c, const Visit& visit)
+{
+    const int32_t n = g.n;
+    const uint8_t* here = g.covered.data() + size_t(c) * g.stride;
+    if (c == 0 || c == n - 1 || n < 3) {
+        for (int32_t r = 0; r < n; ++r)
+            if (!here[r])
+                visit(r);
+        return;
+    }
+    const uint8_t* left = here - g.stride;
+    const uint8_t* right = here + g.stride;
+    const auto load = [](const uint8_t* p) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    const auto seedAt = [&](int32_t r) {
+        return !here[r] && (left[r] || right[r]) && (here[r - 1] || here[r + 1]);
+    };
+    if (!here[0])
+        visit(0);
+    int32_t r = 1;
+    // Bytes are 0 or 1, so byte-wise or and and-not never carry across bytes.
+    constexpr uint64_t Ones = 0x0101010101010101ull;
+    for (; r + 9 <= n; r += 8) {
+        const uint64_t side = load(left + r) | load(right + r);
+        const uint64_t vertical = load(here + r - 1) | load(here + r + 1);
+        const uint64_t seeds = ~load(here + r) & Ones & side & vertical;
+        if (seeds == 0)
+            continue;
+        for (int32_t k = 0; k < 8; ++k)
+            if (seedAt(r + k))
+                visit(r + k);
+    }
+    for (; r < n - 1; ++r)
+        if (seedAt(r))
+            visit(r);
+    if (!here[n - 1])
+        visit(n - 1);
 }
 
 // For every row r of column c, how far the maximal rectangle grown from (c,
@@ -79,7 +132,7 @@ public:
     {
         const int32_t n = g.n;
         const uint8_t* covered = g.covered.data() + size_t(c) * g.stride;
-        const uint32_t* run = g.run.data() + size_t(c) * g.stride;
+        const uint16_t* run = g.run.data() + size_t(c) * g.stride;
         const auto value = [&](int32_t r) { return covered[r] ? int64_t(-1) : int64_t(run[r]); };
         size_t top = 0;
         for (int32_t r = n - 1; r >= 0; --r) {
@@ -106,26 +159,12 @@ private:
     std::vector<int32_t> down_, up_, stack_;
 };
 
-bool isSeed(const ColumnGrids& g, int32_t c, int32_t r)
-{
-    const int32_t n = g.n;
-    if (g.isCovered(c, r))
-        return false;
-    if (c == 0 || c == n - 1 || r == 0 || r == n - 1)
-        return true;
-    // A concave corner of the empty region: a covered cell beside it and a
-    // covered cell above or below it.
-    const bool horizontal = g.isCovered(c - 1, r) || g.isCovered(c + 1, r);
-    const bool vertical = g.isCovered(c, r + 1) || g.isCovered(c, r - 1);
-    return horizontal && vertical;
-}
-
 // The rows next to r, down and up, that the rectangle grown from (c, r)
 // spans, counted one by one; `steps` grows by the rows looked at.
 void walkReach(const ColumnGrids& g, int32_t c, int32_t r, int32_t& down, int32_t& up, int64_t& steps)
 {
     const uint8_t* covered = g.covered.data() + size_t(c) * g.stride;
-    const uint32_t* run = g.run.data() + size_t(c) * g.stride;
+    const uint16_t* run = g.run.data() + size_t(c) * g.stride;
     const uint32_t k = run[r];
     down = 0;
     for (int32_t rr = r + 1; rr < g.n && !covered[rr] && run[rr] >= k; ++rr)
@@ -238,16 +277,15 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
         // at more rows than the stack passes would, the passes take over.
         bool reachKnown = false;
         int64_t steps = 0;
-        for (int32_t r = 0; r < n; ++r) {
-            if (!isSeed(grids, c, r))
-                continue;
+        const uint16_t* runs = grids.run.data() + size_t(c) * grids.stride;
+        visitSeeds(grids, c, [&](int32_t r) {
             // The width does not depend on the reach: a rectangle too narrow
             // is dropped below whatever its height, so the column's reach is
             // only computed once a seed is wide enough.
-            const double k = static_cast<double>(grids.run[size_t(c) * grids.stride + r]);
+            const double k = static_cast<double>(runs[r]);
             const double seedWidth = (box.minU + (c + 1 + k) * du) - (box.minU + c * du);
             if (!(seedWidth > minSide))
-                continue;
+                return;
             int32_t down = 0, up = 0;
             if (!reachKnown && steps <= 2 * int64_t(n)) {
                 walkReach(grids, c, r, down, up, steps);
@@ -262,7 +300,7 @@ void findEmptySpaces(const ChartList& charts, std::vector<EmptySpace>& spaces, d
             const EmptySpace s = grownRectangle(grids, c, r, down, up, box, du, dv);
             if (std::min(s.width(), s.height()) > minSide)
                 found.push_back(s);
-        }
+        });
     }
 
     const size_t room = spaces.size() < MaxSpaces ? MaxSpaces - spaces.size() : 0;
