@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "packing/compaction.h"
+#include "packing/pack_threads.h"
 #include "packing/padding.h"
 #include "packing/settings.h"
 #include "geometry/raster.h"
@@ -120,7 +121,8 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
 }
 
 // Processor time of the calling thread, in seconds: a packing may run on a
-// worker thread next to others, whose time must not count towards it.
+// worker thread next to others, whose time must not count towards it (its
+// own helper thread's time is added).
 double threadSeconds()
 {
     timespec t{};
@@ -165,16 +167,24 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     const double s = packingScale(charts, totalArea);
     const int32_t count = allowMirroring ? 16 : 8;
 
-    // Orientations are built chart by chart, right before the chart is
-    // placed, so that only one chart's rasters are alive at a time. Charts
-    // without a finite box (no triangles) take no place and keep their UVs.
+    // Orientations are built chart by chart, a few charts ahead of the one
+    // placed (on a helper thread when there is one), so that only a few
+    // charts' rasters are alive at a time. Charts without a finite box (no
+    // triangles) take no place and keep their UVs.
+    std::vector<size_t> placeable;
+    for (size_t i = 0; i < charts.size(); ++i)
+        if (finiteBox(chartUVBounds(charts[i])))
+            placeable.push_back(i);
+    const bool helper = packingHelperThreadAllowed();
+    double helperSeconds = 0.0;
     std::vector<ChartOrientations> placed(charts.size());
     const auto placeAll = [&](int32_t margin) {
-        for (size_t i = 0; i < charts.size(); ++i) {
-            if (!finiteBox(chartUVBounds(charts[i])))
-                continue;
-            ChartOrientations orientations =
-                buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin);
+        OrientationFeed feed(
+            placeable,
+            [&, margin](size_t i) { return buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin); },
+            helper);
+        for (size_t i : placeable) {
+            ChartOrientations orientations = feed.next();
             while (!tryPlaceChart(atlas, orientations)) {
                 console() << "Enlarging atlas." << std::endl;
                 enlargeAtlas(atlas);
@@ -183,6 +193,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             placed[i].y = orientations.y;
             placed[i].orientation = orientations.orientation;
         }
+        helperSeconds += feed.helperSeconds();
     };
     // With padding the gap must hold against the packed layout's longer
     // side, which is known only once the charts are placed: start from the
@@ -211,7 +222,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         const UVBox box = chartUVBounds(chart);
         translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - box.minU, (placed[i].y + margin) / s - box.minV);
     }
-    console() << "Done. Took " << secondsSince(packStart) << "s. " << std::endl;
+    console() << "Done. Took " << secondsSince(packStart) + helperSeconds << "s. " << std::endl;
 
     console() << "Performing packing optimization ..." << std::flush;
     const double compactStart = threadSeconds();

@@ -11,6 +11,6 @@
 // Progress goes to console(): "Packing charts ..." and "Done. Took
 // <seconds>s. " on one line, "Enlarging atlas." lines in between when the
 // atlas has to grow, then "Performing packing optimization ..." and "Done.
-// Took <seconds>s. " (processor time of the calling thread).
+// Took <seconds>s. " (processor time of the calling thread and of its helper thread, if any).
 double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, bool allowMirroring,
                   Atlas& atlas);

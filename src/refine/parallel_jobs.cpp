@@ -1,8 +1,11 @@
 #include "refine/parallel_jobs.h"
 
+#include "packing/pack_threads.h"
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -23,7 +26,11 @@ void throwIfCancelled()
         throw RefinementCancelled();
 }
 
-void setRefinementThreads(unsigned count) { requestedThreads.store(count); }
+void setRefinementThreads(unsigned count)
+{
+    requestedThreads.store(count);
+    setPackingHelperThread(refinementThreads() > 1);
+}
 
 unsigned refinementThreads()
 {
@@ -45,7 +52,13 @@ void runJobs(size_t count, const std::function<void(size_t)>& job)
     const RunControl* control = scopeControl;
     std::vector<std::exception_ptr> errors(count);
     std::atomic<size_t> next{0};
+    const size_t threads = std::min<size_t>(refinementThreads(), count);
     const auto work = [&]() {
+        // Jobs running beside each other already use the threads; their
+        // packings add none.
+        std::optional<SerialPackingScope> serial;
+        if (threads > 1)
+            serial.emplace();
         for (size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
             if (control && control->cancelRequested())
                 break;
@@ -56,7 +69,6 @@ void runJobs(size_t count, const std::function<void(size_t)>& job)
             }
         }
     };
-    const size_t threads = std::min<size_t>(refinementThreads(), count);
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
     try {

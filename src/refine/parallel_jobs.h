@@ -10,7 +10,8 @@
 // number of threads; only the time does.
 
 // Sets the number of threads (the calling thread included); 0 means one per
-// hardware thread, at most 64.
+// hardware thread, at most 64. A packing outside the jobs uses a helper
+// thread only when this is more than one.
 void setRefinementThreads(unsigned count);
 
 // The number of threads in use, at least 1.

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "packing/atlas.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Whether packCharts may build chart rasters on a helper thread while it
+// places the charts before them (the layout is the same either way).
+// Process-wide; the default is on when the machine has more than one
+// hardware thread.
+void setPackingHelperThread(bool allowed);
+bool packingHelperThreadAllowed();
+
+// While alive, packCharts called from this thread uses no helper thread: for
+// threads that already run beside others. Scopes nest.
+class SerialPackingScope {
+public:
+    SerialPackingScope();
+    ~SerialPackingScope();
+    SerialPackingScope(const SerialPackingScope&) = delete;
+    SerialPackingScope& operator=(const SerialPackingScope&) = delete;
+};
+
+// The orientation rasters of a sequence of charts, handed out in order. With
+// a helper thread they are built a few charts ahead of the caller; without,
+// each is built when asked for. An exception of a build is rethrown by the
+// next() that would have returned its result.
+class OrientationFeed {
+public:
+    using Build = std::function<ChartOrientations(size_t)>;
+
+    // Builds build(i) for every i of `indices`, in order.
+    OrientationFeed(std::vector<size_t> indices, Build build, bool helper);
+    ~OrientationFeed();
+    OrientationFeed(const OrientationFeed&) = delete;
+    OrientationFeed& operator=(const OrientationFeed&) = delete;
+
+    // The next chart's orientations; at most indices.size() calls.
+    ChartOrientations next();
+    // Processor seconds the helper thread has spent (0 without one), final
+    // once every result has been taken.
+    double helperSeconds();
+
+private:
+    void produce();
+
+    const std::vector<size_t> indices_;
+    const Build build_;
+    size_t taken_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<ChartOrientations> ready_;
+    std::exception_ptr error_;
+    bool stop_ = false;
+    bool finished_ = false;
+    double helperSeconds_ = 0.0;
+    std::thread helper_;
+};
