@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <numeric>
 
 namespace {
@@ -120,18 +119,10 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
     return result;
 }
 
-// Processor time of the calling thread, in seconds: a packing may run on a
+// Processor time of the calling thread since `start`: a packing may run on a
 // worker thread next to others, whose time must not count towards it (its
 // own helper thread's time is added).
-double threadSeconds()
-{
-    timespec t{};
-    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0)
-        return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double secondsSince(double start) { return threadSeconds() - start; }
+double secondsSince(double start) { return threadProcessorSeconds() - start; }
 
 } // namespace
 
@@ -145,7 +136,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         resetAtlas(atlas);
 
     console() << "Packing charts ..." << std::flush;
-    const double packStart = threadSeconds();
+    const double packStart = threadProcessorSeconds();
 
     // Largest UV area first; equal areas keep their order.
     std::vector<double> areas(charts.size());
@@ -225,7 +216,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     console() << "Done. Took " << secondsSince(packStart) + helperSeconds << "s. " << std::endl;
 
     console() << "Performing packing optimization ..." << std::flush;
-    const double compactStart = threadSeconds();
+    const double compactStart = threadProcessorSeconds();
     const double efficiency = compactCharts(charts);
     console() << "Done. Took " << secondsSince(compactStart) << "s. " << std::endl;
     return efficiency;

@@ -13,15 +13,15 @@ thread_local int serialScopes = 0;
 // takes long to place, few enough to keep their rasters small.
 constexpr size_t AheadLimit = 4;
 
+} // namespace
+
 double threadProcessorSeconds()
 {
     timespec t{};
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0)
-        return 0.0;
+        return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
-
-} // namespace
 
 void setPackingHelperThread(bool allowed) { helperAllowed.store(allowed); }
 

@@ -18,6 +18,10 @@
 void setPackingHelperThread(bool allowed);
 bool packingHelperThreadAllowed();
 
+// Processor seconds the calling thread has used (the process's when the
+// system cannot tell one thread's).
+double threadProcessorSeconds();
+
 // While alive, packCharts called from this thread uses no helper thread: for
 // threads that already run beside others. Scopes nest.
 class SerialPackingScope {
