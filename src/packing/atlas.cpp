@@ -70,6 +70,18 @@ void updateSums(Atlas& atlas, size_t level, int32_t fromX, int32_t fromY)
     }
 }
 
+// Rebuilds the occupancy bits from level 0.
+void rebuildOccupancy(Atlas& atlas)
+{
+    const int32_t w = atlas.widths[0], h = atlas.heights[0];
+    atlas.occupancyWords = (w + 63) / 64 + 1;
+    atlas.occupancy.assign(size_t(atlas.occupancyWords) * size_t(h), 0u);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            if (atlas.levels[0][size_t(y) * w + x] != Atlas::EmptyMarker)
+                atlas.occupancy[size_t(y) * atlas.occupancyWords + size_t(x >> 6)] |= uint64_t(1) << (x & 63);
+}
+
 // Rebuilds every level's summed-area table.
 void rebuildSums(Atlas& atlas)
 {
@@ -109,6 +121,7 @@ void resetAtlas(Atlas& atlas)
         atlas.levels[level].assign(size_t(atlas.widths[level]) * size_t(atlas.heights[level]),
                                    initialValue(atlas, level));
     rebuildSums(atlas);
+    rebuildOccupancy(atlas);
     clearOccupiedRect(atlas);
 }
 
@@ -158,6 +171,7 @@ void enlargeAtlas(Atlas& atlas)
     atlas.widths.push_back(topW);
     atlas.heights.push_back(topH);
     rebuildSums(atlas);
+    rebuildOccupancy(atlas);
 }
 
 void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t label, int32_t x,
@@ -175,6 +189,7 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
             continue;
         }
         target = label;
+        atlas.occupancy[size_t(cy) * atlas.occupancyWords + size_t(cx >> 6)] |= uint64_t(1) << (cx & 63);
         firstX = std::min(firstX, cx);
         firstY = std::min(firstY, cy);
         for (size_t level = 1; level < atlas.levels.size(); ++level)
@@ -192,25 +207,18 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
 
 void collectRasterCells(OrientationRaster& o, uint32_t label)
 {
-    o.boundaryCells.clear();
     o.chartCells.clear();
+    o.rowBits.clear();
+    o.rowWords = 0;
     const int32_t w = static_cast<int32_t>(o.w), h = static_cast<int32_t>(o.h);
     if (o.raster.size() < size_t(w) * size_t(h))
         return;
-    const auto at = [&](int32_t x, int32_t y) { return o.raster[size_t(y) * w + x]; };
+    o.rowWords = (o.w + 63) / 64;
+    o.rowBits.assign(size_t(o.rowWords) * size_t(h), 0u);
     for (int32_t x = 0; x < w; ++x)
-        for (int32_t y = 0; y < h; ++y) {
-            if (at(x, y) != label)
-                continue;
-            o.chartCells.emplace_back(x, y);
-            bool touchesEmpty = false;
-            for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, h - 1) && !touchesEmpty; ++ny)
-                for (int32_t nx = std::max(x - 1, 0); nx <= std::min(x + 1, w - 1); ++nx)
-                    if (at(nx, ny) != label) {
-                        touchesEmpty = true;
-                        break;
-                    }
-            if (touchesEmpty)
-                o.boundaryCells.emplace_back(x, y);
-        }
+        for (int32_t y = 0; y < h; ++y)
+            if (o.raster[size_t(y) * w + x] == label) {
+                o.chartCells.emplace_back(x, y);
+                o.rowBits[size_t(y) * o.rowWords + size_t(x >> 6)] |= uint64_t(1) << (x & 63);
+            }
 }

@@ -26,6 +26,11 @@ struct Atlas {
     // Per level L >= 1 its summed-area table, (widths[L] + 1) x (heights[L]
     // + 1) entries: entry (X, Y) sums the cells x < X, y < Y. Empty for 0.
     std::vector<std::vector<uint32_t>> sums;
+    // Level 0's occupancy as bits: bit x % 64 of word x / 64 of row y is set
+    // when cell (x, y) holds a label. A row has occupancyWords words, one
+    // more than its cells need, so that any 64 bits of a row are two words.
+    std::vector<uint64_t> occupancy;
+    int32_t occupancyWords = 0;
 
     Atlas(int32_t width = 384, int32_t height = 384);
 
@@ -34,6 +39,14 @@ struct Atlas {
     int32_t blockFactor(size_t level) const { return int32_t(1) << level; }
     size_t topLevel() const { return levels.size() - 1; }
     uint32_t label(int32_t x, int32_t y) const { return levels[0][size_t(y) * widths[0] + x]; }
+    // The 64 occupancy bits of row y from column x on (bit i: column x + i),
+    // for 0 <= x < widths[0]; columns past the row read as free.
+    uint64_t occupancyFrom(int32_t x, int32_t y) const
+    {
+        const uint64_t* word = occupancy.data() + size_t(y) * size_t(occupancyWords) + size_t(x >> 6);
+        const unsigned shift = unsigned(x) & 63u;
+        return (word[0] >> shift) | ((word[1] << 1) << (63u - shift));
+    }
 
     // The free level-0 cells under the level-L cells [x0, x1] x [y0, y1]
     // (inside the level, L >= 1); 0 for an empty range.
@@ -91,12 +104,14 @@ struct OrientationRaster {
     uint32_t w = 0;
     uint32_t h = 0;
     uint32_t filled = 0;                // cells the chart covers
-    std::vector<std::pair<int32_t, int32_t>> boundaryCells; // chart cells next to an empty cell
-    std::vector<std::pair<int32_t, int32_t>> chartCells;    // every chart cell, column by column
+    std::vector<std::pair<int32_t, int32_t>> chartCells; // every chart cell, column by column
+    // The chart cells as bits, rowWords words per raster row: bit x % 64 of
+    // word x / 64 of row y is set when cell (x, y) is the chart's.
+    std::vector<uint64_t> rowBits;
+    uint32_t rowWords = 0;
 };
 
-// Fills boundaryCells and chartCells from the raster (scanning x, then y).
-// Only neighbours inside the raster count.
+// Fills chartCells (scanning x, then y) and rowBits from the raster.
 void collectRasterCells(OrientationRaster& orientation, uint32_t label);
 
 // All orientations of one chart and the placement chosen for it.
@@ -110,8 +125,9 @@ struct ChartOrientations {
 
 // Searches the placement of the chart (coarse to fine from the top level),
 // stamps the best orientation and records it. False when it fits nowhere.
-// pruneByCost skips candidates whose cost already rules them out; the result
-// is the same either way (the exhaustive search exists for comparison).
+// pruneByCost skips candidates whose cost already rules them out and tests
+// fits against the occupancy bits; the result is the same either way (the
+// exhaustive search, testing cell by cell, exists for comparison).
 bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, bool pruneByCost = true);
 
 // Writes the raster's chart cells at (x, y) into level 0, counts them off the

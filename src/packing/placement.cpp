@@ -152,18 +152,41 @@ private:
             return;
         // The few placements that fit are scored (and compared) in score();
         // testing the cells first is cheaper than ruling out by cost, since
-        // nearly every placement tried fails on its first cells.
+        // nearly every placement tried fails.
+        if (prune_ ? fitsByRows(x, y) : fitsByCells(x, y))
+            score(x, y);
+    }
+
+    // Whether every chart cell is free at (x, y), a raster row at a time
+    // against the occupancy bits.
+    bool fitsByRows(int32_t x, int32_t y) const
+    {
+        const size_t words = o_->rowWords;
+        const uint64_t* bits = o_->rowBits.data();
+        const size_t rows = words == 0 ? 0 : o_->rowBits.size() / words;
+        if (words == 1) {
+            for (size_t r = 0; r < rows; ++r)
+                if (bits[r] & atlas_.occupancyFrom(x, y + int32_t(r)))
+                    return false;
+            return true;
+        }
+        for (size_t r = 0; r < rows; ++r)
+            for (size_t j = 0; j < words; ++j)
+                if (bits[r * words + j] & atlas_.occupancyFrom(x + int32_t(64 * j), y + int32_t(r)))
+                    return false;
+        return true;
+    }
+
+    // The same, a chart cell at a time against the level-0 labels: the
+    // exhaustive search's independent reference.
+    bool fitsByCells(int32_t x, int32_t y) const
+    {
         const uint32_t* level0 = atlas_.levels[0].data();
-        const auto occupied = [&](const std::pair<int32_t, int32_t>& c) {
-            return level0[size_t(y + c.second) * w0 + size_t(x + c.first)] != Atlas::EmptyMarker;
-        };
-        for (const auto& c : o_->boundaryCells)
-            if (occupied(c))
-                return;
+        const size_t w0 = size_t(atlas_.widths[0]);
         for (const auto& c : o_->chartCells)
-            if (occupied(c))
-                return;
-        score(x, y);
+            if (level0[size_t(y + c.second) * w0 + size_t(x + c.first)] != Atlas::EmptyMarker)
+                return false;
+        return true;
     }
 
     const Atlas& atlas_;
