@@ -1,7 +1,5 @@
 #include "render/BatchSnapshots.h"
 
-#include "render/PngFile.h"
-
 #include <fstream>
 #include <iostream>
 
@@ -26,10 +24,12 @@ iuv::UIntVector boundaryEdgeLines(const MeshTopology& topo)
 }
 
 BatchSnapshots::BatchSnapshots(const Pipeline& pipeline, int width, int height)
-    : pipeline_(pipeline), width_(width), height_(height)
+    : pipeline_(pipeline), width_(width), height_(height), scene_(std::make_shared<SnapshotScene>())
 {
-    scene_.camera.setProjection(width_, height_);
+    scene_->camera.setProjection(width_, height_);
 }
+
+BatchSnapshots::~BatchSnapshots() { finishSnapshots(); }
 
 void BatchSnapshots::displayUpdated(bool dirtyUVData, const UnwrappingStats&)
 {
@@ -52,40 +52,63 @@ void BatchSnapshots::buildPendingScene()
     if (!scenePending_)
         return;
     scenePending_ = false;
-    scene_.mesh = buildCornerBuffers(pendingMerged_.triIndicesPos, pendingPositions_, pendingMerged_.triIndicesUV,
-                                     pendingMerged_.uvCoords2D, pendingTrianglesPerChart_);
-    scene_.hasMesh = true;
-    scene_.tubes = buildEdgeTubes(pendingLines_, pendingPositions_, edgeTubeRadius(pendingPositions_));
+    // A new scene: a queued snapshot may still be drawing the last one.
+    auto next = std::make_shared<SnapshotScene>();
+    next->camera = scene_->camera;
+    next->mesh = buildCornerBuffers(pendingMerged_.triIndicesPos, pendingPositions_, pendingMerged_.triIndicesUV,
+                                    pendingMerged_.uvCoords2D, pendingTrianglesPerChart_);
+    next->hasMesh = true;
+    next->tubes = buildEdgeTubes(pendingLines_, pendingPositions_, edgeTubeRadius(pendingPositions_));
+    scene_ = std::move(next);
+}
+
+SnapshotScene& BatchSnapshots::ownScene()
+{
+    // Only this object hands the scene out, so a count of one stays one.
+    if (scene_.use_count() > 1)
+        scene_ = std::make_shared<SnapshotScene>(*scene_);
+    return *scene_;
 }
 
 const SnapshotScene& BatchSnapshots::scene()
 {
     buildPendingScene();
-    return scene_;
+    return *scene_;
 }
 
 void BatchSnapshots::positionsChanged(const iuv::DoubleVector& sharedPositions)
 {
-    scene_.camera.fit(sharedPositions, width_, height_);
+    SnapshotCamera& camera = ownScene().camera;
+    camera.fit(sharedPositions, width_, height_);
     std::ifstream stored(pipeline_.resultPath("navigation.mtx"));
     if (stored)
-        scene_.camera.readView(stored);
+        camera.readView(stored);
+}
+
+void BatchSnapshots::finishSnapshots()
+{
+    for (const auto& failure : queue_.drain())
+        std::cout << "Skipping snapshot " << failure.first << ": " << failure.second << "." << std::endl;
 }
 
 bool BatchSnapshots::saveSnapshot(const std::string& pngName, std::string& whyNot)
 {
-    buildPendingScene();
-    std::vector<uint8_t> rgba;
-    if (!renderer_.render(scene_, width_, height_, rgba, whyNot)) {
-        if (!failureReported_ && !renderer_.ready(whyNot)) {
+    finishSnapshots();
+    if (!queue_.ready(whyNot)) {
+        if (!failureReported_) {
             failureReported_ = true;
             std::cout << "OpenGL is not available (" << whyNot
                       << "): the 3D view stays empty and no 3D snapshots are written." << std::endl;
-            whyNot = "OpenGL is not available";
-        } else if (!renderer_.ready(whyNot)) {
-            whyNot = "OpenGL is not available";
         }
+        whyNot = "OpenGL is not available";
         return false;
     }
-    return writePngRGB(pngName, width_, height_, overWindowBackground(rgba), whyNot);
+    SnapshotFile file;
+    if (!openSnapshotFile(pngName, file)) {
+        whyNot = "the image could not be written";
+        return false;
+    }
+    buildPendingScene();
+    queue_.submit(scene_, width_, height_, std::move(file));
+    return true;
 }

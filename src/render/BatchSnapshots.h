@@ -2,7 +2,9 @@
 
 #include "app/pipeline.h"
 #include "render/OffscreenRenderer.h"
+#include "render/SnapshotQueue.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +22,17 @@ iuv::UIntVector boundaryEdgeLines(const MeshTopology& topology);
 // display updates and camera fits like the window's view does and renders the
 // snapshots offscreen, with no display needed. When no offscreen context can
 // be made it says so once and every snapshot is skipped with that reason.
+//
+// A snapshot is drawn and written in the background while the run goes on: a
+// target that cannot be opened is refused at once, and one whose image could
+// not be made is reported ("Skipping snapshot P: why.") when the next
+// snapshot is asked for or when the snapshots end.
 class BatchSnapshots : public PipelineObserver {
 public:
     explicit BatchSnapshots(const Pipeline& pipeline, int width = kSnapshotWidth,
                             int height = kSnapshotHeight);
+    // Waits for the snapshots still being written and reports their failures.
+    ~BatchSnapshots() override;
 
     void displayUpdated(bool dirtyUVData, const UnwrappingStats& stats) override;
     void positionsChanged(const iuv::DoubleVector& sharedPositions) override;
@@ -34,14 +43,20 @@ public:
     // The scene of the last display update (built on first use).
     const SnapshotScene& scene();
 
+    // Waits until every snapshot asked for is written, printing a line for
+    // each that could not be.
+    void finishSnapshots();
+
 private:
     // Builds the mesh and tubes of the layout kept by the last display update.
     void buildPendingScene();
+    // The scene to change, copied first while a queued snapshot still draws it.
+    SnapshotScene& ownScene();
 
     const Pipeline& pipeline_;
     int width_;
     int height_;
-    SnapshotScene scene_;
+    std::shared_ptr<SnapshotScene> scene_;
     // What the last display update showed, turned into the scene only when
     // a snapshot is rendered: most updates are followed by another before
     // any snapshot.
@@ -50,6 +65,6 @@ private:
     std::vector<size_t> pendingTrianglesPerChart_;
     iuv::DoubleVector pendingPositions_;
     iuv::UIntVector pendingLines_;
-    OffscreenRenderer renderer_;
     bool failureReported_ = false;
+    SnapshotQueue queue_;
 };

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMouseEvent>
 #include <QVector4D>
@@ -401,14 +402,24 @@ TEST(Rendering, BatchSnapshotsTakeTheStoredViewAndRefuseWhatTheyCannotWrite)
     snapshots.displayUpdated(false, {}); // no new layout: the empty scene stays
     EXPECT_FALSE(snapshots.scene().hasMesh);
     std::string why;
+    // A longer file in the way is cut to the image.
+    testsupport::writeTextFile(dir.file("empty.png"), std::string(100000, 'x'));
     ASSERT_TRUE(snapshots.saveSnapshot(dir.file("empty.png"), why)) << why;
-    QImage grey(64, 48, QImage::Format_RGB32);
-    grey.fill(qRgb(238, 238, 238));
-    EXPECT_EQ(QImage(QString::fromStdString(dir.file("empty.png"))).convertToFormat(QImage::Format_RGB32), grey);
-    for (const std::string& path : {dir.file("missing/x.png"), dir.path(), std::string("/dev/full")}) {
+    // Targets that cannot be opened are refused at once, a full device once
+    // its image is written.
+    for (const std::string& path : {dir.file("missing/x.png"), dir.path()}) {
         EXPECT_FALSE(snapshots.saveSnapshot(path, why)) << path;
         EXPECT_EQ(why, "the image could not be written") << path;
     }
+    EXPECT_TRUE(snapshots.saveSnapshot("/dev/full", why));
+    testing::internal::CaptureStdout();
+    snapshots.finishSnapshots();
+    snapshots.finishSnapshots();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Skipping snapshot /dev/full: the image could not be written.\n");
+    QImage grey(64, 48, QImage::Format_RGB32);
+    grey.fill(qRgb(238, 238, 238));
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("empty.png"))).convertToFormat(QImage::Format_RGB32), grey);
+    EXPECT_LT(QFileInfo(QString::fromStdString(dir.file("empty.png"))).size(), 1000);
     // PNG writing itself: noise that fills more than one output buffer, and sizes that do not fit the pixels.
     std::vector<uint8_t> noise(3 * 96 * 96);
     std::mt19937 random(7);
