@@ -104,10 +104,8 @@ bool BatchSnapshots::saveSnapshot(const std::string& pngName, std::string& whyNo
         return false;
     }
     SnapshotFile file;
-    if (!openSnapshotFile(pngName, file)) {
-        whyNot = "the image could not be written";
+    if (!openSnapshotFile(pngName, file, whyNot))
         return false;
-    }
     buildPendingScene();
     queue_.submit(scene_, width_, height_, std::move(file));
     return true;

@@ -48,7 +48,7 @@ bool writeInto(const SnapshotFile& file, int width, int height, const std::vecto
 
 } // namespace
 
-bool openSnapshotFile(const std::string& path, SnapshotFile& file)
+bool openSnapshotFile(const std::string& path, SnapshotFile& file, std::string& whyNot)
 {
     file.path = path;
     // A new file first, so that it is known to be this snapshot's own; then
@@ -59,6 +59,8 @@ bool openSnapshotFile(const std::string& path, SnapshotFile& file)
         file.descriptor = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (file.descriptor < 0 && errno == ENOENT)
         file.descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (file.descriptor < 0)
+        whyNot = kUnwritable;
     return file.descriptor >= 0;
 }
 

@@ -20,8 +20,8 @@ struct SnapshotFile {
 };
 
 // Opens path for writing (creating it) without cutting an existing file short.
-// False when it cannot be written.
-bool openSnapshotFile(const std::string& path, SnapshotFile& file);
+// False with the reason when it cannot be written.
+bool openSnapshotFile(const std::string& path, SnapshotFile& file, std::string& whyNot);
 
 // Draws snapshots and writes their PNG files, in the order queued, on a thread
 // of its own that owns the offscreen context from the queue's creation to its
