@@ -72,21 +72,16 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
     const double* uv = chart.uvCoords2D.data();
     uint32_t* cells = grid.data();
 
+    // Every UV point mapped once into the frame's unit square (triangles
+    // share their corners).
+    std::vector<Point2D> mapped(numUV);
+    for (size_t k = 0; k < numUV; ++k)
+        mapped[k] = {(uv[2 * k] - frame.minU) / frameW + shiftU, (uv[2 * k + 1] - frame.minV) / frameH + shiftV};
     LabelStroke stroke;
     for (size_t t = 0; t < numCorners; t += 3) {
-        Point2D p[3];
-        bool valid = true;
-        for (int i = 0; i < 3; ++i) {
-            const size_t k = chart.triIndicesUV[t + i];
-            if (k >= numUV) {
-                valid = false;
-                break;
-            }
-            p[i] = {(uv[2 * k] - frame.minU) / frameW + shiftU,
-                    (uv[2 * k + 1] - frame.minV) / frameH + shiftV};
-        }
-        if (valid)
-            drawLabelTriangle(cells, width, height, p[0], p[1], p[2], label, stroke);
+        const size_t i = chart.triIndicesUV[t], j = chart.triIndicesUV[t + 1], k = chart.triIndicesUV[t + 2];
+        if (i < numUV && j < numUV && k < numUV)
+            drawLabelTriangle(cells, width, height, mapped[i], mapped[j], mapped[k], label, stroke);
     }
     for (int32_t pass = 1; pass <= gap && !stroke.empty(); ++pass)
         dilateOnce(cells, width, height, label, emptyMarker, pass, stroke);

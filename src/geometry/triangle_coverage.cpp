@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -138,8 +137,18 @@ public:
     // shapeKnownGood: the caller has already found wellShaped(a, b, c).
     CellTester(const Point2D& a, const Point2D& b, const Point2D& c, double tolerance,
                bool shapeKnownGood = false)
-        : corners_{a, b, c}, tolerance_(tolerance)
     {
+        prepare(a, b, c, tolerance, shapeKnownGood);
+    }
+    // Left unprepared (and uninitialised, which costs nothing) until prepare().
+    CellTester() {}
+
+    void prepare(const Point2D& a, const Point2D& b, const Point2D& c, double tolerance, bool shapeKnownGood)
+    {
+        corners_[0] = a;
+        corners_[1] = b;
+        corners_[2] = c;
+        tolerance_ = tolerance;
         double magnitude = 1.0;
         for (const Point2D& p : corners_)
             magnitude = std::max(magnitude, std::max(std::fabs(p.x), std::fabs(p.y)));
@@ -414,6 +423,25 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     TriangleSpan span;
     if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
         return;
+    const double dw = width, dh = height;
+    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
+    const bool shapely = wellShaped(a, b, c);
+    const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
+    // The span's outer rows and columns that lie beyond the reach (the cell
+    // after the box, as a rule) are dropped, with the very tests the drawing
+    // below skips them by: they are never drawn.
+    if (shapely) {
+        while (span.r0 <= span.r1 && span.minY - (span.r0 + 1) / dh > reach)
+            ++span.r0;
+        while (span.r1 >= span.r0 && span.r1 / dh - span.maxY > reach)
+            --span.r1;
+        while (span.c0 <= span.c1 && span.minX - (span.c0 + 1) / dw > reach)
+            ++span.c0;
+        while (span.c1 >= span.c0 && span.c1 / dw - span.maxX > reach)
+            --span.c1;
+        if (span.r0 > span.r1 || span.c0 > span.c1)
+            return;
+    }
     // Every cell drawn lies in the span, and a cell that already holds the
     // label cannot change: a small triangle whose span is all labelled (one
     // among many in a chart's few cells) changes nothing.
@@ -430,13 +458,17 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         if (allLabelled)
             return;
     }
-    const double dw = width, dh = height;
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.
-    std::optional<CellTester> tester;
-    // Cells clearly apart from a well-shaped triangle's box stay uncovered.
-    const bool shapely = wellShaped(a, b, c);
-    const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
+    CellTester tester;
+    bool testerReady = false;
+    const auto prepared = [&]() -> const CellTester& {
+        if (!testerReady) {
+            tester.prepare(a, b, c, 0.0, shapely);
+            testerReady = true;
+        }
+        return tester;
+    };
     const bool wideBox = (span.maxX - span.minX) * dw > 1.5 || (span.maxY - span.minY) * dh > 1.5;
     for (int32_t r = span.r0; r <= span.r1; ++r) {
         const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
@@ -447,15 +479,13 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         int32_t inFirst = 1, inLast = 0;
         int32_t colFirst = span.c0, colLast = span.c1;
         if (shapely && span.c1 - span.c0 >= 2) {
-            if (!tester)
-                tester.emplace(a, b, c, 0.0, shapely);
-            tester->clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return (col + 0.5) / dw; },
+            prepared().clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return (col + 0.5) / dw; },
                                      inFirst, inLast);
             // Cells clearly beyond an edge line are left out without tests,
             // unless the box rule could take one (a box less than a cell and
             // a half wide and high).
             if (wideBox && span.c1 - span.c0 >= MinNarrowedColumns)
-                tester->candidateColumns(y0, y1, dw, [&](int32_t col) { return col / dw; }, colFirst, colLast);
+                tester.candidateColumns(y0, y1, dw, [&](int32_t col) { return col / dw; }, colFirst, colLast);
             if (inFirst <= inLast) {
                 colFirst = std::min(colFirst, inFirst);
                 colLast = std::max(colLast, inLast);
@@ -490,9 +520,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
             const bool boxInside =
                 span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
             if (!boxInside) {
-                if (!tester)
-                    tester.emplace(a, b, c, 0.0, shapely);
-                if (!tester->centreOrCrossing(x0, x1, y0, y1, {(col + 0.5) / dw, cy}))
+                if (!prepared().centreOrCrossing(x0, x1, y0, y1, {(col + 0.5) / dw, cy}))
                     continue;
             }
             row[col] = label;

@@ -205,6 +205,54 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
     rect[3] = std::max(rect[3], clampToInt32(int64_t(y) + orientation.h - 1));
 }
 
+namespace {
+
+// Bit x of the result is bits x and x - shift of the row (0 < shift < 64).
+void andShiftedRow(const uint64_t* row, uint64_t* out, size_t words, unsigned shift)
+{
+    for (size_t j = words; j-- > 0;) {
+        const uint64_t shifted = (row[j] << shift) | (j > 0 ? row[j - 1] >> (64u - shift) : 0u);
+        out[j] = row[j] & shifted;
+    }
+}
+
+// Each core is the one before it eroded by its own block side: a position
+// block of side 2f is four of side f, f apart on each axis.
+void collectCores(OrientationRaster& o)
+{
+    o.cores.clear();
+    o.coreFirstRow.clear();
+    const size_t words = o.rowWords, h = o.h;
+    std::vector<uint64_t> current = o.rowBits, next(current.size()), here(words), below(words);
+    for (unsigned f = 1; f < 64 && f < o.w && f < h; f *= 2) {
+        bool any = false;
+        for (size_t y = 0; y < h; ++y) {
+            uint64_t* out = next.data() + y * words;
+            if (y < f) {
+                std::fill(out, out + words, 0u);
+                continue;
+            }
+            andShiftedRow(current.data() + y * words, here.data(), words, f);
+            andShiftedRow(current.data() + (y - f) * words, below.data(), words, f);
+            for (size_t j = 0; j < words; ++j) {
+                out[j] = here[j] & below[j];
+                any = any || out[j] != 0;
+            }
+        }
+        if (!any)
+            break;
+        current.swap(next);
+        size_t first = f;
+        while (first < h && std::all_of(current.begin() + first * words, current.begin() + (first + 1) * words,
+                                        [](uint64_t v) { return v == 0; }))
+            ++first;
+        o.coreFirstRow.push_back(static_cast<uint32_t>(first));
+        o.cores.emplace_back(current.begin() + first * words, current.end());
+    }
+}
+
+} // namespace
+
 void collectRasterCells(OrientationRaster& o, uint32_t label)
 {
     o.chartCells.clear();
@@ -221,4 +269,5 @@ void collectRasterCells(OrientationRaster& o, uint32_t label)
                 o.chartCells.emplace_back(x, y);
                 o.rowBits[size_t(y) * o.rowWords + size_t(x >> 6)] |= uint64_t(1) << (x & 63);
             }
+    collectCores(o);
 }

@@ -109,9 +109,15 @@ struct OrientationRaster {
     // word x / 64 of row y is set when cell (x, y) is the chart's.
     std::vector<uint64_t> rowBits;
     uint32_t rowWords = 0;
+    // cores[L - 1] (L >= 1, as long as any remain): the cells that are the
+    // chart's under every position of a 2^L x 2^L block of positions, i.e.
+    // cell c when c - d is a chart cell for every d in [0, 2^L)^2. Laid out
+    // like rowBits, rows [coreFirstRow[L - 1], h) only.
+    std::vector<std::vector<uint64_t>> cores;
+    std::vector<uint32_t> coreFirstRow;
 };
 
-// Fills chartCells (scanning x, then y) and rowBits from the raster.
+// Fills chartCells (scanning x, then y), rowBits and cores from the raster.
 void collectRasterCells(OrientationRaster& orientation, uint32_t label);
 
 // All orientations of one chart and the placement chosen for it.

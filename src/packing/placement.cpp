@@ -126,6 +126,11 @@ private:
         const int64_t cy = int64_t(y) + ((int64_t(h_) + f - 1) >> level);
         if (cx > levelW || cy > levelH)
             return;
+        // No position of the block fits unless the chart's core for the
+        // block size is free (every candidate below, a fully free block's
+        // corner included, is a position that fits).
+        if (prune_ && level <= o_->cores.size() && !coreFree(level, x * f, y * f))
+            return;
         const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
         const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
         const uint64_t sum = atlas_.blockSum(level, x, y, xEnd, yEnd);
@@ -159,11 +164,22 @@ private:
 
     // Whether every chart cell is free at (x, y), a raster row at a time
     // against the occupancy bits.
-    bool fitsByRows(int32_t x, int32_t y) const
+    bool fitsByRows(int32_t x, int32_t y) const { return rowsFree(o_->rowBits, x, y); }
+
+    // Whether the core of the level's block size is free for the block's
+    // first position (x, y).
+    bool coreFree(size_t level, int32_t x, int32_t y) const
+    {
+        return rowsFree(o_->cores[level - 1], x, y + int32_t(o_->coreFirstRow[level - 1]));
+    }
+
+    // Whether the cells of `bits` (laid out like rowBits) are free with its
+    // first row at row y and column 0 at column x.
+    bool rowsFree(const std::vector<uint64_t>& mask, int32_t x, int32_t y) const
     {
         const size_t words = o_->rowWords;
-        const uint64_t* bits = o_->rowBits.data();
-        const size_t rows = words == 0 ? 0 : o_->rowBits.size() / words;
+        const uint64_t* bits = mask.data();
+        const size_t rows = words == 0 ? 0 : mask.size() / words;
         if (words == 1) {
             for (size_t r = 0; r < rows; ++r)
                 if (bits[r] & atlas_.occupancyFrom(x, y + int32_t(r)))

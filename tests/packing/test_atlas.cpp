@@ -153,6 +153,39 @@ TEST(Atlas, PlacementRules)
     EXPECT_TRUE(small.isEmpty());
 }
 
+TEST(Atlas, CoresAreTheCellsUnderEveryPositionOfABlock)
+{
+    // Random blotchy rasters up to three words wide, against the definition.
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 40; ++trial) {
+        const uint32_t w = 1 + rng() % 140, h = 1 + rng() % 40, seed = rng() % 7;
+        const OrientationRaster o = makeRaster(w, h, 3, [&](uint32_t x, uint32_t y) {
+            return ((x / (1 + seed)) * 5 + (y / (1 + seed)) * 3 + trial) % 7 != 0;
+        });
+        const auto chart = [&](int64_t x, int64_t y) { return x >= 0 && y >= 0 && o.raster[size_t(y) * w + x] == 3; };
+        ASSERT_EQ(o.cores.size(), o.coreFirstRow.size());
+        for (size_t level = 1; level <= o.cores.size() + 1; ++level) {
+            const int64_t f = int64_t(1) << level;
+            bool any = false;
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x) {
+                    bool under = true;
+                    for (int64_t d = 0; d < f * f && under; ++d)
+                        under = chart(int64_t(x) - d % f, int64_t(y) - d / f);
+                    any = any || under;
+                    if (level > o.cores.size())
+                        continue;
+                    const uint32_t first = o.coreFirstRow[level - 1];
+                    const bool bit = y >= first &&
+                                     (o.cores[level - 1][(y - first) * o.rowWords + x / 64] >> (x % 64)) & 1u;
+                    ASSERT_EQ(bit, under) << trial << " level " << level << " at " << x << "," << y;
+                }
+            // The list stops at the first empty core (or a block of 64).
+            EXPECT_EQ(any, level <= o.cores.size() || (level >= 7 && any)) << trial << " level " << level;
+        }
+    }
+}
+
 TEST(Atlas, CostPruningNeverChangesThePlacement)
 {
     // The exhaustive search tests fits cell by cell, the pruned one by rows
