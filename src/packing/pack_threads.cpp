@@ -35,10 +35,12 @@ OrientationFeed::OrientationFeed(std::vector<size_t> indices, Build build, bool 
     : indices_(std::move(indices)), build_(std::move(build))
 {
     if (helper && indices_.size() > 1) {
+        slots_.resize(indices_.size());
         try {
             helper_ = std::thread([this] { produce(); });
         } catch (...) {
             // No thread to be had: every chart is built when asked for.
+            slots_.clear();
         }
     }
 }
@@ -55,54 +57,61 @@ OrientationFeed::~OrientationFeed()
     helper_.join();
 }
 
+size_t OrientationFeed::claimable() const
+{
+    return claimed_ < indices_.size() && claimed_ < taken_ + AheadLimit ? claimed_ : size_t(-1);
+}
+
+void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
+{
+    slots_[k].state = State::Building;
+    lock.unlock();
+    ChartOrientations built;
+    std::exception_ptr error;
+    try {
+        built = build_(indices_[k]);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lock.lock();
+    slots_[k].result = std::move(built);
+    slots_[k].error = error;
+    slots_[k].state = State::Ready;
+    changed_.notify_all();
+}
+
 void OrientationFeed::produce()
 {
-    for (size_t i = 0; i < indices_.size(); ++i) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || ready_.size() < AheadLimit; });
-            if (stop_)
-                break;
-        }
-        try {
-            ChartOrientations built = build_(indices_[i]);
-            const std::lock_guard<std::mutex> lock(mutex_);
-            ready_.push_back(std::move(built));
-        } catch (...) {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            error_ = std::current_exception();
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [this] { return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1); });
+        if (stop_ || claimed_ >= indices_.size())
             break;
-        }
-        changed_.notify_all();
+        buildSlot(lock, claimed_++);
     }
-    const double seconds = threadProcessorSeconds();
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-        helperSeconds_ = seconds;
-    }
+    finished_ = true;
+    helperSeconds_ = threadProcessorSeconds();
     changed_.notify_all();
 }
 
 ChartOrientations OrientationFeed::next()
 {
-    const size_t i = taken_++;
     if (!helper_.joinable())
-        return build_(indices_[i]);
+        return build_(indices_[taken_++]);
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
-    if (ready_.empty()) {
-        if (error_)
-            std::rethrow_exception(error_);
-        // The helper stopped early without a result: build it here.
-        lock.unlock();
-        return build_(indices_[i]);
+    const size_t i = taken_++;
+    changed_.notify_all(); // one more position may be built ahead
+    while (slots_[i].state != State::Ready) {
+        // Build this chart, or while the helper builds it one after it.
+        if (claimable() != size_t(-1))
+            buildSlot(lock, claimed_++);
+        else
+            changed_.wait(lock);
     }
-    ChartOrientations result = std::move(ready_.front());
-    ready_.pop_front();
-    lock.unlock();
-    changed_.notify_all();
-    return result;
+    Slot& slot = slots_[i];
+    if (slot.error)
+        std::rethrow_exception(slot.error);
+    return std::move(slot.result);
 }
 
 double OrientationFeed::helperSeconds()

@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -33,9 +32,10 @@ public:
 };
 
 // The orientation rasters of a sequence of charts, handed out in order. With
-// a helper thread they are built a few charts ahead of the caller; without,
-// each is built when asked for. An exception of a build is rethrown by the
-// next() that would have returned its result.
+// a helper thread they are built a few charts ahead of the caller, by the
+// helper and, while the helper is still busy with the chart asked for, by the
+// caller too; without, each is built when asked for. An exception of a build
+// is rethrown by the next() that would have returned its result.
 class OrientationFeed {
 public:
     using Build = std::function<ChartOrientations(size_t)>;
@@ -53,15 +53,27 @@ public:
     double helperSeconds();
 
 private:
+    enum class State { Waiting, Building, Ready };
+    struct Slot {
+        State state = State::Waiting;
+        ChartOrientations result;
+        std::exception_ptr error;
+    };
+
     void produce();
+    // Builds the chart at position k (claimed by the caller) into its slot;
+    // called and returning with the lock held.
+    void buildSlot(std::unique_lock<std::mutex>& lock, size_t k);
+    // The position the helper or the caller may claim next, or npos.
+    size_t claimable() const;
 
     const std::vector<size_t> indices_;
     const Build build_;
-    size_t taken_ = 0;
+    size_t taken_ = 0;   // positions handed out (or being handed out)
+    size_t claimed_ = 0; // positions whose build has begun
+    std::vector<Slot> slots_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<ChartOrientations> ready_;
-    std::exception_ptr error_;
     bool stop_ = false;
     bool finished_ = false;
     double helperSeconds_ = 0.0;

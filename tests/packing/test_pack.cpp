@@ -1,5 +1,6 @@
 #include "packing/compaction.h"
 #include "packing/pack.h"
+#include "packing/pack_threads.h"
 
 #include "geometry/efficiency.h"
 #include "support/chart_layouts.h"
@@ -9,6 +10,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -178,4 +181,31 @@ TEST(CompactCharts, MovesChartsLeftThenDownWithoutOverlap)
     ChartList strip{packtest::gridChart(4, 1, 0, 0, 1.0, 1e-6)}, none;
     EXPECT_DOUBLE_EQ(compactCharts(strip), 100.0);
     EXPECT_EQ(compactCharts(none), 0.0);
+}
+
+TEST(OrientationFeed, HandsOutEveryBuildInOrderAndRethrowsAFailedOneInItsPlace)
+{
+    // With and without the helper; the builds take turns being slow so that
+    // the caller both waits for the helper and builds ahead of it.
+    for (bool helper : {false, true}) {
+        std::vector<size_t> indices(40);
+        for (size_t i = 0; i < indices.size(); ++i)
+            indices[i] = 100 + i;
+        OrientationFeed feed(indices, [](size_t i) {
+            if (i == 117)
+                throw std::runtime_error("build failed");
+            if (i % 3 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ChartOrientations c;
+            c.label = static_cast<uint32_t>(i);
+            return c;
+        }, helper);
+        for (size_t i = 0; i < 30; ++i) {
+            if (i == 17)
+                EXPECT_THROW(feed.next(), std::runtime_error);
+            else
+                EXPECT_EQ(feed.next().label, 100 + i) << helper;
+        }
+        // The rest is never asked for: the feed must still stop cleanly.
+    }
 }
