@@ -114,7 +114,8 @@ private:
         return !beatsAt(growthCost(atlas_, px, py, w_, h_), int64_t(x) * f, int64_t(y) * f);
     }
 
-    void evaluate(int32_t x, int32_t y, size_t level)
+    // coreFree: the block's core is known to be free.
+    void evaluate(int32_t x, int32_t y, size_t level, bool coreFree = false)
     {
         if (level == 0) {
             evaluateCell(x, y);
@@ -129,7 +130,7 @@ private:
         // No position of the block fits unless the chart's core for the
         // block size is free (every candidate below, a fully free block's
         // corner included, is a position that fits).
-        if (prune_ && level <= o_->cores.size() && !coreFree(level, x * f, y * f))
+        if (prune_ && !coreFree && level <= o_->cores.size() && !coreFreeAt(level, x * f, y * f))
             return;
         const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
         const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
@@ -145,9 +146,43 @@ private:
         // it is only asked of blocks that would be split.
         if (blockRuledOut(x, y, f))
             return;
+        const int known = level == 2 && prune_ ? childCoresFree(x, y) : -1;
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
-                evaluate(2 * x + dx, 2 * y + dy, level - 1);
+                if (known < 0 || (known >> (2 * dx + dy)) & 1)
+                    evaluate(2 * x + dx, 2 * y + dy, level - 1, known >= 0);
+    }
+
+    // For the four level-1 children (2 x + dx, 2 y + dy) of the level-2 block
+    // (x, y): bit 2 dx + dy is set when the child's core is free, all in one
+    // pass over the atlas rows (a row serves both dx); -1 when the chart is
+    // too wide for one word or the rows run past the atlas, and the children
+    // test themselves. A child beyond the atlas's columns may read as free:
+    // it is dropped by its own bounds test first.
+    int childCoresFree(int32_t x, int32_t y) const
+    {
+        if (o_->cores.empty() || o_->rowWords != 1 || w_ + 2 > 64)
+            return -1;
+        const uint64_t* core = o_->cores[0].data();
+        const int32_t rows = static_cast<int32_t>(o_->cores[0].size());
+        const int32_t first = 4 * y + static_cast<int32_t>(o_->coreFirstRow[0]);
+        if (int64_t(first) + rows + 2 > atlas_.heights[0])
+            return -1;
+        uint64_t c00 = 0, c01 = 0, c10 = 0, c11 = 0; // conflicts of child (dx, dy)
+        for (int32_t r = 0; r < rows + 2; ++r) {
+            const uint64_t occupied = atlas_.occupancyFrom(4 * x, first + r);
+            if (r < rows) {
+                c00 |= core[r] & occupied;
+                c10 |= (core[r] << 2) & occupied;
+            }
+            if (r >= 2) {
+                c01 |= core[r - 2] & occupied;
+                c11 |= (core[r - 2] << 2) & occupied;
+            }
+            if (c00 && c01 && c10 && c11)
+                return 0;
+        }
+        return (c00 ? 0 : 1) | (c01 ? 0 : 2) | (c10 ? 0 : 4) | (c11 ? 0 : 8);
     }
 
     void evaluateCell(int32_t x, int32_t y)
@@ -168,7 +203,7 @@ private:
 
     // Whether the core of the level's block size is free for the block's
     // first position (x, y).
-    bool coreFree(size_t level, int32_t x, int32_t y) const
+    bool coreFreeAt(size_t level, int32_t x, int32_t y) const
     {
         return rowsFree(o_->cores[level - 1], x, y + int32_t(o_->coreFirstRow[level - 1]));
     }
