@@ -132,6 +132,12 @@ private:
         // corner included, is a position that fits).
         if (prune_ && !coreFree && level <= o_->cores.size() && !coreFreeAt(level, x * f, y * f))
             return;
+        // Likewise for the level-2 block's children, whose cores are tested
+        // at once; none free means no candidate (a fully free block's
+        // children all have a free core).
+        const int known = level == 2 && prune_ ? childCoresFree(x, y) : -1;
+        if (known == 0)
+            return;
         const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
         const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
         const uint64_t sum = atlas_.blockSum(level, x, y, xEnd, yEnd);
@@ -146,7 +152,6 @@ private:
         // it is only asked of blocks that would be split.
         if (blockRuledOut(x, y, f))
             return;
-        const int known = level == 2 && prune_ ? childCoresFree(x, y) : -1;
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
                 if (known < 0 || (known >> (2 * dx + dy)) & 1)
