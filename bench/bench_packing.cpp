@@ -5,10 +5,13 @@
 // resident memory. Best of several runs; the packer's console lines are
 // swallowed.
 //
-//   bench_packing [COUNT ...]    (default: 10 100 600 1000 charts)
+//   bench_packing [--serial] [COUNT ...]    (default: 10 100 600 1000 charts)
+//
+// --serial packs on the calling thread alone (no helper building rasters).
 #include "meshgen/meshgen.h"
 #include "packing/compaction.h"
 #include "packing/pack.h"
+#include "packing/pack_threads.h"
 #include "geometry/empty_spaces.h"
 
 #include <sys/resource.h>
@@ -19,6 +22,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -51,8 +55,12 @@ long peakResidentKiB()
 int main(int argc, char** argv)
 {
     std::vector<int> counts;
-    for (int i = 1; i < argc; ++i)
-        counts.push_back(std::atoi(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--serial")
+            setPackingHelperThread(false);
+        else
+            counts.push_back(std::atoi(argv[i]));
+    }
     if (counts.empty())
         counts = {10, 100, 600, 1000};
     std::cout << std::left << std::setw(8) << "charts" << std::setw(11) << "triangles"

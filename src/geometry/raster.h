@@ -56,11 +56,24 @@ struct LabelStroke {
     bool empty() const { return maxCol < minCol; }
 };
 
+// The cell edges k / n (k = 0..n), centres (k + 0.5) / n and side 1 / n of
+// an n-cell grid axis, computed once for every triangle drawn into a grid.
+struct GridAxis {
+    std::vector<double> edges;
+    std::vector<double> centres;
+    double cell = 0.0;
+    explicit GridAxis(int32_t n);
+};
+
 // Draws one triangle, corners already in the unit square of the frame (any
 // gap shift applied), into a width x height label grid with the label-grid
 // coverage rule. Non-finite corners draw nothing.
 void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
                        const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke);
+// The same with the grid's axes given (GridAxis(width), GridAxis(height)).
+void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
+                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke,
+                       const GridAxis& columns, const GridAxis& rows);
 
 // Draws a whole chart into a shared label grid covering the UV box `frame`
 // with width x height cells. The grid must hold at least width * height

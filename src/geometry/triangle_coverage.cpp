@@ -417,27 +417,54 @@ void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D&
     }
 }
 
+GridAxis::GridAxis(int32_t n)
+{
+    if (n <= 0)
+        return;
+    const double dn = n;
+    edges.resize(size_t(n) + 1);
+    centres.resize(size_t(n));
+    for (int32_t k = 0; k <= n; ++k)
+        edges[size_t(k)] = k / dn;
+    for (int32_t k = 0; k < n; ++k)
+        centres[size_t(k)] = (k + 0.5) / dn;
+    cell = 1.0 / dn;
+}
+
 void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
                        const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    drawLabelTriangle(grid, width, height, a, b, c, label, stroke, GridAxis(width), GridAxis(height));
+}
+
+void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
+                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke,
+                       const GridAxis& columns, const GridAxis& rows)
 {
     TriangleSpan span;
     if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
         return;
     const double dw = width, dh = height;
+    const double* xEdge = columns.edges.data();
+    const double* yEdge = rows.edges.data();
+    const double* xCentre = columns.centres.data();
+    const double* yCentre = rows.centres.data();
     // Cells clearly apart from a well-shaped triangle's box stay uncovered.
     const bool shapely = wellShaped(a, b, c);
-    const double reach = shapely ? coverageReach(span, 1.0 / dw, 1.0 / dh) : std::numeric_limits<double>::infinity();
+    const double reach = shapely ? coverageReach(span, columns.cell, rows.cell) : std::numeric_limits<double>::infinity();
     // The span's outer rows and columns that lie beyond the reach (the cell
     // after the box, as a rule) are dropped, with the very tests the drawing
     // below skips them by: they are never drawn.
     if (shapely) {
-        while (span.r0 <= span.r1 && span.minY - (span.r0 + 1) / dh > reach)
+        while (span.r0 <= span.r1 && span.minY - yEdge[span.r0 + 1] > reach)
             ++span.r0;
-        while (span.r1 >= span.r0 && span.r1 / dh - span.maxY > reach)
+        while (span.r1 >= span.r0 && yEdge[span.r1] - span.maxY > reach)
             --span.r1;
-        while (span.c0 <= span.c1 && span.minX - (span.c0 + 1) / dw > reach)
+        while (span.c0 <= span.c1 && span.minX - xEdge[span.c0 + 1] > reach)
             ++span.c0;
-        while (span.c1 >= span.c0 && span.c1 / dw - span.maxX > reach)
+        while (span.c1 >= span.c0 && xEdge[span.c1] - span.maxX > reach)
             --span.c1;
         if (span.r0 > span.r1 || span.c0 > span.c1)
             return;
@@ -471,7 +498,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     };
     const bool wideBox = (span.maxX - span.minX) * dw > 1.5 || (span.maxY - span.minY) * dh > 1.5;
     for (int32_t r = span.r0; r <= span.r1; ++r) {
-        const double y0 = r / dh, y1 = (r + 1) / dh, cy = (r + 0.5) / dh;
+        const double y0 = yEdge[r], y1 = yEdge[r + 1], cy = yCentre[r];
         if (y0 - span.maxY > reach || span.minY - y1 > reach)
             continue;
         uint32_t* row = grid + static_cast<size_t>(r) * width;
@@ -479,13 +506,13 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         int32_t inFirst = 1, inLast = 0;
         int32_t colFirst = span.c0, colLast = span.c1;
         if (shapely && span.c1 - span.c0 >= 2) {
-            prepared().clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return (col + 0.5) / dw; },
+            prepared().clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return xCentre[col]; },
                                      inFirst, inLast);
             // Cells clearly beyond an edge line are left out without tests,
             // unless the box rule could take one (a box less than a cell and
             // a half wide and high).
             if (wideBox && span.c1 - span.c0 >= MinNarrowedColumns)
-                tester.candidateColumns(y0, y1, dw, [&](int32_t col) { return col / dw; }, colFirst, colLast);
+                tester.candidateColumns(y0, y1, dw, [&](int32_t col) { return xEdge[col]; }, colFirst, colLast);
             if (inFirst <= inLast) {
                 colFirst = std::min(colFirst, inFirst);
                 colLast = std::max(colLast, inLast);
@@ -514,13 +541,13 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
             // A cell that already holds the label cannot change anything.
             if (row[col] == label)
                 continue;
-            const double x0 = col / dw, x1 = (col + 1) / dw;
+            const double x0 = xEdge[col], x1 = xEdge[col + 1];
             if (x0 - span.maxX > reach || span.minX - x1 > reach)
                 continue;
             const bool boxInside =
                 span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
             if (!boxInside) {
-                if (!prepared().centreOrCrossing(x0, x1, y0, y1, {(col + 0.5) / dw, cy}))
+                if (!prepared().centreOrCrossing(x0, x1, y0, y1, {xCentre[col], cy}))
                     continue;
             }
             row[col] = label;

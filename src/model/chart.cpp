@@ -22,14 +22,6 @@ void UVBox::include(const UVBox& other)
     if (other.maxV > maxV) maxV = other.maxV;
 }
 
-void UVBox::include(double u, double v)
-{
-    if (u < minU) minU = u;
-    if (v < minV) minV = v;
-    if (u > maxU) maxU = u;
-    if (v > maxV) maxV = v;
-}
-
 UVBox chartUVBounds(const Chart& chart)
 {
     UVBox box;

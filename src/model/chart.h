@@ -46,7 +46,14 @@ struct UVBox {
     double height() const { return maxV - minV; }
     bool isInverted() const { return minU > maxU || minV > maxV; }
     void include(const UVBox& other);
-    void include(double u, double v);
+    // Defined here: box loops over every UV corner call it.
+    void include(double u, double v)
+    {
+        if (u < minU) minU = u;
+        if (v < minV) minV = v;
+        if (u > maxU) maxU = u;
+        if (v > maxV) maxV = v;
+    }
 };
 
 // Box of the chart's used UV coordinates; indices past the coordinates are
