@@ -204,22 +204,23 @@ private:
 
     // Whether every chart cell is free at (x, y), a raster row at a time
     // against the occupancy bits.
-    bool fitsByRows(int32_t x, int32_t y) const { return rowsFree(o_->rowBits, x, y); }
+    bool fitsByRows(int32_t x, int32_t y) const { return rowsFree(o_->rowBits, h_, x, y); }
 
     // Whether the core of the level's block size is free for the block's
     // first position (x, y).
     bool coreFreeAt(size_t level, int32_t x, int32_t y) const
     {
-        return rowsFree(o_->cores[level - 1], x, y + int32_t(o_->coreFirstRow[level - 1]));
+        const int32_t first = static_cast<int32_t>(o_->coreFirstRow[level - 1]);
+        return rowsFree(o_->cores[level - 1], h_ - first, x, y + first);
     }
 
-    // Whether the cells of `bits` (laid out like rowBits) are free with its
-    // first row at row y and column 0 at column x.
-    bool rowsFree(const std::vector<uint64_t>& mask, int32_t x, int32_t y) const
+    // Whether the cells of `mask` (`rows` rows laid out like rowBits) are
+    // free with its first row at row y and column 0 at column x.
+    bool rowsFree(const std::vector<uint64_t>& mask, int32_t rowCount, int32_t x, int32_t y) const
     {
         const size_t words = o_->rowWords;
         const uint64_t* bits = mask.data();
-        const size_t rows = words == 0 ? 0 : mask.size() / words;
+        const size_t rows = words == 0 ? 0 : size_t(rowCount);
         if (words == 1) {
             for (size_t r = 0; r < rows; ++r)
                 if (bits[r] & atlas_.occupancyFrom(x, y + int32_t(r)))
