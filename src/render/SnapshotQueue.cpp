@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace {
 
@@ -64,10 +65,21 @@ bool openSnapshotFile(const std::string& path, SnapshotFile& file, std::string& 
     return file.descriptor >= 0;
 }
 
-SnapshotQueue::SnapshotQueue() : thread_([this] { run(); }) {}
+SnapshotQueue::SnapshotQueue()
+{
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // Without a thread there is no context: every snapshot is skipped.
+        readyKnown_ = true;
+        whyNotReady_ = "no thread could be started for the offscreen renderer";
+    }
+}
 
 SnapshotQueue::~SnapshotQueue()
 {
+    if (!thread_.joinable())
+        return;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;

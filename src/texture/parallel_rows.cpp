@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -19,8 +20,12 @@ void forEachRowBand(int rows, int bandRows, const std::function<void(int first, 
     const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
     const int threads = std::min<int>(bands, int(std::min(hardware, 16u)));
     std::vector<std::thread> pool;
-    for (int i = 1; i < threads; ++i)
-        pool.emplace_back(worker);
+    try {
+        for (int i = 1; i < threads; ++i)
+            pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and this one share the bands.
+    }
     worker();
     for (std::thread& t : pool)
         t.join();

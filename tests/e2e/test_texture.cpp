@@ -254,4 +254,47 @@ TEST(TextureRoundTrip, WrittenTexturesMatchTheSurface)
     testsupport::removeTree(run.dir);
 }
 
+// With no thread to be had (every new thread's stack is more than the address space allows) the run
+// still writes every result, the same as with threads, and skips only the 3D snapshots.
+TEST(TextureRoundTrip, WithoutThreadsOnlyTheSnapshotsAreMissing)
+{
+    const std::string model = std::string(TARNWICK_EXAMPLES) + "/cube_net.obj";
+    const std::string dir = testsupport::makeTempDir("tarnwick_texture");
+    ASSERT_TRUE(QImage(64, 48, QImage::Format_RGB32).save(QString::fromStdString(dir + "/t.png"), "PNG"));
+    const std::vector<std::string> extra = {"--texture", dir + "/t.png", "--threads", "2"};
+    const BatchRun normal = runBatch(model, extra);
+    ASSERT_EQ(normal.result.exitStatus, 0) << normal.result.out;
+    std::vector<std::string> args = {"-c", "ulimit -s 4000000 && ulimit -v 3000000 && exec \"$0\" \"$@\"",
+                                     TARNWICK_PROGRAM, model, "--batchmode"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const testsupport::ProcessResult limited = testsupport::runProcess("/bin/sh", args, dir, {}, 600);
+    ASSERT_EQ(limited.exitStatus, 0) << limited.out << limited.err;
+    EXPECT_NE(limited.out.find("OpenGL is not available (no thread could be started for the offscreen renderer)"),
+              std::string::npos) << limited.out;
+    std::set<std::string> skipped;
+    for (size_t at = limited.out.find("Skipping snapshot "); at != std::string::npos;
+         at = limited.out.find("Skipping snapshot ", at + 1)) {
+        const size_t from = at + 18;
+        skipped.insert(limited.out.substr(from, limited.out.find(':', from) - from));
+    }
+    EXPECT_EQ(skipped.size(), kFamilies.size());
+    std::set<std::string> expected = filesIn(dir);
+    expected.insert(skipped.begin(), skipped.end());
+    expected.erase("t.png");
+    EXPECT_EQ(expected, filesIn(normal.dir));
+    const auto withoutTimes = [](std::string text) {
+        for (size_t at = text.find("\"boxifyTime\""); at != std::string::npos; at = text.find("\"boxifyTime\"", at + 1))
+            text.erase(at, text.find('\n', at) - at);
+        return text;
+    };
+    for (const std::string& name : filesIn(dir)) {
+        if (name != "t.png") {
+            EXPECT_EQ(withoutTimes(testsupport::readTextFile(dir + "/" + name)),
+                      withoutTimes(testsupport::readTextFile(normal.dir + "/" + name))) << name;
+        }
+    }
+    testsupport::removeTree(dir);
+    testsupport::removeTree(normal.dir);
+}
+
 } // namespace
