@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -42,6 +43,22 @@ bool PipelineRunner::start(Job job)
         return true;
     });
     emit started();
+    try {
+        startWorker(std::move(job));
+    } catch (const std::system_error& e) {
+        // No thread to be had: the job ends at once, reported like any failure.
+        std::cout << "The run stopped with an error: " << e.what() << std::endl;
+        {
+            std::lock_guard<std::mutex> lock(doneMutex_);
+            workerDone_ = true;
+        }
+        postToOwnerThread([this]() { jobEnded(false); });
+    }
+    return true;
+}
+
+void PipelineRunner::startWorker(Job job)
+{
     worker_ = std::thread([this, job = std::move(job)]() {
         bool completed = false;
         try {
@@ -56,7 +73,6 @@ bool PipelineRunner::start(Job job)
         workerDone_ = true;
         doneChanged_.notify_all();
     });
-    return true;
 }
 
 void PipelineRunner::cancel()

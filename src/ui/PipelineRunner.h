@@ -54,6 +54,8 @@ signals:
     void finished(bool completed);
 
 private:
+    // Runs job on a new worker thread; throws std::system_error when no thread can be started.
+    void startWorker(Job job);
     void jobEnded(bool completed);
 
     Pipeline& pipeline_;
