@@ -117,10 +117,21 @@ private:
     // coreFree: the block's core is known to be free.
     void evaluate(int32_t x, int32_t y, size_t level, bool coreFree = false)
     {
-        if (level == 0) {
-            evaluateCell(x, y);
-            return;
+        switch (level) {
+        case 0: evaluateCell(x, y); return;
+        case 1: evaluateLevel<1>(x, y, 1, coreFree); return;
+        case 2: evaluateLevel<2>(x, y, 2, coreFree); return;
+        case 3: evaluateLevel<3>(x, y, 3, coreFree); return;
+        default: evaluateLevel<0>(x, y, level, coreFree); return;
         }
+    }
+
+    // evaluate() at level Fixed (known when compiling), or at `dynamicLevel`
+    // when Fixed is 0.
+    template <int Fixed>
+    void evaluateLevel(int32_t x, int32_t y, size_t dynamicLevel, bool coreFree)
+    {
+        const size_t level = Fixed > 0 ? size_t(Fixed) : dynamicLevel;
         const int32_t f = atlas_.blockFactor(level);
         const int32_t levelW = atlas_.widths[level], levelH = atlas_.heights[level];
         const int64_t cx = int64_t(x) + ((int64_t(w_) + f - 1) >> level);
@@ -154,8 +165,14 @@ private:
             return;
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
-                if (known < 0 || (known >> (2 * dx + dy)) & 1)
-                    evaluate(2 * x + dx, 2 * y + dy, level - 1, known >= 0);
+                if (known < 0 || (known >> (2 * dx + dy)) & 1) {
+                    if constexpr (Fixed == 1)
+                        evaluateCell(2 * x + dx, 2 * y + dy);
+                    else if constexpr (Fixed > 1)
+                        evaluateLevel<Fixed - 1>(2 * x + dx, 2 * y + dy, size_t(Fixed - 1), known >= 0);
+                    else
+                        evaluate(2 * x + dx, 2 * y + dy, level - 1, known >= 0);
+                }
     }
 
     // For the four level-1 children (2 x + dx, 2 y + dy) of the level-2 block
