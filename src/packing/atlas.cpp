@@ -3,6 +3,7 @@
 #include "packing/settings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -38,6 +39,13 @@ uint32_t initialValue(const Atlas& atlas, size_t level)
         return Atlas::EmptyMarker;
     const uint32_t f = static_cast<uint32_t>(atlas.blockFactor(level));
     return f * f;
+}
+
+// Starts a new epoch of the atlas: earlier stamps no longer describe it.
+void beginEpoch(Atlas& atlas)
+{
+    atlas.epoch.renew();
+    atlas.stampBoxes.clear();
 }
 
 void clearOccupiedRect(Atlas& atlas)
@@ -111,6 +119,12 @@ Atlas::Atlas(int32_t width, int32_t height)
     resetAtlas(*this);
 }
 
+uint64_t AtlasEpoch::next()
+{
+    static std::atomic<uint64_t> epochs{0};
+    return ++epochs;
+}
+
 void resetAtlas(Atlas& atlas)
 {
     for (size_t level = 1; level < atlas.levels.size(); ++level) {
@@ -123,6 +137,7 @@ void resetAtlas(Atlas& atlas)
     rebuildSums(atlas);
     rebuildOccupancy(atlas);
     clearOccupiedRect(atlas);
+    beginEpoch(atlas);
 }
 
 void enlargeAtlas(Atlas& atlas)
@@ -172,6 +187,7 @@ void enlargeAtlas(Atlas& atlas)
     atlas.heights.push_back(topH);
     rebuildSums(atlas);
     rebuildOccupancy(atlas);
+    beginEpoch(atlas);
 }
 
 void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t label, int32_t x,
@@ -179,6 +195,7 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
 {
     const int32_t w0 = atlas.widths[0], h0 = atlas.heights[0];
     int64_t firstX = w0, firstY = h0; // the smallest column and row freed cells had
+    int64_t lastX = -1, lastY = -1;
     for (const auto& cell : orientation.chartCells) {
         const int64_t cx = int64_t(x) + cell.first, cy = int64_t(y) + cell.second;
         if (cx < 0 || cy < 0 || cx >= w0 || cy >= h0)
@@ -192,12 +209,16 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
         atlas.occupancy[size_t(cy) * atlas.occupancyWords + size_t(cx >> 6)] |= uint64_t(1) << (cx & 63);
         firstX = std::min(firstX, cx);
         firstY = std::min(firstY, cy);
+        lastX = std::max(lastX, cx);
+        lastY = std::max(lastY, cy);
         for (size_t level = 1; level < atlas.levels.size(); ++level)
             --atlas.levels[level][size_t(cy >> level) * atlas.widths[level] + size_t(cx >> level)];
     }
-    if (firstX < w0)
+    if (firstX < w0) {
         for (size_t level = 1; level < atlas.levels.size(); ++level)
             updateSums(atlas, level, static_cast<int32_t>(firstX >> level), static_cast<int32_t>(firstY >> level));
+        atlas.stampBoxes.push_back({int32_t(firstX), int32_t(firstY), int32_t(lastX), int32_t(lastY)});
+    }
     int32_t* rect = atlas.occupiedRect;
     rect[0] = std::min(rect[0], x);
     rect[1] = std::min(rect[1], y);

@@ -9,6 +9,31 @@
 #include <utility>
 #include <vector>
 
+// Level-0 cells [x0, x1] x [y0, y1].
+struct CellBox {
+    int32_t x0, y0, x1, y1;
+};
+
+// Names one state of an atlas between construction, resets and
+// enlargements, unique in the process. A copied atlas takes a new one, so
+// that what was learnt about the original never applies to the copy.
+class AtlasEpoch {
+public:
+    AtlasEpoch() : value_(next()) {}
+    AtlasEpoch(const AtlasEpoch&) : value_(next()) {}
+    AtlasEpoch& operator=(const AtlasEpoch&)
+    {
+        value_ = next();
+        return *this;
+    }
+    void renew() { value_ = next(); }
+    uint64_t value() const { return value_; }
+
+private:
+    static uint64_t next();
+    uint64_t value_;
+};
+
 // The packer's occupancy pyramid. Level 0 holds chart labels (or the empty
 // marker); level L >= 1 holds per cell the number of free level-0 cells in
 // the block under it.
@@ -31,6 +56,10 @@ struct Atlas {
     // more than its cells need, so that any 64 bits of a row are two words.
     std::vector<uint64_t> occupancy;
     int32_t occupancyWords = 0;
+    // The stamps since the epoch began that occupied any cell: per stamp the
+    // box of the cells it occupied.
+    AtlasEpoch epoch;
+    std::vector<CellBox> stampBoxes;
 
     Atlas(int32_t width = 384, int32_t height = 384);
 
@@ -127,6 +156,18 @@ struct ChartOrientations {
     int32_t x = 0;            // level-0 cell of the raster's cell (0, 0)
     int32_t y = 0;
     int32_t orientation = -1; // chosen orientation, -1 while unplaced
+};
+
+// The best placement found among some orientations of a chart: the lowest
+// growth cost, then the smallest distance of the raster box centre from cell
+// (0, 0), then the earliest in search order.
+struct PlacementChoice {
+    bool found = false;
+    int32_t score = 2147483647;
+    double distance = 1.7976931348623157e308;
+    int32_t orientation = -1;
+    int32_t x = 0;
+    int32_t y = 0;
 };
 
 // Searches the placement of the chart (coarse to fine from the top level),

@@ -4,6 +4,7 @@
 #include "packing/compaction.h"
 #include "packing/pack_threads.h"
 #include "packing/padding.h"
+#include "packing/placement_memory.h"
 #include "packing/settings.h"
 #include "geometry/raster.h"
 
@@ -174,9 +175,10 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             placeable,
             [&, margin](size_t i) { return buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin); },
             helper);
+        PlacementMemory memory;
         for (size_t i : placeable) {
             ChartOrientations orientations = feed.next();
-            while (!tryPlaceChart(atlas, orientations)) {
+            while (!tryPlaceChart(atlas, orientations, memory)) {
                 console() << "Enlarging atlas." << std::endl;
                 enlargeAtlas(atlas);
             }

@@ -1,279 +1,6 @@
-#include "packing/atlas.h"
+#include "packing/placement_search.h"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-
-namespace {
-
-// The coarse-to-fine placement search over one chart's orientations. The
-// best candidate has the lowest growth cost, then the smallest distance of
-// its raster box centre from cell (0, 0); on a full tie the earlier one stays.
-class PlacementSearch {
-public:
-    PlacementSearch(const Atlas& atlas, bool pruneByCost) : atlas_(atlas), prune_(pruneByCost) {}
-
-    void searchOrientation(int32_t k, const OrientationRaster& o)
-    {
-        k_ = k;
-        o_ = &o;
-        w_ = static_cast<int32_t>(o.w);
-        h_ = static_cast<int32_t>(o.h);
-        const size_t top = atlas_.topLevel();
-        const int32_t f = atlas_.blockFactor(top);
-        const int32_t* rect = atlas_.occupiedRect;
-        const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
-        const int64_t x0 = std::max<int64_t>(int64_t(rect[0]) - w_, 0) / f;
-        const int64_t x1 = std::min<int64_t>(w0 - 1, int64_t(rect[2]) + w_) / f;
-        const int64_t y0 = std::max<int64_t>(int64_t(rect[1]) - h_, 0) / f;
-        const int64_t y1 = std::min<int64_t>(h0 - 1, int64_t(rect[3]) + h_) / f;
-        for (int64_t x = x0; x <= x1; ++x)
-            for (int64_t y = y0; y <= y1; ++y)
-                evaluate(static_cast<int32_t>(x), static_cast<int32_t>(y), top);
-    }
-
-    bool found() const { return found_; }
-    int32_t bestK() const { return bestK_; }
-    int32_t bestX() const { return bestX_; }
-    int32_t bestY() const { return bestY_; }
-
-private:
-    static double squaredCentreDistance(int64_t x, int64_t y, int32_t w, int32_t h)
-    {
-        const double cx = x + 0.5 * w, cy = y + 0.5 * h;
-        return cx * cx + cy * cy;
-    }
-
-    // Whether a candidate of this score and squared centre distance would
-    // replace the best: a lower score, or the same and sqrt(squared) below
-    // the best distance, which holds exactly when squared is below
-    // bestSquareBound_.
-    bool beats(int32_t score, double squared) const
-    {
-        if (score != bestScore_)
-            return score < bestScore_;
-        return squared < bestSquareBound_;
-    }
-
-    // The smallest square whose rounded root reaches `distance` (a rounded
-    // root itself). The rounded root never falls as its argument grows, so
-    // every square below it has a smaller root and every other one does not.
-    static double squareBound(double distance)
-    {
-        double t = distance * distance;
-        while (std::sqrt(t) < distance)
-            t = std::nextafter(t, std::numeric_limits<double>::infinity());
-        while (t > 0.0 && std::sqrt(std::nextafter(t, 0.0)) >= distance)
-            t = std::nextafter(t, 0.0);
-        return t;
-    }
-
-    // beats() for a candidate whose raster box starts at (x, y), the distance
-    // only computed when the score ties.
-    bool beatsAt(int32_t score, int64_t x, int64_t y) const
-    {
-        if (score != bestScore_)
-            return score < bestScore_;
-        return beats(score, squaredCentreDistance(x, y, w_, h_));
-    }
-
-    void score(int32_t x, int32_t y)
-    {
-        const int32_t cost = growthCost(atlas_, x, y, w_, h_);
-        const double squared = squaredCentreDistance(x, y, w_, h_);
-        if (beats(cost, squared)) {
-            found_ = true;
-            bestScore_ = cost;
-            bestSquareBound_ = squareBound(std::sqrt(squared));
-            bestK_ = k_;
-            bestX_ = x;
-            bestY_ = y;
-        }
-    }
-
-    // The placement of the level-0 range [first, first + span) on one axis
-    // that keeps the occupied rectangle narrowest: the cost only grows with
-    // the new rectangle's sides, so it is the cost's lower bound per axis.
-    static int32_t narrowestPosition(int32_t first, int32_t span, int32_t size, int32_t occMin,
-                                     int32_t occMax)
-    {
-        const int64_t occupied = int64_t(occMax) - occMin + 1;
-        const int64_t best = size <= occupied ? occMin : int64_t(occMax) - size + 1;
-        return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(best, first), int64_t(first) + span - 1));
-    }
-
-    // True when no level-0 position of the block at (x, y) of a level with
-    // block factor f can beat the best candidate found so far.
-    bool blockRuledOut(int32_t x, int32_t y, int32_t f) const
-    {
-        if (!prune_ || !found_)
-            return false;
-        const int32_t* rect = atlas_.occupiedRect;
-        const int32_t px = narrowestPosition(x * f, f, w_, rect[0], rect[2]);
-        const int32_t py = narrowestPosition(y * f, f, h_, rect[1], rect[3]);
-        return !beatsAt(growthCost(atlas_, px, py, w_, h_), int64_t(x) * f, int64_t(y) * f);
-    }
-
-    // coreFree: the block's core is known to be free.
-    void evaluate(int32_t x, int32_t y, size_t level, bool coreFree = false)
-    {
-        switch (level) {
-        case 0: evaluateCell(x, y); return;
-        case 1: evaluateLevel<1>(x, y, 1, coreFree); return;
-        case 2: evaluateLevel<2>(x, y, 2, coreFree); return;
-        case 3: evaluateLevel<3>(x, y, 3, coreFree); return;
-        default: evaluateLevel<0>(x, y, level, coreFree); return;
-        }
-    }
-
-    // evaluate() at level Fixed (known when compiling), or at `dynamicLevel`
-    // when Fixed is 0.
-    template <int Fixed>
-    void evaluateLevel(int32_t x, int32_t y, size_t dynamicLevel, bool coreFree)
-    {
-        const size_t level = Fixed > 0 ? size_t(Fixed) : dynamicLevel;
-        const int32_t f = atlas_.blockFactor(level);
-        const int32_t levelW = atlas_.widths[level], levelH = atlas_.heights[level];
-        const int64_t cx = int64_t(x) + ((int64_t(w_) + f - 1) >> level);
-        const int64_t cy = int64_t(y) + ((int64_t(h_) + f - 1) >> level);
-        if (cx > levelW || cy > levelH)
-            return;
-        // No position of the block fits unless the chart's core for the
-        // block size is free (every candidate below, a fully free block's
-        // corner included, is a position that fits).
-        if (prune_ && !coreFree && level <= o_->cores.size() && !coreFreeAt(level, x * f, y * f))
-            return;
-        // Likewise for the level-2 block's children, whose cores are tested
-        // at once; none free means no candidate (a fully free block's
-        // children all have a free core).
-        const int known = level == 2 && prune_ ? childCoresFree(x, y) : -1;
-        if (known == 0)
-            return;
-        const int32_t xEnd = static_cast<int32_t>(std::min<int64_t>(levelW - 1, cx));
-        const int32_t yEnd = static_cast<int32_t>(std::min<int64_t>(levelH - 1, cy));
-        const uint64_t sum = atlas_.blockSum(level, x, y, xEnd, yEnd);
-        if (sum < o_->filled)
-            return;
-        const uint64_t count = uint64_t(xEnd - x + 1) * uint64_t(yEnd - y + 1);
-        if (sum == count * uint64_t(f) * uint64_t(f)) {
-            score(x * f, y * f);
-            return;
-        }
-        // Ruling a block out by cost takes more work than its free count, so
-        // it is only asked of blocks that would be split.
-        if (blockRuledOut(x, y, f))
-            return;
-        for (int32_t dx = 0; dx < 2; ++dx)
-            for (int32_t dy = 0; dy < 2; ++dy)
-                if (known < 0 || (known >> (2 * dx + dy)) & 1) {
-                    if constexpr (Fixed == 1)
-                        evaluateCell(2 * x + dx, 2 * y + dy);
-                    else if constexpr (Fixed > 1)
-                        evaluateLevel<Fixed - 1>(2 * x + dx, 2 * y + dy, size_t(Fixed - 1), known >= 0);
-                    else
-                        evaluate(2 * x + dx, 2 * y + dy, level - 1, known >= 0);
-                }
-    }
-
-    // For the four level-1 children (2 x + dx, 2 y + dy) of the level-2 block
-    // (x, y): bit 2 dx + dy is set when the child's core is free, all in one
-    // pass over the atlas rows (a row serves both dx); -1 when the chart is
-    // too wide for one word or the rows run past the atlas, and the children
-    // test themselves. A child beyond the atlas's columns may read as free:
-    // it is dropped by its own bounds test first.
-    int childCoresFree(int32_t x, int32_t y) const
-    {
-        if (o_->cores.empty() || o_->rowWords != 1 || w_ + 2 > 64)
-            return -1;
-        const uint64_t* core = o_->cores[0].data();
-        const int32_t rows = static_cast<int32_t>(o_->cores[0].size());
-        const int32_t first = 4 * y + static_cast<int32_t>(o_->coreFirstRow[0]);
-        if (int64_t(first) + rows + 2 > atlas_.heights[0])
-            return -1;
-        uint64_t c00 = 0, c01 = 0, c10 = 0, c11 = 0; // conflicts of child (dx, dy)
-        for (int32_t r = 0; r < rows + 2; ++r) {
-            const uint64_t occupied = atlas_.occupancyFrom(4 * x, first + r);
-            if (r < rows) {
-                c00 |= core[r] & occupied;
-                c10 |= (core[r] << 2) & occupied;
-            }
-            if (r >= 2) {
-                c01 |= core[r - 2] & occupied;
-                c11 |= (core[r - 2] << 2) & occupied;
-            }
-            if (c00 && c01 && c10 && c11)
-                return 0;
-        }
-        return (c00 ? 0 : 1) | (c01 ? 0 : 2) | (c10 ? 0 : 4) | (c11 ? 0 : 8);
-    }
-
-    void evaluateCell(int32_t x, int32_t y)
-    {
-        const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
-        if (int64_t(x) + w_ >= w0 || int64_t(y) + h_ >= h0)
-            return;
-        // The few placements that fit are scored (and compared) in score();
-        // testing the cells first is cheaper than ruling out by cost, since
-        // nearly every placement tried fails.
-        if (prune_ ? fitsByRows(x, y) : fitsByCells(x, y))
-            score(x, y);
-    }
-
-    // Whether every chart cell is free at (x, y), a raster row at a time
-    // against the occupancy bits.
-    bool fitsByRows(int32_t x, int32_t y) const { return rowsFree(o_->rowBits, h_, x, y); }
-
-    // Whether the core of the level's block size is free for the block's
-    // first position (x, y).
-    bool coreFreeAt(size_t level, int32_t x, int32_t y) const
-    {
-        const int32_t first = static_cast<int32_t>(o_->coreFirstRow[level - 1]);
-        return rowsFree(o_->cores[level - 1], h_ - first, x, y + first);
-    }
-
-    // Whether the cells of `mask` (`rows` rows laid out like rowBits) are
-    // free with its first row at row y and column 0 at column x.
-    bool rowsFree(const std::vector<uint64_t>& mask, int32_t rowCount, int32_t x, int32_t y) const
-    {
-        const size_t words = o_->rowWords;
-        const uint64_t* bits = mask.data();
-        const size_t rows = words == 0 ? 0 : size_t(rowCount);
-        if (words == 1) {
-            for (size_t r = 0; r < rows; ++r)
-                if (bits[r] & atlas_.occupancyFrom(x, y + int32_t(r)))
-                    return false;
-            return true;
-        }
-        for (size_t r = 0; r < rows; ++r)
-            for (size_t j = 0; j < words; ++j)
-                if (bits[r * words + j] & atlas_.occupancyFrom(x + int32_t(64 * j), y + int32_t(r)))
-                    return false;
-        return true;
-    }
-
-    // The same, a chart cell at a time against the level-0 labels: the
-    // exhaustive search's independent reference.
-    bool fitsByCells(int32_t x, int32_t y) const
-    {
-        const uint32_t* level0 = atlas_.levels[0].data();
-        const size_t w0 = size_t(atlas_.widths[0]);
-        for (const auto& c : o_->chartCells)
-            if (level0[size_t(y + c.second) * w0 + size_t(x + c.first)] != Atlas::EmptyMarker)
-                return false;
-        return true;
-    }
-
-    const Atlas& atlas_;
-    const bool prune_;
-    const OrientationRaster* o_ = nullptr;
-    int32_t k_ = 0, w_ = 0, h_ = 0;
-    bool found_ = false;
-    int32_t bestScore_ = 2147483647;
-    // Every finite square has a root below the initial distance (the
-    // largest double).
-    double bestSquareBound_ = std::numeric_limits<double>::infinity();
-    int32_t bestK_ = -1, bestX_ = 0, bestY_ = 0;
-};
+namespace placement_detail {
 
 bool placeOnEmptyAtlas(Atlas& atlas, ChartOrientations& chart)
 {
@@ -294,14 +21,35 @@ bool placeOnEmptyAtlas(Atlas& atlas, ChartOrientations& chart)
     if (bestK < 0)
         return false;
     const OrientationRaster& o = chart.orientations[bestK];
-    chart.x = w0 / 2 - static_cast<int32_t>(o.w / 2);
-    chart.y = h0 / 2 - static_cast<int32_t>(o.h / 2);
-    chart.orientation = bestK;
-    stampRaster(atlas, o, chart.label, chart.x, chart.y);
+    PlacementChoice choice;
+    choice.found = true;
+    choice.orientation = bestK;
+    choice.x = w0 / 2 - static_cast<int32_t>(o.w / 2);
+    choice.y = h0 / 2 - static_cast<int32_t>(o.h / 2);
+    applyPlacement(atlas, chart, choice);
     return true;
 }
 
-} // namespace
+bool laterChoiceWins(const PlacementChoice& later, const PlacementChoice& earlier)
+{
+    if (!later.found)
+        return false;
+    if (!earlier.found || later.score != earlier.score)
+        return !earlier.found || later.score < earlier.score;
+    return later.distance < earlier.distance;
+}
+
+void applyPlacement(Atlas& atlas, ChartOrientations& chart, const PlacementChoice& choice)
+{
+    chart.x = choice.x;
+    chart.y = choice.y;
+    chart.orientation = choice.orientation;
+    stampRaster(atlas, chart.orientations[size_t(choice.orientation)], chart.label, chart.x, chart.y);
+}
+
+} // namespace placement_detail
+
+using namespace placement_detail;
 
 bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, bool pruneByCost)
 {
@@ -309,15 +57,12 @@ bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, bool pruneByCost)
         return false;
     if (atlas.isEmpty())
         return placeOnEmptyAtlas(atlas, chart);
-
     PlacementSearch search(atlas, pruneByCost);
     for (size_t k = 0; k < chart.orientations.size(); ++k)
         search.searchOrientation(static_cast<int32_t>(k), chart.orientations[k]);
-    if (!search.found())
+    const PlacementChoice choice = search.choice();
+    if (!choice.found)
         return false;
-    chart.x = search.bestX();
-    chart.y = search.bestY();
-    chart.orientation = search.bestK();
-    stampRaster(atlas, chart.orientations[chart.orientation], chart.label, chart.x, chart.y);
+    applyPlacement(atlas, chart, choice);
     return true;
 }
