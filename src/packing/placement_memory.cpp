@@ -6,8 +6,10 @@
 
 namespace {
 
-// Shapes kept at most; more (a layout of very varied charts) start afresh.
+// Shapes and raster words (8 bytes each) kept at most; beyond either (a
+// layout of very varied or very large charts) the memory starts afresh.
 constexpr size_t MaxShapes = 8192;
+constexpr size_t MaxWords = size_t(1) << 22;
 
 uint64_t shapeHash(const OrientationRaster& o)
 {
@@ -131,14 +133,18 @@ PlacementChoice searchRemembering(const Atlas& atlas, const OrientationRaster* r
 
 void PlacementMemory::beginChart()
 {
-    if (shapes_.size() >= MaxShapes)
+    if (shapes_.size() >= MaxShapes || words_ >= MaxWords) {
         shapes_.clear();
+        words_ = 0;
+    }
 }
 
 ShapeMemory& PlacementMemory::recall(const OrientationRaster& o)
 {
     ShapeMemory& m = shapes_[shapeHash(o)];
     if (m.w != o.w || m.h != o.h || m.filled != o.filled || m.rowBits != o.rowBits) {
+        words_ += o.rowBits.size();
+        words_ -= std::min(words_, m.rowBits.size());
         m = ShapeMemory();
         m.w = o.w;
         m.h = o.h;

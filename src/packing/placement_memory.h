@@ -27,14 +27,15 @@ struct ShapeMemory {
 // Charts of a layout share shapes often (small charts above all).
 class PlacementMemory {
 public:
-    // Forgets everything when too much is remembered; memories recalled
-    // before are invalid after it.
+    // Forgets everything when too much is remembered (a few ten MiB at
+    // most); memories recalled before are invalid after it.
     void beginChart();
     // The memory of the raster's shape; a new one when none is remembered.
     ShapeMemory& recall(const OrientationRaster& o);
 
 private:
     std::unordered_map<uint64_t, ShapeMemory> shapes_;
+    size_t words_ = 0; // raster words the shapes hold
 };
 
 // tryPlaceChart() with each orientation searched on its own and, where the
