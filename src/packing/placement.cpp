@@ -30,15 +30,6 @@ bool placeOnEmptyAtlas(Atlas& atlas, ChartOrientations& chart)
     return true;
 }
 
-bool laterChoiceWins(const PlacementChoice& later, const PlacementChoice& earlier)
-{
-    if (!later.found)
-        return false;
-    if (!earlier.found || later.score != earlier.score)
-        return !earlier.found || later.score < earlier.score;
-    return later.distance < earlier.distance;
-}
-
 void applyPlacement(Atlas& atlas, ChartOrientations& chart, const PlacementChoice& choice)
 {
     chart.x = choice.x;

@@ -32,12 +32,6 @@ using namespace placement_detail;
 // Stamps since a shape's last search beyond which searching afresh is cheaper.
 constexpr size_t MaxResumedStamps = 64;
 
-// Whether a's score and distance come before b's.
-bool keyBefore(const PlacementChoice& a, const PlacementChoice& b)
-{
-    return a.score != b.score ? a.score < b.score : a.distance < b.distance;
-}
-
 // Searches orientation k of a chart whose other orientations' best so far is
 // `best`, resumed from the shape's memory where that still holds, and records
 // what the search learnt. The result is the orientation's best placement when
@@ -63,11 +57,11 @@ public:
         PlacementChoice bound; // what the memory will hold beyond the best found
         bool exact = true;
         if (known == Knowledge::Exact) {
-            search.resumeFrom(memory_.stampCount, memory_.best, memory_.bestLevel, k_, o_);
+            search.resumeFrom(memory_.stampCount, memory_.best, memory_.bestLevel, k_);
         } else if (known == Knowledge::AtLeast && best.found && !keyBefore(memory_.best, best)) {
             // Every position the stamps left alone is known to lose to `best`
             // (which, of an earlier orientation, also wins a full tie).
-            search.resumeFrom(memory_.stampCount, PlacementChoice(), 0, k_, o_);
+            search.resumeFrom(memory_.stampCount, PlacementChoice(), 0, k_);
             search.limitTo(best);
             exact = false;
             bound = best;
@@ -101,10 +95,10 @@ private:
             return Knowledge::AtLeast;
         if (!m.best.found)
             return Knowledge::Exact;
-        PlacementSearch probe(atlas_, true);
-        probe.resumeFrom(m.stampCount, m.best, m.bestLevel, k_, o_);
-        const bool touched = probe.stampedSince(
-            m.stampCount, probe.cellsDeciding(size_t(m.bestLevel), m.best.x >> m.bestLevel, m.best.y >> m.bestLevel));
+        const bool touched =
+            stampedSince(atlas_, m.stampCount,
+                         cellsDeciding(atlas_, int32_t(o_.w), int32_t(o_.h), size_t(m.bestLevel),
+                                       m.best.x >> m.bestLevel, m.best.y >> m.bestLevel));
         return touched ? Knowledge::AtLeast : Knowledge::Exact;
     }
 

@@ -14,6 +14,46 @@
 
 namespace placement_detail {
 
+// The cells that decide what the block of the level at (x, y) yields for a
+// w x h raster (level 0: the raster's cells at position (x, y)). A block's
+// cells hold those of its children.
+inline CellBox cellsDeciding(const Atlas& atlas, int32_t w, int32_t h, size_t level, int32_t x, int32_t y)
+{
+    if (level == 0)
+        return {x, y, x + w - 1, y + h - 1};
+    const int32_t f = atlas.blockFactor(level);
+    const int64_t cx = int64_t(x) + ((int64_t(w) + f - 1) >> level);
+    const int64_t cy = int64_t(y) + ((int64_t(h) + f - 1) >> level);
+    const int64_t xEnd = std::min<int64_t>(atlas.widths[level] - 1, cx);
+    const int64_t yEnd = std::min<int64_t>(atlas.heights[level] - 1, cy);
+    return {x * f, y * f, static_cast<int32_t>((xEnd + 1) * f - 1), static_cast<int32_t>((yEnd + 1) * f - 1)};
+}
+
+// Whether a stamp from `firstStamp` on occupied a cell of the box.
+inline bool stampedSince(const Atlas& atlas, size_t firstStamp, const CellBox& box)
+{
+    const std::vector<CellBox>& stamps = atlas.stampBoxes;
+    for (size_t i = firstStamp; i < stamps.size(); ++i) {
+        const CellBox& s = stamps[i];
+        if (s.x0 <= box.x1 && box.x0 <= s.x1 && s.y0 <= box.y1 && box.y0 <= s.y1)
+            return true;
+    }
+    return false;
+}
+
+// Whether a's score and distance come before b's.
+inline bool keyBefore(const PlacementChoice& a, const PlacementChoice& b)
+{
+    return a.score != b.score ? a.score < b.score : a.distance < b.distance;
+}
+
+// Whether `later`, the choice among orientations searched after those of
+// `earlier`, replaces it: searching both in one go would have chosen it.
+inline bool laterChoiceWins(const PlacementChoice& later, const PlacementChoice& earlier)
+{
+    return later.found && (!earlier.found || keyBefore(later, earlier));
+}
+
 // The coarse-to-fine placement search over one chart's orientations. The
 // best candidate has the lowest growth cost, then the smallest distance of
 // its raster box centre from cell (0, 0); on a full tie the earlier one stays.
@@ -57,47 +97,17 @@ public:
     // include one that a stamp from `firstStamp` on has occupied, starting
     // from `earlier` (scored at `level`, or none), the shape's best before
     // those stamps; full ties then go to the earlier position in search order.
-    void resumeFrom(size_t firstStamp, const PlacementChoice& earlier, int32_t level, int32_t k,
-                    const OrientationRaster& o)
+    void resumeFrom(size_t firstStamp, const PlacementChoice& earlier, int32_t level, int32_t k)
     {
         resumed_ = true;
         firstStamp_ = firstStamp;
         if (earlier.found) {
-            w_ = static_cast<int32_t>(o.w);
-            h_ = static_cast<int32_t>(o.h);
             best_ = earlier;
             best_.orientation = k;
             bestLevel_ = level;
             bestOrder_ = searchOrder(earlier.x, earlier.y);
-            bestSquareBound_ = squareBound(std::nextafter(earlier.distance, std::numeric_limits<double>::infinity()));
+            bestSquareBound_ = tieSquareBound(earlier.distance);
         }
-    }
-
-    // The cells that decide what the block of the level at (x, y) yields
-    // (level 0: the chart's cells at position (x, y)). A block's cells hold
-    // those of its children.
-    CellBox cellsDeciding(size_t level, int32_t x, int32_t y) const
-    {
-        if (level == 0)
-            return {x, y, x + w_ - 1, y + h_ - 1};
-        const int32_t f = atlas_.blockFactor(level);
-        const int64_t cx = int64_t(x) + ((int64_t(w_) + f - 1) >> level);
-        const int64_t cy = int64_t(y) + ((int64_t(h_) + f - 1) >> level);
-        const int64_t xEnd = std::min<int64_t>(atlas_.widths[level] - 1, cx);
-        const int64_t yEnd = std::min<int64_t>(atlas_.heights[level] - 1, cy);
-        return {x * f, y * f, static_cast<int32_t>((xEnd + 1) * f - 1), static_cast<int32_t>((yEnd + 1) * f - 1)};
-    }
-
-    // Whether a stamp from `firstStamp` on occupied a cell of the box.
-    bool stampedSince(size_t firstStamp, const CellBox& box) const
-    {
-        const std::vector<CellBox>& stamps = atlas_.stampBoxes;
-        for (size_t i = firstStamp; i < stamps.size(); ++i) {
-            const CellBox& s = stamps[i];
-            if (s.x0 <= box.x1 && box.x0 <= s.x1 && s.y0 <= box.y1 && box.y0 <= s.y1)
-                return true;
-        }
-        return false;
     }
 
 private:
@@ -129,6 +139,12 @@ private:
         while (t > 0.0 && std::sqrt(std::nextafter(t, 0.0)) >= distance)
             t = std::nextafter(t, 0.0);
         return t;
+    }
+
+    // The same bound letting a root equal to `distance` pass as well.
+    static double tieSquareBound(double distance)
+    {
+        return squareBound(std::nextafter(distance, std::numeric_limits<double>::infinity()));
     }
 
     // beats() for a candidate whose raster box starts at (x, y), the distance
@@ -171,8 +187,7 @@ private:
         best_ = PlacementChoice{true, cost, distance, k_, x, y};
         bestLevel_ = level;
         bestOrder_ = order;
-        bestSquareBound_ = resumed_ ? squareBound(std::nextafter(distance, std::numeric_limits<double>::infinity()))
-                                    : squareBound(distance);
+        bestSquareBound_ = resumed_ ? tieSquareBound(distance) : squareBound(distance);
     }
 
     // The placement of the level-0 range [first, first + span) on one axis
@@ -223,7 +238,7 @@ private:
         if (cx > levelW || cy > levelH)
             return;
         const bool skipping = resumed_ && !fresh_;
-        if (skipping && !stampedSince(firstStamp_, cellsDeciding(level, x, y)))
+        if (skipping && !stampedSince(atlas_, firstStamp_, cellsDeciding(atlas_, w_, h_, level, x, y)))
             return;
         // No position of the block fits unless the chart's core for the
         // block size is free (every candidate below, a fully free block's
@@ -254,7 +269,7 @@ private:
         // searched was scored there at its corner: nothing below it was seen.
         const bool wasFresh = fresh_;
         if (skipping)
-            fresh_ = !occupiedBefore(cellsDeciding(level, x, y), count * uint64_t(f) * uint64_t(f) - sum);
+            fresh_ = !occupiedBefore(cellsDeciding(atlas_, w_, h_, level, x, y), count * uint64_t(f) * uint64_t(f) - sum);
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
                 if (known < 0 || (known >> (2 * dx + dy)) & 1) {
@@ -321,7 +336,7 @@ private:
         const int32_t w0 = atlas_.widths[0], h0 = atlas_.heights[0];
         if (int64_t(x) + w_ >= w0 || int64_t(y) + h_ >= h0)
             return;
-        if (resumed_ && !fresh_ && !stampedSince(firstStamp_, cellsDeciding(0, x, y)))
+        if (resumed_ && !fresh_ && !stampedSince(atlas_, firstStamp_, cellsDeciding(atlas_, w_, h_, 0, x, y)))
             return;
         // The few placements that fit are scored (and compared) in score();
         // testing the cells first is cheaper than ruling out by cost, since
@@ -394,10 +409,6 @@ private:
 // Places the chart on an empty atlas: centred, in the orientation with the
 // smallest raster box that fits so. False when none fits.
 bool placeOnEmptyAtlas(Atlas& atlas, ChartOrientations& chart);
-
-// Whether `later`, the choice among orientations searched after those of
-// `earlier`, replaces it: searching both in one go would have chosen it.
-bool laterChoiceWins(const PlacementChoice& later, const PlacementChoice& earlier);
 
 // Stamps the chosen orientation at the chosen cell and records both.
 void applyPlacement(Atlas& atlas, ChartOrientations& chart, const PlacementChoice& choice);
