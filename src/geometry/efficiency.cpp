@@ -74,11 +74,13 @@ double atlasPackingEfficiency(const ChartList& charts)
     if (charts.empty() || !layoutRasterFor(chartListUVBounds(charts), raster))
         return 0.0;
     std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
+    const GridAxis columns(raster.width), rows(raster.height);
     for (size_t k = 0; k < charts.size(); ++k) {
         uint32_t chartFilled = 0;
         CellRect rect;
         rasterizeChart(charts[k], raster.frame, grid, raster.width, raster.height,
-                       static_cast<uint32_t>(k), EmptyLabel, chartFilled, rect, nullptr, false, 0);
+                       static_cast<uint32_t>(k), EmptyLabel, chartFilled, rect, nullptr, false, 0,
+                       columns, rows);
     }
     // A cell that two charts touch counts once.
     const double filled = double(coveredCells(grid, raster.width, raster.height));

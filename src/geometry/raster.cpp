@@ -53,12 +53,26 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
                     uint32_t& filledOut, CellRect& rectOut, CellList* boundaryCellsOut,
                     bool keepOnlyBoundary, int32_t gap)
 {
+    // No axes are built for a grid that is not drawn into.
+    const bool drawable = width > 0 && height > 0 &&
+                          grid.size() >= static_cast<size_t>(width) * static_cast<size_t>(height);
+    rasterizeChart(chart, frame, grid, width, height, label, emptyMarker, filledOut, rectOut,
+                   boundaryCellsOut, keepOnlyBoundary, gap, GridAxis(drawable ? width : 0),
+                   GridAxis(drawable ? height : 0));
+}
+
+void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t>& grid,
+                    int32_t width, int32_t height, uint32_t label, uint32_t emptyMarker,
+                    uint32_t& filledOut, CellRect& rectOut, CellList* boundaryCellsOut,
+                    bool keepOnlyBoundary, int32_t gap, const GridAxis& columns, const GridAxis& rows)
+{
     filledOut = 0;
     rectOut = CellRect();
     if (boundaryCellsOut)
         boundaryCellsOut->clear();
     if (width <= 0 || height <= 0 ||
-        grid.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
+        grid.size() < static_cast<size_t>(width) * static_cast<size_t>(height) ||
+        columns.centres.size() != static_cast<size_t>(width) || rows.centres.size() != static_cast<size_t>(height))
         return;
     // Beyond the grid's larger side further dilation passes change nothing.
     gap = std::min(std::max(gap, 0), std::max(width, height));
@@ -77,7 +91,6 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
     std::vector<Point2D> mapped(numUV);
     for (size_t k = 0; k < numUV; ++k)
         mapped[k] = {(uv[2 * k] - frame.minU) / frameW + shiftU, (uv[2 * k + 1] - frame.minV) / frameH + shiftV};
-    const GridAxis columns(width), rows(height);
     LabelStroke stroke;
     for (size_t t = 0; t < numCorners; t += 3) {
         const size_t i = chart.triIndicesUV[t], j = chart.triIndicesUV[t + 1], k = chart.triIndicesUV[t + 2];

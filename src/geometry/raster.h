@@ -88,3 +88,9 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
                     int32_t width, int32_t height, uint32_t label, uint32_t emptyMarker,
                     uint32_t& filledOut, CellRect& rectOut, CellList* boundaryCellsOut,
                     bool keepOnlyBoundary, int32_t gap);
+// The same with the grid's axes given (GridAxis(width), GridAxis(height)), for
+// callers drawing many charts into one grid.
+void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t>& grid,
+                    int32_t width, int32_t height, uint32_t label, uint32_t emptyMarker,
+                    uint32_t& filledOut, CellRect& rectOut, CellList* boundaryCellsOut,
+                    bool keepOnlyBoundary, int32_t gap, const GridAxis& columns, const GridAxis& rows);

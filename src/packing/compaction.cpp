@@ -2,6 +2,7 @@
 
 #include "geometry/efficiency.h"
 #include "geometry/raster.h"
+#include "packing/pack_threads.h"
 #include "packing/padding.h"
 #include "packing/settings.h"
 
@@ -127,12 +128,13 @@ private:
 // Draws the chart alone (the grid is empty outside the call), grown by
 // `margin` cells on every side, records every cell it takes and empties them
 // again. Returns the number of cells the chart itself covers.
-uint32_t drawAlone(const Chart& chart, const LayoutRaster& raster, std::vector<uint32_t>& grid,
-                   uint32_t label, int32_t margin, GridChart& out)
+uint32_t drawAlone(const Chart& chart, const LayoutRaster& raster, const GridAxis& columns,
+                   const GridAxis& rows, std::vector<uint32_t>& grid, uint32_t label, int32_t margin,
+                   GridChart& out)
 {
     uint32_t filled = 0;
     rasterizeChart(chart, raster.frame, grid, raster.width, raster.height, label, EmptyLabel, filled,
-                   out.rect, nullptr, false, 0);
+                   out.rect, nullptr, false, 0, columns, rows);
     if (margin > 0 && out.rect.w > 0 && out.rect.h > 0) {
         CellRect& r = out.rect;
         const int32_t x0 = std::max(r.x - margin, 0), y0 = std::max(r.y - margin, 0);
@@ -204,15 +206,28 @@ double compactCharts(ChartList& charts)
     // Each chart is drawn on its own first, so that a cell that two charts
     // touch is known to be shared rather than silently taken by the later
     // one. Then the grid keeps only the boundary cells of every chart.
+    // Drawing a chart alone depends on no other, so two threads may share
+    // the drawing, each on a grid of its own.
     std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
+    std::vector<uint32_t> helperGrid;
     std::vector<GridChart> gridCharts(charts.size());
+    std::vector<uint32_t> chartFilled(charts.size(), 0);
     // With padding every chart is grown so that charts that do not share a
     // cell keep the gutter between them (the grid's longer side is the
     // layout's, and the layout only shrinks here).
     const int32_t margin = paddingCells(atlasPadding, std::max(raster.width, raster.height));
+    const GridAxis columns(raster.width), rows(raster.height);
+    forEachOnTwoLanes(charts.size(), [&](size_t i, int lane) {
+        std::vector<uint32_t>& laneGrid = lane == 0 ? grid : helperGrid;
+        if (laneGrid.empty())
+            laneGrid.assign(grid.size(), EmptyLabel);
+        chartFilled[i] = drawAlone(charts[i], raster, columns, rows, laneGrid, static_cast<uint32_t>(i), margin,
+                                   gridCharts[i]);
+    });
+    helperGrid = std::vector<uint32_t>();
     double filled = 0.0;
-    for (size_t i = 0; i < charts.size(); ++i)
-        filled += drawAlone(charts[i], raster, grid, static_cast<uint32_t>(i), margin, gridCharts[i]);
+    for (uint32_t f : chartFilled)
+        filled += f;
 
     CompactionGrid cells(grid, raster.width, raster.height);
     for (size_t i = 0; i < charts.size(); ++i)

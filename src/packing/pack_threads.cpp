@@ -31,6 +31,35 @@ SerialPackingScope::SerialPackingScope() { ++serialScopes; }
 
 SerialPackingScope::~SerialPackingScope() { --serialScopes; }
 
+void forEachOnTwoLanes(size_t count, const std::function<void(size_t, int)>& work)
+{
+    std::atomic<size_t> next{0};
+    std::exception_ptr errors[2];
+    const auto run = [&](int lane) {
+        try {
+            for (size_t i = next++; i < count; i = next++)
+                work(i, lane);
+        } catch (...) {
+            errors[lane] = std::current_exception();
+            next = count; // the other lane stops after its current item
+        }
+    };
+    std::thread helper;
+    if (count > 1 && packingHelperThreadAllowed()) {
+        try {
+            helper = std::thread(run, 1);
+        } catch (...) {
+            // No thread to be had: the caller does it all.
+        }
+    }
+    run(0);
+    if (helper.joinable())
+        helper.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
 OrientationFeed::OrientationFeed(std::vector<size_t> indices, Build build, bool helper)
     : indices_(std::move(indices)), build_(std::move(build))
 {

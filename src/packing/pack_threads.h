@@ -31,6 +31,11 @@ public:
     SerialPackingScope& operator=(const SerialPackingScope&) = delete;
 };
 
+// Runs work(i, lane) for every i in [0, count), each once: on the calling
+// thread alone (lane 0), or shared with one helper thread (lane 1) when
+// packingHelperThreadAllowed(). The first exception is rethrown at the end.
+void forEachOnTwoLanes(size_t count, const std::function<void(size_t, int)>& work);
+
 // The orientation rasters of a sequence of charts, handed out in order. With
 // a helper thread they are built a few charts ahead of the caller, by the
 // helper and, while the helper is still busy with the chart asked for, by the

@@ -3,10 +3,14 @@
 #include "packing/pack_threads.h"
 
 #include "geometry/efficiency.h"
+#include "meshgen/meshgen.h"
 #include "support/chart_layouts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -208,4 +212,52 @@ TEST(OrientationFeed, HandsOutEveryBuildInOrderAndRethrowsAFailedOneInItsPlace)
         }
         // The rest is never asked for: the feed must still stop cleanly.
     }
+}
+
+TEST(PackThreads, TwoLanesRunEveryItemOnceAndRethrowAFailure)
+{
+    for (bool helper : {false, true}) {
+        setPackingHelperThread(helper);
+        std::vector<int> runs(200, 0);
+        std::atomic<int> helperItems{0};
+        forEachOnTwoLanes(runs.size(), [&](size_t i, int lane) {
+            ++runs[i];
+            if (lane == 1)
+                ++helperItems;
+            if (i % 7 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        });
+        EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), 200) << helper;
+        if (!helper) {
+            EXPECT_EQ(helperItems.load(), 0);
+        }
+        // A failure on either lane reaches the caller, after both have stopped.
+        EXPECT_THROW(forEachOnTwoLanes(50, [](size_t i, int) {
+            if (i == 20)
+                throw std::runtime_error("failed");
+        }), std::runtime_error);
+    }
+    setPackingHelperThread(std::thread::hardware_concurrency() > 1);
+}
+
+TEST(CompactCharts, MovesTheSameWithAndWithoutAHelperThread)
+{
+    const Model model = meshgen::randomChartLayout(80, 4000, 7);
+    std::vector<ChartList> results;
+    std::vector<double> efficiencies;
+    for (bool helper : {false, true}) {
+        setPackingHelperThread(helper);
+        ChartList charts = model.charts;
+        efficiencies.push_back(compactCharts(charts));
+        results.push_back(charts);
+    }
+    setPackingHelperThread(std::thread::hardware_concurrency() > 1);
+    EXPECT_EQ(efficiencies[0], efficiencies[1]);
+    ASSERT_EQ(results[0].size(), results[1].size());
+    size_t moved = 0;
+    for (size_t c = 0; c < results[0].size(); ++c) {
+        EXPECT_EQ(results[0][c].uvCoords2D, results[1][c].uvCoords2D) << "chart " << c;
+        moved += results[0][c].uvCoords2D != model.charts[c].uvCoords2D;
+    }
+    EXPECT_GT(moved, 0u);
 }
