@@ -84,12 +84,36 @@ int32_t rasterSide(double extent, double s)
 // The raster of one orientation. With a margin of g cells the raster has g
 // more cells on every side and the chart is grown by g cells into them, so
 // that charts placed without sharing a cell keep 2 g cells apart.
-OrientationRaster buildOrientation(const Chart& oriented, double s, uint32_t label, double angle,
-                                   int32_t margin)
+// The UV indices the chart's triangles use (those within its coordinates),
+// each once, in the order of first use.
+std::vector<size_t> usedUVs(const Chart& chart)
+{
+    const size_t count = chart.uvCoords2D.size() / 2;
+    std::vector<bool> seen(count, false);
+    std::vector<size_t> used;
+    for (const auto k : chart.triIndicesUV)
+        if (size_t(k) < count && !seen[k]) {
+            seen[k] = true;
+            used.push_back(k);
+        }
+    return used;
+}
+
+// chartUVBounds of a chart whose used UVs are `used`: the box of the same
+// points met in the same order (a point met again never changes the box).
+UVBox usedUVBounds(const iuv::DoubleVector& uv, const std::vector<size_t>& used)
+{
+    UVBox box;
+    for (size_t k : used)
+        box.include(uv[2 * k], uv[2 * k + 1]);
+    return box;
+}
+
+OrientationRaster buildOrientation(const Chart& oriented, const UVBox& box, double s, uint32_t label,
+                                   double angle, int32_t margin)
 {
     OrientationRaster o;
     o.angle = angle;
-    const UVBox box = chartUVBounds(oriented);
     const int32_t w = rasterSide(box.width(), s) + 2 * margin, h = rasterSide(box.height(), s) + 2 * margin;
     o.w = static_cast<uint32_t>(w);
     o.h = static_cast<uint32_t>(h);
@@ -112,10 +136,12 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
     result.label = label;
     result.orientations.reserve(count);
     Chart oriented = chart;
+    const std::vector<size_t> used = usedUVs(chart);
     for (int32_t k = 0; k < count; ++k) {
         oriented.uvCoords2D = chart.uvCoords2D;
         orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
-        result.orientations.push_back(buildOrientation(oriented, s, label, orientationAngle(k), margin));
+        const UVBox box = usedUVBounds(oriented.uvCoords2D, used);
+        result.orientations.push_back(buildOrientation(oriented, box, s, label, orientationAngle(k), margin));
     }
     return result;
 }
