@@ -11,10 +11,16 @@
 #include "texture/image_files.h"
 #include "app/interrupts.h"
 #include "base/file_input.h"
+#include "packing/orientation_cache.h"
 
 #include <iostream>
 
-Pipeline::Pipeline() : atlas_(384, 384) {}
+Pipeline::Pipeline() : atlas_(384, 384)
+{
+    // Every stage packs into this atlas: charts a stage leaves as they were
+    // keep their rasters for the next packing.
+    atlas_.orientationCache = std::make_shared<OrientationCache>();
+}
 
 std::string Pipeline::resultPath(const std::string& name) const
 {

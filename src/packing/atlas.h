@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,8 @@ private:
     uint64_t value_;
 };
 
+class OrientationCache;
+
 // The packer's occupancy pyramid. Level 0 holds chart labels (or the empty
 // marker); level L >= 1 holds per cell the number of free level-0 cells in
 // the block under it.
@@ -60,6 +63,9 @@ struct Atlas {
     // box of the cells it occupied.
     AtlasEpoch epoch;
     std::vector<CellBox> stampBoxes;
+    // Chart rasters kept for the packings into this atlas and its copies
+    // (none unless set): only what a packing would build anyway.
+    std::shared_ptr<OrientationCache> orientationCache;
 
     Atlas(int32_t width = 384, int32_t height = 384);
 

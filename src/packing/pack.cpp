@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "packing/compaction.h"
+#include "packing/orientation_cache.h"
 #include "packing/pack_threads.h"
 #include "packing/padding.h"
 #include "packing/placement_memory.h"
@@ -194,12 +195,23 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         if (finiteBox(chartUVBounds(charts[i])))
             placeable.push_back(i);
     const bool helper = packingHelperThreadAllowed();
+    OrientationCache* const cache = atlas.orientationCache.get();
+    // A chart unchanged since an earlier packing at this scale keeps its rasters.
+    const auto orientationsOf = [&](size_t i, int32_t margin) {
+        ChartOrientations built;
+        if (cache && cache->find(charts[i], s, margin, count, static_cast<uint32_t>(i), built))
+            return built;
+        built = buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin);
+        if (cache)
+            cache->keep(charts[i], s, margin, count, built);
+        return built;
+    };
     double helperSeconds = 0.0;
     std::vector<ChartOrientations> placed(charts.size());
     const auto placeAll = [&](int32_t margin) {
         OrientationFeed feed(
             placeable,
-            [&, margin](size_t i) { return buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin); },
+            [&, margin](size_t i) { return orientationsOf(i, margin); },
             helper);
         PlacementMemory memory;
         for (size_t i : placeable) {

@@ -1,8 +1,10 @@
 #include "packing/compaction.h"
+#include "packing/orientation_cache.h"
 #include "packing/pack.h"
 #include "packing/pack_threads.h"
 
 #include "geometry/efficiency.h"
+#include "packing/settings.h"
 #include "meshgen/meshgen.h"
 #include "support/chart_layouts.h"
 
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -260,4 +263,78 @@ TEST(CompactCharts, MovesTheSameWithAndWithoutAHelperThread)
         moved += results[0][c].uvCoords2D != model.charts[c].uvCoords2D;
     }
     EXPECT_GT(moved, 0u);
+}
+
+TEST(OrientationCache, KeptRastersPackExactlyAsNewOnes)
+{
+    // Each row packs its layout once into an atlas without kept rasters and
+    // once into one that keeps them across all rows (and into one whose
+    // limit forces evictions); the layouts must come out bit for bit alike.
+    const Model model = meshgen::randomChartLayout(40, 2400, 11);
+    ChartList reordered(model.charts.rbegin(), model.charts.rend());
+    ChartList oneMoved = model.charts;
+    for (size_t i = 0; i < oneMoved[3].uvCoords2D.size(); i += 2)
+        oneMoved[3].uvCoords2D[i] += 1e-9;
+    ChartList fewer(model.charts.begin() + 5, model.charts.end());
+    struct Row {
+        const char* name;
+        ChartList charts;
+        double padding;
+    };
+    const std::vector<Row> rows{{"first packing", model.charts, 0.0},
+                                {"the same charts again", model.charts, 0.0},
+                                {"reordered, so other labels", reordered, 0.0},
+                                {"one chart moved", oneMoved, 0.0},
+                                {"fewer charts, another scale", fewer, 0.0},
+                                {"with a gutter", model.charts, 0.02},
+                                {"without it again", model.charts, 0.0}};
+    Atlas keeping(384, 384), evicting(384, 384);
+    keeping.orientationCache = std::make_shared<OrientationCache>();
+    evicting.orientationCache = std::make_shared<OrientationCache>(64 << 10);
+    const double padding = atlasPadding;
+    for (const Row& row : rows) {
+        atlasPadding = row.padding;
+        Atlas fresh(384, 384);
+        ChartList expected = row.charts, kept = row.charts, evicted = row.charts;
+        const double e = packQuietly(expected, true, fresh);
+        EXPECT_EQ(packQuietly(kept, true, keeping), e) << row.name;
+        EXPECT_EQ(packQuietly(evicted, true, evicting), e) << row.name;
+        for (size_t c = 0; c < expected.size(); ++c) {
+            EXPECT_EQ(kept[c].uvCoords2D, expected[c].uvCoords2D) << row.name << ", chart " << c;
+            EXPECT_EQ(evicted[c].uvCoords2D, expected[c].uvCoords2D) << row.name << ", chart " << c;
+        }
+    }
+    atlasPadding = padding;
+    // The repeated, reordered and restored layouts found their charts kept,
+    // the moved one all but one; the small cache stayed within its limit.
+    EXPECT_GE(keeping.orientationCache->hits(), 4 * model.charts.size() - 1);
+    EXPECT_LE(evicting.orientationCache->bytes(), size_t(64 << 10));
+}
+
+TEST(OrientationCache, FindsOnlyTheSameChartAndSettingsAndRelabels)
+{
+    Chart chart = packtest::gridChart(1, 1, 0.0, 0.0, 1.0, 1.0);
+    ChartOrientations built;
+    built.label = 3;
+    built.orientations.resize(2);
+    built.orientations[1].raster = {3, Atlas::EmptyMarker, 3};
+    OrientationCache cache;
+    cache.keep(chart, 2.5, 1, 16, built);
+    ChartOrientations out;
+    ASSERT_TRUE(cache.find(chart, 2.5, 1, 16, 9, out));
+    EXPECT_EQ(out.label, 9u);
+    EXPECT_EQ(out.orientations[1].raster, (std::vector<uint32_t>{9, Atlas::EmptyMarker, 9}));
+    Chart signedZero = chart;
+    for (double& v : signedZero.uvCoords2D)
+        if (v == 0.0)
+            v = -0.0; // equal as numbers, not as bits: rotated, it may round otherwise
+    Chart moreTriangles = chart;
+    moreTriangles.triIndicesUV.push_back(0);
+    EXPECT_FALSE(cache.find(chart, std::nextafter(2.5, 3.0), 1, 16, 3, out));
+    EXPECT_FALSE(cache.find(chart, 2.5, 0, 16, 3, out));
+    EXPECT_FALSE(cache.find(chart, 2.5, 1, 8, 3, out));
+    EXPECT_FALSE(cache.find(signedZero, 2.5, 1, 16, 3, out));
+    EXPECT_FALSE(cache.find(moreTriangles, 2.5, 1, 16, 3, out));
+    EXPECT_EQ(cache.hits(), 1u);
+    EXPECT_EQ(cache.misses(), 5u);
 }
