@@ -368,20 +368,6 @@ private:
     double tolerance_;
 };
 
-// Whether the span holds at most 16 cells, all holding the label.
-bool smallSpanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span, uint32_t label)
-{
-    if ((int64_t(span.c1) - span.c0 + 1) * (int64_t(span.r1) - span.r0 + 1) > 16)
-        return false;
-    for (int32_t r = span.r0; r <= span.r1; ++r) {
-        const uint32_t* row = grid + static_cast<size_t>(r) * width;
-        for (int32_t col = span.c0; col <= span.c1; ++col)
-            if (row[col] != label)
-                return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D& a,
@@ -460,11 +446,6 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     TriangleSpan span;
     if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
         return;
-    // Every cell drawn lies in the span, and a cell that already holds the
-    // label cannot change: a small triangle whose span is all labelled (one
-    // among many in a chart's few cells) changes nothing, whatever its shape.
-    if (smallSpanLabelled(grid, width, span, label))
-        return;
     const double dw = width, dh = height;
     const double* xEdge = columns.edges.data();
     const double* yEdge = rows.edges.data();
@@ -477,7 +458,6 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // after the box, as a rule) are dropped, with the very tests the drawing
     // below skips them by: they are never drawn.
     if (shapely) {
-        const TriangleSpan whole = span;
         while (span.r0 <= span.r1 && span.minY - yEdge[span.r0 + 1] > reach)
             ++span.r0;
         while (span.r1 >= span.r0 && yEdge[span.r1] - span.maxY > reach)
@@ -488,9 +468,21 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
             --span.c1;
         if (span.r0 > span.r1 || span.c0 > span.c1)
             return;
-        // The same test as above on the narrowed span.
-        const bool narrowed = span.r0 != whole.r0 || span.r1 != whole.r1 || span.c0 != whole.c0 || span.c1 != whole.c1;
-        if (narrowed && smallSpanLabelled(grid, width, span, label))
+    }
+    // Every cell drawn lies in the span, and a cell that already holds the
+    // label cannot change: a small triangle whose span is all labelled (one
+    // among many in a chart's few cells) changes nothing.
+    if ((int64_t(span.c1) - span.c0 + 1) * (int64_t(span.r1) - span.r0 + 1) <= 16) {
+        bool allLabelled = true;
+        for (int32_t r = span.r0; r <= span.r1 && allLabelled; ++r) {
+            const uint32_t* row = grid + static_cast<size_t>(r) * width;
+            for (int32_t col = span.c0; col <= span.c1; ++col)
+                if (row[col] != label) {
+                    allLabelled = false;
+                    break;
+                }
+        }
+        if (allLabelled)
             return;
     }
     // Small triangles are mostly settled by the box rule or by cells that
