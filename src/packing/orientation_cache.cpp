@@ -64,24 +64,24 @@ bool OrientationCache::find(const Chart& chart, double scale, int32_t margin, in
                             ChartOrientations& out)
 {
     const uint64_t key = keyOf(chart, scale, margin, count);
+    std::shared_ptr<const ChartOrientations> kept;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto found = entries_.find(key);
-        const Entry* entry = nullptr;
         if (found != entries_.end())
             for (Entry& e : found->second)
                 if (same(e, chart, scale, margin, count)) {
                     e.lastUse = ++clock_;
-                    entry = &e;
+                    kept = e.orientations;
                     break;
                 }
-        if (!entry) {
+        if (!kept) {
             ++misses_;
             return false;
         }
         ++hits_;
-        out = entry->orientations;
     }
+    out = *kept;
     // The rasters hold the label they were built with wherever the chart is.
     if (out.label != label) {
         for (OrientationRaster& o : out.orientations)
@@ -111,9 +111,9 @@ void OrientationCache::keepCopy(const Chart& chart, double scale, int32_t margin
     entry.scale = scale;
     entry.margin = margin;
     entry.count = count;
-    entry.orientations = built;
+    entry.orientations = std::make_shared<const ChartOrientations>(built);
     entry.bytes = sizeof(Entry) + vectorBytes(entry.uv) + vectorBytes(entry.triangles) +
-                  orientationBytes(entry.orientations);
+                  orientationBytes(*entry.orientations);
     if (entry.bytes > byteLimit_ / 2)
         return; // a chart this large would push out everything else
     const uint64_t key = keyOf(chart, scale, margin, count);

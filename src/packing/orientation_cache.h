@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -39,7 +40,8 @@ private:
         double scale = 0.0;
         int32_t margin = 0;
         int32_t count = 0;
-        ChartOrientations orientations;
+        // Shared, so that a copy can be taken outside the lock.
+        std::shared_ptr<const ChartOrientations> orientations;
         size_t bytes = 0;
         uint64_t lastUse = 0;
     };
