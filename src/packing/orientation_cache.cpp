@@ -8,11 +8,18 @@
 
 namespace {
 
-uint64_t mix(uint64_t h, const void* data, size_t size)
+uint64_t mix(uint64_t h, uint64_t word) { return (h ^ word) * 1099511628211ull; }
+
+// The values' bits a word at a time.
+template <typename T>
+uint64_t mixAll(uint64_t h, const std::vector<T>& values)
 {
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i)
-        h = (h ^ p[i]) * 1099511628211ull;
+    static_assert(sizeof(T) <= sizeof(uint64_t), "one value per word");
+    for (const T& v : values) {
+        uint64_t word = 0;
+        std::memcpy(&word, &v, sizeof(T));
+        h = mix(h, word);
+    }
     return h;
 }
 
@@ -46,12 +53,11 @@ OrientationCache::OrientationCache(size_t byteLimit) : byteLimit_(byteLimit) {}
 
 uint64_t OrientationCache::keyOf(const Chart& chart, double scale, int32_t margin, int32_t count)
 {
-    uint64_t h = 1469598103934665603ull;
-    h = mix(h, &scale, sizeof(scale));
-    h = mix(h, &margin, sizeof(margin));
-    h = mix(h, &count, sizeof(count));
-    h = mix(h, chart.uvCoords2D.data(), chart.uvCoords2D.size() * sizeof(double));
-    return mix(h, chart.triIndicesUV.data(), chart.triIndicesUV.size() * sizeof(uint32_t));
+    uint64_t scaleBits = 0;
+    std::memcpy(&scaleBits, &scale, sizeof(scale));
+    uint64_t h = mix(1469598103934665603ull, scaleBits);
+    h = mix(h, (uint64_t(uint32_t(margin)) << 32) | uint32_t(count));
+    return mixAll(mixAll(h, chart.uvCoords2D), chart.triIndicesUV);
 }
 
 bool OrientationCache::same(const Entry& e, const Chart& chart, double scale, int32_t margin, int32_t count)
@@ -60,10 +66,33 @@ bool OrientationCache::same(const Entry& e, const Chart& chart, double scale, in
            sameBits(e.uv, chart.uvCoords2D) && sameBits(e.triangles, chart.triIndicesUV);
 }
 
+ChartOrientations OrientationCache::obtain(const Chart& chart, double scale, int32_t margin, int32_t count,
+                                           uint32_t label, const std::function<ChartOrientations()>& build)
+{
+    const uint64_t key = keyOf(chart, scale, margin, count);
+    ChartOrientations result;
+    if (find(key, chart, scale, margin, count, label, result))
+        return result;
+    result = build();
+    keep(key, chart, scale, margin, count, result);
+    return result;
+}
+
 bool OrientationCache::find(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
                             ChartOrientations& out)
 {
-    const uint64_t key = keyOf(chart, scale, margin, count);
+    return find(keyOf(chart, scale, margin, count), chart, scale, margin, count, label, out);
+}
+
+void OrientationCache::keep(const Chart& chart, double scale, int32_t margin, int32_t count,
+                            const ChartOrientations& built)
+{
+    keep(keyOf(chart, scale, margin, count), chart, scale, margin, count, built);
+}
+
+bool OrientationCache::find(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count,
+                            uint32_t label, ChartOrientations& out)
+{
     std::shared_ptr<const ChartOrientations> kept;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -91,18 +120,18 @@ bool OrientationCache::find(const Chart& chart, double scale, int32_t margin, in
     return true;
 }
 
-void OrientationCache::keep(const Chart& chart, double scale, int32_t margin, int32_t count,
+void OrientationCache::keep(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count,
                             const ChartOrientations& built)
 {
     // Keeping is only ever a saving: without the memory for it the rasters
     // are simply built again next time.
     try {
-        keepCopy(chart, scale, margin, count, built);
+        keepCopy(key, chart, scale, margin, count, built);
     } catch (const std::bad_alloc&) {
     }
 }
 
-void OrientationCache::keepCopy(const Chart& chart, double scale, int32_t margin, int32_t count,
+void OrientationCache::keepCopy(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count,
                                 const ChartOrientations& built)
 {
     Entry entry;
@@ -116,7 +145,6 @@ void OrientationCache::keepCopy(const Chart& chart, double scale, int32_t margin
                   orientationBytes(*entry.orientations);
     if (entry.bytes > byteLimit_ / 2)
         return; // a chart this large would push out everything else
-    const uint64_t key = keyOf(chart, scale, margin, count);
     const std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Entry>& bucket = entries_[key];
     for (const Entry& e : bucket)

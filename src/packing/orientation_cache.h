@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -21,6 +22,10 @@ public:
     // go first.
     explicit OrientationCache(size_t byteLimit = size_t(128) << 20);
 
+    // The rasters of `chart` for these settings and `label`: those kept, or
+    // else build(), which are then kept.
+    ChartOrientations obtain(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
+                             const std::function<ChartOrientations()>& build);
     // The kept rasters of `chart` for these settings, as built for `label`,
     // into `out` (placement unset); false when none are kept.
     bool find(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
@@ -46,7 +51,11 @@ private:
         uint64_t lastUse = 0;
     };
 
-    void keepCopy(const Chart& chart, double scale, int32_t margin, int32_t count,
+    bool find(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
+              ChartOrientations& out);
+    void keep(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count,
+              const ChartOrientations& built);
+    void keepCopy(uint64_t key, const Chart& chart, double scale, int32_t margin, int32_t count,
                   const ChartOrientations& built);
     static uint64_t keyOf(const Chart& chart, double scale, int32_t margin, int32_t count);
     static bool same(const Entry& e, const Chart& chart, double scale, int32_t margin, int32_t count);

@@ -198,13 +198,8 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     OrientationCache* const cache = atlas.orientationCache.get();
     // A chart unchanged since an earlier packing at this scale keeps its rasters.
     const auto orientationsOf = [&](size_t i, int32_t margin) {
-        ChartOrientations built;
-        if (cache && cache->find(charts[i], s, margin, count, static_cast<uint32_t>(i), built))
-            return built;
-        built = buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin);
-        if (cache)
-            cache->keep(charts[i], s, margin, count, built);
-        return built;
+        const auto build = [&] { return buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin); };
+        return cache ? cache->obtain(charts[i], s, margin, count, static_cast<uint32_t>(i), build) : build();
     };
     double helperSeconds = 0.0;
     std::vector<ChartOrientations> placed(charts.size());
