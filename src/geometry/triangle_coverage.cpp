@@ -24,7 +24,11 @@
 
 namespace {
 
-bool finitePoint(const Point2D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+// The smaller and the larger of two finite values, as plain values, which
+// compiles to the processor's min and max instead of branches (the corners
+// of small triangles order themselves at random).
+double lesser(double p, double q) { return q < p ? q : p; }
+double greater(double p, double q) { return p < q ? q : p; }
 
 // Cell range [first, last] of a triangle spanning [lo, hi] of the unit
 // interval on an n-cell axis: first = trunc(n * lo), last = min(n - 1,
@@ -35,8 +39,8 @@ bool cellRange(double lo, double hi, int32_t n, int32_t& first, int32_t& last)
     const double b = std::ceil(n * hi);
     if (!(a < n) || !(b >= 0.0))
         return false;
-    first = a <= 0.0 ? 0 : static_cast<int32_t>(a);
-    last = b >= n - 1 ? n - 1 : static_cast<int32_t>(b);
+    first = static_cast<int32_t>(greater(a, 0.0));
+    last = static_cast<int32_t>(lesser(b, n - 1.0));
     return first <= last;
 }
 
@@ -48,12 +52,14 @@ struct TriangleSpan {
 bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
                   int32_t height, TriangleSpan& span)
 {
-    if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c))
+    // x - x is 0 for a finite x and NaN otherwise.
+    const double finite = (a.x - a.x) + (a.y - a.y) + (b.x - b.x) + (b.y - b.y) + (c.x - c.x) + (c.y - c.y);
+    if (finite != 0.0)
         return false;
-    span.minX = std::min(a.x, std::min(b.x, c.x));
-    span.maxX = std::max(a.x, std::max(b.x, c.x));
-    span.minY = std::min(a.y, std::min(b.y, c.y));
-    span.maxY = std::max(a.y, std::max(b.y, c.y));
+    span.minX = lesser(a.x, lesser(b.x, c.x));
+    span.maxX = greater(a.x, greater(b.x, c.x));
+    span.minY = lesser(a.y, lesser(b.y, c.y));
+    span.maxY = greater(a.y, greater(b.y, c.y));
     return cellRange(span.minX, span.maxX, width, span.c0, span.c1) &&
            cellRange(span.minY, span.maxY, height, span.r0, span.r1);
 }
@@ -76,17 +82,13 @@ constexpr int32_t MinNarrowedColumns = 8;
 // "clearly outside" when no angle of the triangle is tiny.
 bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
 {
-    const Point2D corners[3] = {a, b, c};
-    for (int k = 0; k < 3; ++k) {
-        const Point2D& p = corners[k];
-        const Point2D& q = corners[(k + 1) % 3];
-        const Point2D& r = corners[(k + 2) % 3];
+    // All three corners are tested, without branching between them.
+    const auto wideAt = [](const Point2D& p, const Point2D& q, const Point2D& r) {
         const double ux = q.x - p.x, uy = q.y - p.y, vx = r.x - p.x, vy = r.y - p.y;
         const double cross = ux * vy - uy * vx;
-        if (!(cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy)))
-            return false;
-    }
-    return true;
+        return cross * cross > MinAngleSine * MinAngleSine * (ux * ux + uy * uy) * (vx * vx + vy * vy);
+    };
+    return wideAt(a, b, c) & wideAt(b, c, a) & wideAt(c, a, b);
 }
 
 // How far beyond a well-shaped triangle's box a cell can still be covered:
@@ -94,8 +96,8 @@ bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
 // times an edge's extent plus the cell's side.
 double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
 {
-    const double magnitude = std::max({1.0, std::fabs(span.minX), std::fabs(span.maxX),
-                                       std::fabs(span.minY), std::fabs(span.maxY)});
+    const double magnitude = greater(greater(1.0, std::fabs(span.minX)),
+                                     greater(greater(std::fabs(span.maxX), std::fabs(span.minY)), std::fabs(span.maxY)));
     return 0.015 * ((span.maxX - span.minX) + (span.maxY - span.minY) + cellWidth + cellHeight) +
            RelativeMargin * magnitude;
 }
@@ -368,6 +370,28 @@ private:
     double tolerance_;
 };
 
+// Whether every cell of a span of at most 16 cells holds the label (false for
+// a larger span).
+bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span, uint32_t label)
+{
+    if (span.c1 - span.c0 <= 1 && span.r1 - span.r0 <= 1) {
+        // Up to 2 x 2 cells: the corners of the span are all of them.
+        const uint32_t* low = grid + static_cast<size_t>(span.r0) * width;
+        const uint32_t* high = grid + static_cast<size_t>(span.r1) * width;
+        return ((low[span.c0] == label) & (low[span.c1] == label) & (high[span.c0] == label) &
+                (high[span.c1] == label)) != 0;
+    }
+    if ((int64_t(span.c1) - span.c0 + 1) * (int64_t(span.r1) - span.r0 + 1) > 16)
+        return false;
+    for (int32_t r = span.r0; r <= span.r1; ++r) {
+        const uint32_t* row = grid + static_cast<size_t>(r) * width;
+        for (int32_t col = span.c0; col <= span.c1; ++col)
+            if (row[col] != label)
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D& a,
@@ -458,6 +482,11 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // after the box, as a rule) are dropped, with the very tests the drawing
     // below skips them by: they are never drawn.
     if (shapely) {
+        // A small triangle's span has at most one such row or column, at its
+        // far end (the cell after the box): it is dropped here without
+        // branching. The loops keep the same rows in either order.
+        span.r1 -= int32_t(span.r1 > span.r0 && yEdge[span.r1] - span.maxY > reach);
+        span.c1 -= int32_t(span.c1 > span.c0 && xEdge[span.c1] - span.maxX > reach);
         while (span.r0 <= span.r1 && span.minY - yEdge[span.r0 + 1] > reach)
             ++span.r0;
         while (span.r1 >= span.r0 && yEdge[span.r1] - span.maxY > reach)
@@ -472,19 +501,8 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // Every cell drawn lies in the span, and a cell that already holds the
     // label cannot change: a small triangle whose span is all labelled (one
     // among many in a chart's few cells) changes nothing.
-    if ((int64_t(span.c1) - span.c0 + 1) * (int64_t(span.r1) - span.r0 + 1) <= 16) {
-        bool allLabelled = true;
-        for (int32_t r = span.r0; r <= span.r1 && allLabelled; ++r) {
-            const uint32_t* row = grid + static_cast<size_t>(r) * width;
-            for (int32_t col = span.c0; col <= span.c1; ++col)
-                if (row[col] != label) {
-                    allLabelled = false;
-                    break;
-                }
-        }
-        if (allLabelled)
-            return;
-    }
+    if (spanLabelled(grid, width, span, label))
+        return;
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.
     CellTester tester;

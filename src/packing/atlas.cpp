@@ -244,7 +244,15 @@ void collectCores(OrientationRaster& o)
     o.cores.clear();
     o.coreFirstRow.clear();
     const size_t words = o.rowWords, h = o.h;
-    std::vector<uint64_t> current = o.rowBits, next(current.size()), here(words), below(words);
+    std::vector<uint64_t> current = o.rowBits, next(current.size()), rows(2 * words);
+    uint64_t* const here = rows.data();
+    uint64_t* const below = here + words;
+    // One core per block side 1, 2, 4, ... below 64 and both raster sides.
+    size_t levels = 0;
+    for (unsigned f = 1; f < 64 && f < o.w && f < h; f *= 2)
+        ++levels;
+    o.cores.reserve(levels);
+    o.coreFirstRow.reserve(levels);
     for (unsigned f = 1; f < 64 && f < o.w && f < h; f *= 2) {
         bool any = false;
         for (size_t y = 0; y < h; ++y) {
@@ -253,8 +261,8 @@ void collectCores(OrientationRaster& o)
                 std::fill(out, out + words, 0u);
                 continue;
             }
-            andShiftedRow(current.data() + y * words, here.data(), words, f);
-            andShiftedRow(current.data() + (y - f) * words, below.data(), words, f);
+            andShiftedRow(current.data() + y * words, here, words, f);
+            andShiftedRow(current.data() + (y - f) * words, below, words, f);
             for (size_t j = 0; j < words; ++j) {
                 out[j] = here[j] & below[j];
                 any = any || out[j] != 0;
@@ -284,6 +292,7 @@ void collectRasterCells(OrientationRaster& o, uint32_t label)
         return;
     o.rowWords = (o.w + 63) / 64;
     o.rowBits.assign(size_t(o.rowWords) * size_t(h), 0u);
+    o.chartCells.reserve(o.filled);
     for (int32_t x = 0; x < w; ++x)
         for (int32_t y = 0; y < h; ++y)
             if (o.raster[size_t(y) * w + x] == label) {

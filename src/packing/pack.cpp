@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <numeric>
 
 namespace {
@@ -110,8 +111,25 @@ UVBox usedUVBounds(const iuv::DoubleVector& uv, const std::vector<size_t>& used)
     return box;
 }
 
+// The grid axes of the raster sides met so far (a chart's orientations share
+// a few sides), built once each.
+class AxisShelf {
+public:
+    const GridAxis& axis(int32_t n)
+    {
+        for (const GridAxis& a : axes_)
+            if (a.centres.size() == size_t(n))
+                return a;
+        axes_.emplace_back(n);
+        return axes_.back();
+    }
+
+private:
+    std::deque<GridAxis> axes_;
+};
+
 OrientationRaster buildOrientation(const Chart& oriented, const UVBox& box, double s, uint32_t label,
-                                   double angle, int32_t margin)
+                                   double angle, int32_t margin, AxisShelf& axes)
 {
     OrientationRaster o;
     o.angle = angle;
@@ -123,7 +141,7 @@ OrientationRaster buildOrientation(const Chart& oriented, const UVBox& box, doub
     const UVBox frame(box.minU - m, box.minV - m, box.minU - m + w / s, box.minV - m + h / s);
     CellRect rect;
     rasterizeChart(oriented, frame, o.raster, w, h, label, EmptyLabel, o.filled, rect, nullptr,
-                   false, 0);
+                   false, 0, axes.axis(w), axes.axis(h));
     if (margin > 0)
         o.filled += dilateLabel(o.raster, w, h, label, EmptyLabel, margin, 0, 0, w - 1, h - 1);
     collectRasterCells(o, label);
@@ -138,11 +156,12 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
     result.orientations.reserve(count);
     Chart oriented = chart;
     const std::vector<size_t> used = usedUVs(chart);
+    AxisShelf axes;
     for (int32_t k = 0; k < count; ++k) {
         oriented.uvCoords2D = chart.uvCoords2D;
         orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
         const UVBox box = usedUVBounds(oriented.uvCoords2D, used);
-        result.orientations.push_back(buildOrientation(oriented, box, s, label, orientationAngle(k), margin));
+        result.orientations.push_back(buildOrientation(oriented, box, s, label, orientationAngle(k), margin, axes));
     }
     return result;
 }

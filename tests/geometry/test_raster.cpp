@@ -16,6 +16,7 @@
 namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
 
 Chart triangleChart(double ax, double ay, double bx, double by, double cx, double cy)
 {
@@ -111,6 +112,9 @@ TEST(RasterizeChart, BadInputLeavesTheGridAlone)
     const std::vector<Case> cases = {
         {Chart(), UVBox(0, 0, 1, 1), 4, 0},
         {triangleChart(NaN, 0, 1, 0, 0, 1), UVBox(0, 0, 1, 1), 4, 0},
+        {triangleChart(0, 0, 1, NaN, 0, 1), UVBox(0, 0, 1, 1), 4, 0},
+        {triangleChart(0, 0, Inf, 0, 0, 1), UVBox(0, 0, 1, 1), 4, 0},
+        {triangleChart(0, 0, 1, 0, 0, -Inf), UVBox(0, 0, 1, 1), 4, 0},
         {badIndex, UVBox(0, 0, 1, 1), 4, 0},
         {fine, UVBox(0, 0, 1, 1), 5, 0},          // grid smaller than its stated size
         {fine, UVBox(0, 0, 0, 0), 4, 0},          // frame without extent
@@ -181,9 +185,14 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
         const int w = large ? 60 + int(rng() % 140) : 3 + int(rng() % 30);
         const int h = large ? 60 + int(rng() % 140) : 3 + int(rng() % 30);
         Point2D tri[3];
-        const double scale = trial % 5 == 0 ? 0.05 : 1.2;
+        // Every fifth trial a small triangle, every fifth one of about a
+        // label cell and a half anywhere on the grid (as a chart's many
+        // triangles are at the packing scale).
+        const bool cellSized = trial % 5 == 1;
+        const double scale = trial % 5 == 0 ? 0.05 : cellSized ? 1.5 / std::min(w, h) : 1.2;
+        const Point2D base = cellSized ? Point2D{unit(rng), unit(rng)} : Point2D{-0.1, -0.1};
         for (Point2D& p : tri)
-            p = {snapped(-0.1 + scale * unit(rng), n), snapped(-0.1 + scale * unit(rng), n)};
+            p = {snapped(base.x + scale * unit(rng), n), snapped(base.y + scale * unit(rng), n)};
         if (trial % 7 == 0)
             tri[1].y = tri[0].y; // an axis-parallel edge
         if (trial % 11 == 0)
@@ -216,6 +225,32 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
                 }
         ASSERT_EQ(std::vector<int64_t>({stroke.filled, stroke.minCol, stroke.maxCol, stroke.minRow, stroke.maxRow}),
                   std::vector<int64_t>({box.filled, box.minCol, box.maxCol, box.minRow, box.maxRow}))
+            << "trial " << trial;
+        // Drawn over cells that hold the label already (most of its own
+        // cells and some around them, as in a chart of many triangles), the
+        // triangle adds exactly its cells that were not labelled yet.
+        std::vector<uint32_t> over(size_t(w) * h, EmptyLabel);
+        for (size_t k = 0; k < over.size(); ++k)
+            if (rng() % 8 < (expected[k] == 1 ? 7u : 2u))
+                over[k] = 1;
+        std::vector<uint32_t> united = over;
+        LabelStroke added;
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                if (expected[size_t(r) * w + c] == 1 && over[size_t(r) * w + c] != 1) {
+                    united[size_t(r) * w + c] = 1;
+                    ++added.filled;
+                    added.minCol = std::min(added.minCol, c);
+                    added.maxCol = std::max(added.maxCol, c);
+                    added.minRow = std::min(added.minRow, r);
+                    added.maxRow = std::max(added.maxRow, r);
+                }
+        LabelStroke overStroke;
+        drawLabelTriangle(over.data(), w, h, tri[0], tri[1], tri[2], 1, overStroke);
+        ASSERT_EQ(over, united) << "trial " << trial;
+        ASSERT_EQ(std::vector<int64_t>({overStroke.filled, overStroke.minCol, overStroke.maxCol, overStroke.minRow,
+                                        overStroke.maxRow}),
+                  std::vector<int64_t>({added.filled, added.minCol, added.maxCol, added.minRow, added.maxRow}))
             << "trial " << trial;
     }
 }
