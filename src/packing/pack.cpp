@@ -237,6 +237,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             placed[i].x = orientations.x;
             placed[i].y = orientations.y;
             placed[i].orientation = orientations.orientation;
+            feed.retire(std::move(orientations));
         }
         helperSeconds += feed.helperSeconds();
     };

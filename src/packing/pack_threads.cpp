@@ -112,8 +112,18 @@ void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
 void OrientationFeed::produce()
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    std::vector<ChartOrientations> releasing;
     while (true) {
-        changed_.wait(lock, [this] { return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1); });
+        changed_.wait(lock, [this] {
+            return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1) || !retired_.empty();
+        });
+        if (!retired_.empty()) {
+            releasing.swap(retired_);
+            lock.unlock();
+            releasing.clear();
+            lock.lock();
+            continue;
+        }
         if (stop_ || claimed_ >= indices_.size())
             break;
         buildSlot(lock, claimed_++);
@@ -141,6 +151,17 @@ ChartOrientations OrientationFeed::next()
     if (slot.error)
         std::rethrow_exception(slot.error);
     return std::move(slot.result);
+}
+
+void OrientationFeed::retire(ChartOrientations&& done)
+{
+    if (!helper_.joinable())
+        return; // released here, when `done` goes
+    ChartOrientations releasing = std::move(done);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (finished_)
+        return; // the helper has gone: released here
+    retired_.push_back(std::move(releasing));
 }
 
 double OrientationFeed::helperSeconds()

@@ -53,6 +53,10 @@ public:
 
     // The next chart's orientations; at most indices.size() calls.
     ChartOrientations next();
+    // Hands back orientations that next() returned and that are no longer
+    // needed: the helper thread, which built most of them, releases them
+    // (its allocator frees its own memory fastest).
+    void retire(ChartOrientations&& done);
     // Processor seconds the helper thread has spent (0 without one), final
     // once every result has been taken.
     double helperSeconds();
@@ -77,6 +81,7 @@ private:
     size_t taken_ = 0;   // positions handed out (or being handed out)
     size_t claimed_ = 0; // positions whose build has begun
     std::vector<Slot> slots_;
+    std::vector<ChartOrientations> retired_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;

@@ -193,28 +193,38 @@ TEST(CompactCharts, MovesChartsLeftThenDownWithoutOverlap)
 TEST(OrientationFeed, HandsOutEveryBuildInOrderAndRethrowsAFailedOneInItsPlace)
 {
     // With and without the helper; the builds take turns being slow so that
-    // the caller both waits for the helper and builds ahead of it.
-    for (bool helper : {false, true}) {
-        std::vector<size_t> indices(40);
-        for (size_t i = 0; i < indices.size(); ++i)
-            indices[i] = 100 + i;
-        OrientationFeed feed(indices, [](size_t i) {
-            if (i == 117)
-                throw std::runtime_error("build failed");
-            if (i % 3 == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            ChartOrientations c;
-            c.label = static_cast<uint32_t>(i);
-            return c;
-        }, helper);
-        for (size_t i = 0; i < 30; ++i) {
-            if (i == 17)
-                EXPECT_THROW(feed.next(), std::runtime_error);
-            else
-                EXPECT_EQ(feed.next().label, 100 + i) << helper;
+    // the caller both waits for the helper and builds ahead of it. Results
+    // handed back are released by the helper, or by the caller once the
+    // helper has gone (taking every result makes it go before the last).
+    for (bool helper : {false, true})
+        for (size_t taken : {30, 40}) {
+            std::vector<size_t> indices(40);
+            for (size_t i = 0; i < indices.size(); ++i)
+                indices[i] = 100 + i;
+            OrientationFeed feed(indices, [](size_t i) {
+                if (i == 117)
+                    throw std::runtime_error("build failed");
+                if (i % 3 == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ChartOrientations c;
+                c.label = static_cast<uint32_t>(i);
+                c.orientations.resize(2);
+                c.orientations[1].raster.assign(100, c.label);
+                return c;
+            }, helper);
+            for (size_t i = 0; i < taken; ++i) {
+                if (i == 17) {
+                    EXPECT_THROW(feed.next(), std::runtime_error);
+                    continue;
+                }
+                ChartOrientations c = feed.next();
+                EXPECT_EQ(c.label, 100 + i) << helper;
+                EXPECT_EQ(c.orientations.at(1).raster.at(99), 100 + i) << helper;
+                if (i % 4 != 3)
+                    feed.retire(std::move(c));
+            }
+            // The rest is never asked for: the feed must still stop cleanly.
         }
-        // The rest is never asked for: the feed must still stop cleanly.
-    }
 }
 
 TEST(PackThreads, TwoLanesRunEveryItemOnceAndRethrowAFailure)
