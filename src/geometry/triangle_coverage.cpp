@@ -35,12 +35,18 @@ double greater(double p, double q) { return p < q ? q : p; }
 // trunc(ceil(n * hi))), clipped to the grid. False when nothing remains.
 bool cellRange(double lo, double hi, int32_t n, int32_t& first, int32_t& last)
 {
-    const double a = n * lo;
-    const double b = std::ceil(n * hi);
-    if (!(a < n) || !(b >= 0.0))
+    const double cells = n;
+    const double a = cells * lo;
+    const double b = cells * hi;
+    // ceil(b) >= 0 exactly when b > -1.
+    if (!(a < cells) || !(b > -1.0))
         return false;
     first = static_cast<int32_t>(greater(a, 0.0));
-    last = static_cast<int32_t>(lesser(b, n - 1.0));
+    // ceil(min(b, n - 1)) = min(ceil(b), n - 1), n - 1 being whole; for c in
+    // (-1, n - 1] the ceiling is trunc(c), plus one when that falls short.
+    const double c = lesser(b, cells - 1.0);
+    const int32_t whole = static_cast<int32_t>(c);
+    last = whole + int32_t(double(whole) < c);
     return first <= last;
 }
 
@@ -52,9 +58,9 @@ struct TriangleSpan {
 bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
                   int32_t height, TriangleSpan& span)
 {
-    // x - x is 0 for a finite x and NaN otherwise.
-    const double finite = (a.x - a.x) + (a.y - a.y) + (b.x - b.x) + (b.y - b.y) + (c.x - c.x) + (c.y - c.y);
-    if (finite != 0.0)
+    // Six independent tests (a NaN fails its own).
+    const auto finite = [](double v) { return std::fabs(v) <= std::numeric_limits<double>::max(); };
+    if (!(finite(a.x) & finite(a.y) & finite(b.x) & finite(b.y) & finite(c.x) & finite(c.y)))
         return false;
     span.minX = lesser(a.x, lesser(b.x, c.x));
     span.maxX = greater(a.x, greater(b.x, c.x));
