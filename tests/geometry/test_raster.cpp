@@ -201,6 +201,11 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
             tri[2] = tri[1]; // degenerate
         if (trial % 17 == 0) // a sliver
             tri[2] = {tri[1].x + (tri[0].y - tri[1].y) * 1e-9, tri[1].y + (tri[1].x - tri[0].x) * 1e-9};
+        if (trial % 29 == 0) { // wholly left of the grid, a vertical edge a hair from its first column
+            tri[0] = {-1e-12, 0.2};
+            tri[1] = {-1e-12, 0.6};
+            tri[2] = {-0.5 / w, 0.4};
+        }
         if (trial % 19 == 0) // a needle reaching far out
             tri[2] = {tri[0].x + 30.0 * (tri[1].x - tri[0].x), tri[0].y + 30.0 * (tri[1].y - tri[0].y) + 1e-7};
         std::vector<uint8_t> occupancy(size_t(n) * n, OccupancyEmpty);
