@@ -30,6 +30,23 @@ struct ColumnGrids {
     bool isCovered(int32_t c, int32_t r) const { return covered[size_t(c) * stride + r] != 0; }
 };
 
+// The 8 x 8 bytes x[0..7] (x[i] byte j: row i, column j) turned in place, so
+// that x[j] byte i holds what row i held in column j.
+void transposeBytes8x8(uint64_t x[8])
+{
+    const auto swap = [](uint64_t& a, uint64_t& b, unsigned shift, uint64_t mask) {
+        const uint64_t t = ((a >> shift) ^ b) & mask;
+        b ^= t;
+        a ^= t << shift;
+    };
+    for (int i = 0; i < 8; i += 2)
+        swap(x[i], x[i + 1], 8, 0x00FF00FF00FF00FFull);
+    for (int i : {0, 1, 4, 5})
+        swap(x[i], x[i + 2], 16, 0x0000FFFF0000FFFFull);
+    for (int i = 0; i < 4; ++i)
+        swap(x[i], x[i + 4], 32, 0x00000000FFFFFFFFull);
+}
+
 // Fills g from the row-major occupancy grid. g's vectors keep their capacity
 // from call to call, so a thread that searches many charts allocates once.
 void buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n, ColumnGrids& g)
@@ -45,29 +62,48 @@ void buildColumnGrids(const std::vector<uint8_t>& occupancy, int32_t n, ColumnGr
     uint8_t* covered = g.covered.data();
     uint16_t* runs = g.run.data();
     const uint8_t* cells = occupancy.data();
-    // Turned in tiles, so that reads and writes both stay within a few
-    // cache lines per tile.
-    constexpr int32_t Tile = 64;
-    for (int32_t r0 = 0; r0 < n; r0 += Tile) {
-        const int32_t r1 = std::min(n, r0 + Tile);
-        for (int32_t c0 = 0; c0 < n; c0 += Tile) {
-            const int32_t c1 = std::min(n, c0 + Tile);
-            for (int32_t r = r0; r < r1; ++r) {
-                const uint8_t* row = cells + size_t(r) * n;
-                for (int32_t c = c0; c < c1; ++c)
-                    covered[size_t(c) * stride + r] = row[c] == OccupancyCovered ? 1 : 0;
+    // Covered cells are 255 and empty ones 0, so the lowest bit of a cell is
+    // its covered flag. The grid is turned 8 x 8 cells at a time, the rest
+    // (past the last multiple of 8 rows or columns) a cell at a time.
+    static_assert((OccupancyCovered & 1) == 1 && (OccupancyEmpty & 1) == 0, "the lowest bit tells covered cells");
+    const int32_t whole = n / 8 * 8;
+    for (int32_t r = 0; r < whole; r += 8)
+        for (int32_t c = 0; c < whole; c += 8) {
+            uint64_t block[8];
+            for (int i = 0; i < 8; ++i)
+                std::memcpy(&block[i], cells + size_t(r + i) * n + c, 8);
+            transposeBytes8x8(block);
+            for (int j = 0; j < 8; ++j) {
+                const uint64_t flags = block[j] & 0x0101010101010101ull;
+                std::memcpy(covered + size_t(c + j) * stride + r, &flags, 8);
             }
         }
+    for (int32_t r = 0; r < n; ++r) {
+        const uint8_t* row = cells + size_t(r) * n;
+        for (int32_t c = r < whole ? whole : 0; c < n; ++c)
+            covered[size_t(c) * stride + r] = row[c] == OccupancyCovered ? 1 : 0;
     }
     // run(c, r) = 0 in the last column, else the right neighbour's run plus
-    // one when that neighbour is empty, 0 when it is covered.
+    // one when that neighbour is empty, 0 when it is covered; eight rows at a
+    // time.
+    using Runs8 = uint16_t __attribute__((vector_size(16)));
+    using Flags8 = uint8_t __attribute__((vector_size(8)));
     uint16_t* last = runs + size_t(n - 1) * stride;
     std::fill(last, last + n, uint16_t(0));
     for (int32_t c = n - 2; c >= 0; --c) {
         const uint8_t* rightCovered = covered + size_t(c + 1) * stride;
         const uint16_t* rightRun = runs + size_t(c + 1) * stride;
         uint16_t* run = runs + size_t(c) * stride;
-        for (int32_t r = 0; r < n; ++r)
+        int32_t r = 0;
+        for (; r + 8 <= n; r += 8) {
+            Runs8 right;
+            Flags8 flags;
+            std::memcpy(&right, rightRun + r, sizeof right);
+            std::memcpy(&flags, rightCovered + r, sizeof flags);
+            const Runs8 next = (right + 1) & (__builtin_convertvector(flags, Runs8) - 1);
+            std::memcpy(run + r, &next, sizeof next);
+        }
+        for (; r < n; ++r)
             run[r] = static_cast<uint16_t>((rightRun[r] + 1u) & (rightCovered[r] - 1u));
     }
 }
