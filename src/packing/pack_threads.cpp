@@ -156,7 +156,8 @@ ChartOrientations OrientationFeed::next()
 void OrientationFeed::retire(ChartOrientations&& done)
 {
     if (!helper_.joinable())
-        return; // released here, when `done` goes
+        return; // the caller, which built them, releases them
+    // Declared before the lock, so that a release here happens unlocked.
     ChartOrientations releasing = std::move(done);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (finished_)
