@@ -4,6 +4,7 @@
 // and the remembering one (placement_memory.cpp); not for other callers.
 
 #include "packing/atlas.h"
+#include "packing/row_probe.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +68,7 @@ public:
         o_ = &o;
         w_ = static_cast<int32_t>(o.w);
         h_ = static_cast<int32_t>(o.h);
+        probe_ = RowProbe(o);
         const size_t top = atlas_.topLevel();
         const int32_t f = atlas_.blockFactor(top);
         const int32_t* rect = atlas_.occupiedRect;
@@ -221,6 +223,7 @@ private:
         case 1: evaluateLevel<1>(x, y, 1, coreFree); return;
         case 2: evaluateLevel<2>(x, y, 2, coreFree); return;
         case 3: evaluateLevel<3>(x, y, 3, coreFree); return;
+        case 4: evaluateLevel<4>(x, y, 4, coreFree); return;
         default: evaluateLevel<0>(x, y, level, coreFree); return;
         }
     }
@@ -264,6 +267,10 @@ private:
         // Ruling a block out by cost takes more work than its free count, so
         // it is only asked of blocks that would be split.
         if (blockRuledOut(x, y, f))
+            return;
+        // Levels 3 and 4 have no cores for most charts (fewer than 8 x 8
+        // cells): a block of them that the probe rules out is not split.
+        if ((Fixed == 3 || Fixed == 4) && prune_ && !probe_.anyFits(atlas_, x * f, y * f, Fixed))
             return;
         // A block that may have been wholly free when the shape was last
         // searched was scored there at its corner: nothing below it was seen.
@@ -403,6 +410,7 @@ private:
     bool bounded_ = false;
     size_t firstStamp_ = 0;
     uint64_t bestOrder_ = 0;
+    RowProbe probe_{OrientationRaster()};
 };
 
 

@@ -1,5 +1,6 @@
 #include "packing/atlas.h"
 #include "packing/placement_memory.h"
+#include "packing/row_probe.h"
 #include "packing/settings.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +188,54 @@ TEST(Atlas, CoresAreTheCellsUnderEveryPositionOfABlock)
             EXPECT_EQ(any, level <= o.cores.size() || (level >= 7 && any)) << trial << " level " << level;
         }
     }
+}
+
+TEST(Atlas, RowProbeNeverRulesOutABlockWhereTheRasterFits)
+{
+    // Blotchy rasters (rows of several runs, up to the widest probed) on a
+    // half-filled atlas whose side is not a multiple of 64, every block of
+    // every probed level against a cell-by-cell fit test.
+    std::mt19937 rng(5);
+    Atlas atlas(100, 100);
+    for (uint32_t label = 0; label < 400; ++label) {
+        const OrientationRaster o = makeRaster(1 + rng() % 4, 1 + rng() % 4, label, [](uint32_t, uint32_t) { return true; });
+        stampRaster(atlas, o, label, int32_t(rng() % (100 - o.w)), int32_t(rng() % (100 - o.h)));
+    }
+    size_t ruledOut = 0, blocks = 0;
+    for (int trial = 0; trial < 30; ++trial) {
+        const uint32_t w = 1 + rng() % 48, h = 1 + rng() % 6, seed = rng();
+        const OrientationRaster o = makeRaster(w, h, 0, [&](uint32_t x, uint32_t y) {
+            return ((x * 7 + y * 3 + seed) % 9) > 2 || (x == 0 && y == 0);
+        });
+        const RowProbe probe(o);
+        const auto fits = [&](int32_t px, int32_t py) {
+            if (px + int32_t(w) > 100 || py + int32_t(h) > 100)
+                return false;
+            for (const auto& c : o.chartCells)
+                if (atlas.label(px + c.first, py + c.second) != Atlas::EmptyMarker)
+                    return false;
+            return true;
+        };
+        for (int level = 0; level <= RowProbe::MaxLevel; ++level) {
+            const int32_t f = int32_t(1) << level;
+            for (int32_t by = 0; by < 100; by += f)
+                for (int32_t bx = 0; bx < 100; bx += f) {
+                    bool any = false;
+                    for (int32_t d = 0; d < f * f && !any; ++d)
+                        any = fits(bx + d % f, by + d / f);
+                    const bool passes = probe.anyFits(atlas, bx, by, level);
+                    ASSERT_TRUE(passes || !any) << trial << " level " << level << " at " << bx << "," << by;
+                    ruledOut += !passes && !any;
+                    blocks += !any;
+                }
+        }
+    }
+    EXPECT_GT(ruledOut, blocks / 2); // and it rules out most blocks where nothing fits
+    // Too wide a raster has no probe: every block passes.
+    Atlas full(100, 100);
+    stampRaster(full, solid(99, 99, 1), 1, 0, 0);
+    EXPECT_TRUE(RowProbe(solid(49, 2, 0)).anyFits(full, 0, 0, 4));
+    EXPECT_FALSE(RowProbe(solid(48, 2, 0)).anyFits(full, 0, 0, 4));
 }
 
 TEST(Atlas, CostPruningNeverChangesThePlacement)
