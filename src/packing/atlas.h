@@ -103,32 +103,77 @@ constexpr int32_t MaxAtlasSide = 8192;
 void resetAtlas(Atlas& atlas);
 
 // How much placing a w x h raster box at (x, y) enlarges the occupied
-// rectangle's area (under the aspect setting), clamped to int32. Defined
-// here: the placement search asks it for nearly every candidate.
-inline int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h)
-{
-    const auto clampToInt32 = [](int64_t v) {
+// rectangle's area (under the aspect setting), clamped to int32, for one
+// state of the atlas: what depends on the atlas alone is worked out once,
+// for the placement search that asks it for nearly every candidate.
+class GrowthMeasure {
+public:
+    explicit GrowthMeasure(const Atlas& atlas)
+        : empty_(atlas.isEmpty()), ratio_(atlasAspectRatio),
+          shapeFree_(!(ratio_ > 0.0) || !std::isfinite(ratio_))
+    {
+        std::copy(atlas.occupiedRect, atlas.occupiedRect + 4, rect_);
+        if (empty_)
+            return;
+        const int64_t ow = int64_t(rect_[2]) - rect_[0] + 1;
+        const int64_t oh = int64_t(rect_[3]) - rect_[1] + 1;
+        const int64_t oldLong = std::max(ow, oh), oldShort = std::min(ow, oh);
+        oldArea_ = shapeFree_ ? oldShort * oldLong : shortSide(oldLong, oldShort) * oldLong;
+    }
+
+    int32_t cost(int32_t x, int32_t y, int32_t w, int32_t h) const
+    {
+        if (empty_)
+            return clampToInt32(int64_t(w) * h);
+        return costOfSides(sideX(x, w), sideY(y, h));
+    }
+
+    // Whether the cost is the product of sideX and sideY less a constant
+    // (no aspect setting, an occupied atlas): costOfSides then holds.
+    bool separable() const { return shapeFree_ && !empty_; }
+    // The new rectangle's width with the box at column x, and its height
+    // with the box at row y (an occupied atlas).
+    int64_t sideX(int32_t x, int32_t w) const
+    {
+        return std::max<int64_t>(rect_[2], int64_t(x) + w - 1) - std::min<int64_t>(rect_[0], x) + 1;
+    }
+    int64_t sideY(int32_t y, int32_t h) const
+    {
+        return std::max<int64_t>(rect_[3], int64_t(y) + h - 1) - std::min<int64_t>(rect_[1], y) + 1;
+    }
+    // The cost of a new rectangle of these sides (an occupied atlas).
+    int32_t costOfSides(int64_t nw, int64_t nh) const
+    {
+        // A ratio that is not a positive finite number leaves the shape free.
+        if (shapeFree_)
+            return clampToInt32(nw * nh - oldArea_);
+        const int64_t newLong = std::max(nw, nh), newShort = std::min(nw, nh);
+        return clampToInt32(shortSide(newLong, newShort) * newLong - oldArea_);
+    }
+
+private:
+    static int32_t clampToInt32(int64_t v)
+    {
         return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(v, -2147483647 - 1), 2147483647));
-    };
-    if (atlas.isEmpty())
-        return clampToInt32(int64_t(w) * h);
-    const int32_t* rect = atlas.occupiedRect;
-    const int64_t nw = std::max<int64_t>(rect[2], int64_t(x) + w - 1) - std::min<int64_t>(rect[0], x) + 1;
-    const int64_t nh = std::max<int64_t>(rect[3], int64_t(y) + h - 1) - std::min<int64_t>(rect[1], y) + 1;
-    const int64_t ow = int64_t(rect[2]) - rect[0] + 1;
-    const int64_t oh = int64_t(rect[3]) - rect[1] + 1;
-    const int64_t newLong = std::max(nw, nh), newShort = std::min(nw, nh);
-    const int64_t oldLong = std::max(ow, oh), oldShort = std::min(ow, oh);
-    const double ratio = atlasAspectRatio;
-    // A ratio that is not a positive finite number leaves the shape free.
-    if (!(ratio > 0.0) || !std::isfinite(ratio))
-        return clampToInt32(newShort * newLong - oldShort * oldLong);
-    const auto shortSide = [ratio](int64_t longSide, int64_t shorter) {
-        const double scaled = std::trunc(static_cast<double>(longSide) / ratio);
+    }
+    int64_t shortSide(int64_t longSide, int64_t shorter) const
+    {
+        const double scaled = std::trunc(static_cast<double>(longSide) / ratio_);
         const int64_t fromLong = scaled >= 2147483647.0 ? 2147483647 : static_cast<int64_t>(scaled);
         return std::max(fromLong, shorter);
-    };
-    return clampToInt32(shortSide(newLong, newShort) * newLong - shortSide(oldLong, oldShort) * oldLong);
+    }
+
+    bool empty_;
+    double ratio_;
+    bool shapeFree_;
+    int32_t rect_[4];
+    int64_t oldArea_ = 0;
+};
+
+// GrowthMeasure(atlas).cost(x, y, w, h).
+inline int32_t growthCost(const Atlas& atlas, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return GrowthMeasure(atlas).cost(x, y, w, h);
 }
 void enlargeAtlas(Atlas& atlas);
 

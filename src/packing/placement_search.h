@@ -60,7 +60,7 @@ inline bool laterChoiceWins(const PlacementChoice& later, const PlacementChoice&
 // its raster box centre from cell (0, 0); on a full tie the earlier one stays.
 class PlacementSearch {
 public:
-    PlacementSearch(const Atlas& atlas, bool pruneByCost) : atlas_(atlas), prune_(pruneByCost) {}
+    PlacementSearch(const Atlas& atlas, bool pruneByCost) : atlas_(atlas), growth_(atlas), prune_(pruneByCost) {}
 
     void searchOrientation(int32_t k, const OrientationRaster& o)
     {
@@ -173,7 +173,7 @@ private:
 
     void score(int32_t x, int32_t y, int32_t level)
     {
-        const int32_t cost = growthCost(atlas_, x, y, w_, h_);
+        const int32_t cost = growth_.cost(x, y, w_, h_);
         const double squared = squaredCentreDistance(x, y, w_, h_);
         if (!beats(cost, squared))
             return;
@@ -212,7 +212,7 @@ private:
         const int32_t* rect = atlas_.occupiedRect;
         const int32_t px = narrowestPosition(x * f, f, w_, rect[0], rect[2]);
         const int32_t py = narrowestPosition(y * f, f, h_, rect[1], rect[3]);
-        return !beatsAt(growthCost(atlas_, px, py, w_, h_), int64_t(x) * f, int64_t(y) * f);
+        return !beatsAt(growth_.cost(px, py, w_, h_), int64_t(x) * f, int64_t(y) * f);
     }
 
     // coreFree: the block's core is known to be free.
@@ -229,9 +229,10 @@ private:
     }
 
     // evaluate() at level Fixed (known when compiling), or at `dynamicLevel`
-    // when Fixed is 0.
+    // when Fixed is 0. costChecked: the parent has just found that the block
+    // is not ruled out by cost.
     template <int Fixed>
-    void evaluateLevel(int32_t x, int32_t y, size_t dynamicLevel, bool coreFree)
+    void evaluateLevel(int32_t x, int32_t y, size_t dynamicLevel, bool coreFree, bool costChecked = false)
     {
         const size_t level = Fixed > 0 ? size_t(Fixed) : dynamicLevel;
         const int32_t f = atlas_.blockFactor(level);
@@ -266,7 +267,7 @@ private:
         }
         // Ruling a block out by cost takes more work than its free count, so
         // it is only asked of blocks that would be split.
-        if (blockRuledOut(x, y, f))
+        if (!costChecked && blockRuledOut(x, y, f))
             return;
         // Levels 3 and 4 have no cores for most charts (fewer than 8 x 8
         // cells): a block of them that the probe rules out is not split.
@@ -277,6 +278,13 @@ private:
         const bool wasFresh = fresh_;
         if (skipping)
             fresh_ = !occupiedBefore(cellsDeciding(atlas_, w_, h_, level, x, y), count * uint64_t(f) * uint64_t(f) - sum);
+        if constexpr (Fixed >= 2 && Fixed <= 4) {
+            if (prune_ && growth_.separable() && (best_.found || bounded_)) {
+                evaluateChildrenCostFirst<Fixed>(x, y, known);
+                fresh_ = wasFresh;
+                return;
+            }
+        }
         for (int32_t dx = 0; dx < 2; ++dx)
             for (int32_t dy = 0; dy < 2; ++dy)
                 if (known < 0 || (known >> (2 * dx + dy)) & 1) {
@@ -288,6 +296,36 @@ private:
                         evaluate(2 * x + dx, 2 * y + dy, level - 1, known >= 0);
                 }
         fresh_ = wasFresh;
+    }
+
+    // The four children of the level-Fixed block (x, y), each ruled out by
+    // cost before any of its own tests: the bound of blockRuledOut, whose
+    // new rectangle sides and squared corner distance split by axis and are
+    // worked out once per axis half.
+    template <int Fixed>
+    void evaluateChildrenCostFirst(int32_t x, int32_t y, int known)
+    {
+        const int32_t fc = atlas_.blockFactor(Fixed - 1);
+        const int32_t* rect = atlas_.occupiedRect;
+        int64_t sideX[2], sideY[2];
+        double squareX[2], squareY[2];
+        for (int d = 0; d < 2; ++d) {
+            const int64_t cx = int64_t(2 * x + d) * fc, cy = int64_t(2 * y + d) * fc;
+            sideX[d] = growth_.sideX(narrowestPosition(int32_t(cx), fc, w_, rect[0], rect[2]), w_);
+            sideY[d] = growth_.sideY(narrowestPosition(int32_t(cy), fc, h_, rect[1], rect[3]), h_);
+            const double centreX = cx + 0.5 * w_, centreY = cy + 0.5 * h_;
+            squareX[d] = centreX * centreX;
+            squareY[d] = centreY * centreY;
+        }
+        for (int32_t dx = 0; dx < 2; ++dx)
+            for (int32_t dy = 0; dy < 2; ++dy) {
+                if (known >= 0 && !((known >> (2 * dx + dy)) & 1))
+                    continue;
+                const int32_t cost = growth_.costOfSides(sideX[dx], sideY[dy]);
+                if (cost != best_.score ? cost > best_.score : !beats(cost, squareX[dx] + squareY[dy]))
+                    continue;
+                evaluateLevel<Fixed - 1>(2 * x + dx, 2 * y + dy, size_t(Fixed - 1), known >= 0, true);
+            }
     }
 
     // Whether some of the `occupied` cells of the box were occupied before
@@ -397,6 +435,7 @@ private:
     }
 
     const Atlas& atlas_;
+    const GrowthMeasure growth_; // the atlas does not change during a search
     const bool prune_;
     const OrientationRaster* o_ = nullptr;
     int32_t k_ = 0, w_ = 0, h_ = 0;
