@@ -398,6 +398,31 @@ bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span,
     return true;
 }
 
+// Whether the triangle certainly covers both cells of a span of two cells
+// side by side (or one above the other), by crossing the cell edge between
+// them. So it does when its box reaches clearly across that edge's line and
+// stays clearly within the edge's extent: the triangle edge joining a corner
+// on either side then crosses the cell edge well inside both segments, and
+// segmentsCross finds it for either cell (a denominator far from zero, both
+// parameters far from their bounds).
+bool crossesBetweenPair(const TriangleSpan& span, const double* xEdge, const double* yEdge)
+{
+    const double margin = RelativeMargin * greater(greater(1.0, std::fabs(span.minX)),
+                                                   greater(greater(std::fabs(span.maxX), std::fabs(span.minY)),
+                                                           std::fabs(span.maxY)));
+    if (span.r0 == span.r1 && span.c1 == span.c0 + 1) {
+        const double x = xEdge[span.c1];
+        return span.minX < x - margin && span.maxX > x + margin && span.minY > yEdge[span.r0] + margin &&
+               span.maxY < yEdge[span.r0 + 1] - margin;
+    }
+    if (span.c0 == span.c1 && span.r1 == span.r0 + 1) {
+        const double y = yEdge[span.r1];
+        return span.minY < y - margin && span.maxY > y + margin && span.minX > xEdge[span.c0] + margin &&
+               span.maxX < xEdge[span.c0 + 1] - margin;
+    }
+    return false;
+}
+
 } // namespace
 
 void drawOccupancyTriangle(std::vector<uint8_t>& grid, int32_t n, const Point2D& a,
@@ -509,6 +534,23 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // among many in a chart's few cells) changes nothing.
     if (spanLabelled(grid, width, span, label))
         return;
+    // A small triangle astride the edge between two cells (the commonest
+    // case in a chart's many triangles) takes both without tests.
+    if (crossesBetweenPair(span, xEdge, yEdge)) {
+        for (int32_t r = span.r0; r <= span.r1; ++r)
+            for (int32_t col = span.c0; col <= span.c1; ++col) {
+                uint32_t& cell = grid[static_cast<size_t>(r) * width + col];
+                if (cell == label)
+                    continue;
+                cell = label;
+                ++stroke.filled;
+                stroke.minCol = std::min(stroke.minCol, col);
+                stroke.maxCol = std::max(stroke.maxCol, col);
+                stroke.minRow = std::min(stroke.minRow, r);
+                stroke.maxRow = std::max(stroke.maxRow, r);
+            }
+        return;
+    }
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.
     CellTester tester;

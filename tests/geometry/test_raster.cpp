@@ -260,6 +260,36 @@ TEST(TriangleCoverage, DrawingMatchesTheRuleCellByCell)
     }
 }
 
+// Small triangles reaching up to, barely across or barely short of the edge
+// between two cells, or touching the edges of their row: where a triangle
+// astride two cells takes both without tests, and where it must not.
+TEST(TriangleCoverage, SmallTrianglesAtACellEdgeMatchTheRule)
+{
+    const double offsets[] = {-0.05, -0.012, -1e-6, -1e-9, -1e-12, 0.0, 1e-12, 1e-9, 1e-6, 0.012, 0.05};
+    for (const int n : {8, 10}) {
+        const double cell = 1.0 / n, edge = 3.0 / n, row = 4.0 / n;
+        for (const bool upright : {false, true})
+            for (const double reach : offsets)
+                for (const double touch : offsets) {
+                    // Across the edge x = edge by `reach` cells; the lowest corner `touch` cells above the row.
+                    Point2D tri[3] = {{edge - 0.3 * cell, row + (0.5 + touch) * cell},
+                                      {edge + reach * cell, row + 0.5 * cell},
+                                      {edge - 0.2 * cell, row + 0.9 * cell}};
+                    tri[0].y = touch > 0.0 ? row + touch * cell : row + 0.1 * cell;
+                    if (touch < 0.0)
+                        tri[2].y = row + (1.0 + touch) * cell;
+                    if (upright)
+                        for (Point2D& p : tri)
+                            std::swap(p.x, p.y);
+                    std::vector<uint32_t> labels(size_t(n) * n, EmptyLabel);
+                    LabelStroke stroke;
+                    drawLabelTriangle(labels.data(), n, n, tri[0], tri[1], tri[2], 1, stroke);
+                    ASSERT_EQ(labels, referenceCells(n, n, tri, false))
+                        << "n " << n << " upright " << upright << " reach " << reach << " touch " << touch;
+                }
+    }
+}
+
 namespace {
 
 Chart lShape() { return meshgen::toModel(meshgen::flatGrid(4, 4, meshgen::Outline::LShape)).charts[0]; }
