@@ -271,13 +271,11 @@ TEST(TriangleCoverage, SmallTrianglesAtACellEdgeMatchTheRule)
         for (const bool upright : {false, true})
             for (const double reach : offsets)
                 for (const double touch : offsets) {
-                    // Across the edge x = edge by `reach` cells; the lowest corner `touch` cells above the row.
-                    Point2D tri[3] = {{edge - 0.3 * cell, row + (0.5 + touch) * cell},
+                    // Across the edge x = edge by `reach` cells; the lowest corner `touch` cells above the
+                    // row's bottom when touch > 0, the highest -touch cells below its top when touch < 0.
+                    Point2D tri[3] = {{edge - 0.3 * cell, row + (touch > 0.0 ? touch : 0.1) * cell},
                                       {edge + reach * cell, row + 0.5 * cell},
-                                      {edge - 0.2 * cell, row + 0.9 * cell}};
-                    tri[0].y = touch > 0.0 ? row + touch * cell : row + 0.1 * cell;
-                    if (touch < 0.0)
-                        tri[2].y = row + (1.0 + touch) * cell;
+                                      {edge - 0.2 * cell, row + (touch < 0.0 ? 1.0 + touch : 0.9) * cell}};
                     if (upright)
                         for (Point2D& p : tri)
                             std::swap(p.x, p.y);
