@@ -398,29 +398,50 @@ bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span,
     return true;
 }
 
-// Whether the triangle certainly covers both cells of a span of two cells
-// side by side (or one above the other), by crossing the cell edge between
-// them. So it does when its box reaches clearly across that edge's line and
-// stays clearly within the edge's extent: the triangle edge joining a corner
-// on either side then crosses the cell edge well inside both segments, and
-// segmentsCross finds it for either cell (a denominator far from zero, both
-// parameters far from their bounds).
-bool crossesBetweenPair(const TriangleSpan& span, const double* xEdge, const double* yEdge)
+// The cells of a span of at most 2 x 2 cells that the triangle certainly
+// covers because one of its edges crosses a cell edge inside the span: bit
+// 2 k + j for the cell in row r0 + k, column c0 + j. A corner clearly on
+// either side of the line between the span's columns (or rows) joins one
+// on the other side by an edge; where that edge meets the line clearly
+// inside one cell's extent, it crosses the edge between the two cells there
+// well inside both segments, and segmentsCross finds it for either cell (a
+// denominator far from zero, both parameters far from their bounds).
+uint32_t crossedCells(const Point2D (&corners)[3], const TriangleSpan& span, const double* xEdge,
+                      const double* yEdge)
 {
     const double margin = RelativeMargin * greater(greater(1.0, std::fabs(span.minX)),
                                                    greater(greater(std::fabs(span.maxX), std::fabs(span.minY)),
                                                            std::fabs(span.maxY)));
-    if (span.r0 == span.r1 && span.c1 == span.c0 + 1) {
-        const double x = xEdge[span.c1];
-        return span.minX < x - margin && span.maxX > x + margin && span.minY > yEdge[span.r0] + margin &&
-               span.maxY < yEdge[span.r0 + 1] - margin;
+    const int32_t columns = span.c1 - span.c0 + 1, rows = span.r1 - span.r0 + 1;
+    uint32_t taken = 0;
+    // along = 0: the line x = xEdge[c0 + 1] between the columns, met at
+    // heights checked against the rows; along = 1 the other way round.
+    for (int along = 0; along < 2; ++along) {
+        if ((along == 0 ? columns : rows) != 2)
+            continue;
+        const double line = along == 0 ? xEdge[span.c0 + 1] : yEdge[span.r0 + 1];
+        const double* across = along == 0 ? yEdge + span.r0 : xEdge + span.c0;
+        const int32_t spans = along == 0 ? rows : columns;
+        const auto offset = [&](const Point2D& p) { return (along == 0 ? p.x : p.y) - line; };
+        const auto height = [&](const Point2D& p) { return along == 0 ? p.y : p.x; };
+        bool clear = true;
+        for (const Point2D& p : corners)
+            clear = clear && std::fabs(offset(p)) > margin;
+        if (!clear)
+            continue;
+        for (int e = 0; e < 3; ++e) {
+            const Point2D& p = corners[e];
+            const Point2D& q = corners[(e + 1) % 3];
+            const double fp = offset(p), fq = offset(q);
+            if ((fp < 0.0) == (fq < 0.0))
+                continue;
+            const double met = height(p) + (height(q) - height(p)) * (-fp / (fq - fp));
+            for (int32_t k = 0; k < spans; ++k)
+                if (met > across[k] + margin && met < across[k + 1] - margin)
+                    taken |= along == 0 ? 3u << (2 * k) : 5u << k;
+        }
     }
-    if (span.c0 == span.c1 && span.r1 == span.r0 + 1) {
-        const double y = yEdge[span.r1];
-        return span.minY < y - margin && span.maxY > y + margin && span.minX > xEdge[span.c0] + margin &&
-               span.maxX < xEdge[span.c0 + 1] - margin;
-    }
-    return false;
+    return taken;
 }
 
 } // namespace
@@ -534,22 +555,34 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     // among many in a chart's few cells) changes nothing.
     if (spanLabelled(grid, width, span, label))
         return;
-    // A small triangle astride the edge between two cells (the commonest
-    // case in a chart's many triangles) takes both without tests.
-    if (crossesBetweenPair(span, xEdge, yEdge)) {
-        for (int32_t r = span.r0; r <= span.r1; ++r)
-            for (int32_t col = span.c0; col <= span.c1; ++col) {
-                uint32_t& cell = grid[static_cast<size_t>(r) * width + col];
-                if (cell == label)
-                    continue;
-                cell = label;
-                ++stroke.filled;
-                stroke.minCol = std::min(stroke.minCol, col);
-                stroke.maxCol = std::max(stroke.maxCol, col);
-                stroke.minRow = std::min(stroke.minRow, r);
-                stroke.maxRow = std::max(stroke.maxRow, r);
-            }
-        return;
+    // A small triangle crossing the edges between the cells of its span
+    // (the commonest case in a chart's many triangles) takes the cells on
+    // both sides without tests; only the others are tested below.
+    if (span.c1 - span.c0 <= 1 && span.r1 - span.r0 <= 1) {
+        const Point2D corners[3] = {a, b, c};
+        const uint32_t taken = crossedCells(corners, span, xEdge, yEdge);
+        if (taken != 0) {
+            bool all = true;
+            for (int32_t k = 0; k <= span.r1 - span.r0; ++k)
+                for (int32_t j = 0; j <= span.c1 - span.c0; ++j) {
+                    const int32_t r = span.r0 + k, col = span.c0 + j;
+                    uint32_t& cell = grid[static_cast<size_t>(r) * width + col];
+                    if (cell == label)
+                        continue;
+                    if (!(taken >> (2 * k + j) & 1u)) {
+                        all = false;
+                        continue;
+                    }
+                    cell = label;
+                    ++stroke.filled;
+                    stroke.minCol = std::min(stroke.minCol, col);
+                    stroke.maxCol = std::max(stroke.maxCol, col);
+                    stroke.minRow = std::min(stroke.minRow, r);
+                    stroke.maxRow = std::max(stroke.maxRow, r);
+                }
+            if (all)
+                return;
+        }
     }
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.
