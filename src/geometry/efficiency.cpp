@@ -52,7 +52,12 @@ double rasterEfficiency(const std::vector<uint32_t>& grid, int32_t width, int32_
         r0 = std::min(r0, r);
         r1 = r;
     }
-    if (c1 < 0)
+    return extentEfficiency(filled, c0, c1, r0, r1);
+}
+
+double extentEfficiency(double filled, int32_t c0, int32_t c1, int32_t r0, int32_t r1)
+{
+    if (c1 < c0 || r1 < r0)
         return 0.0;
     // The extents count both extreme cells, so that a layout covering its
     // whole rectangle measures exactly 100 (at most 1024^2 cells).

@@ -33,6 +33,9 @@ bool layoutRasterFor(const UVBox& box, LayoutRaster& out);
 // filled the number of distinct covered cells the result is at most 100.
 double rasterEfficiency(const std::vector<uint32_t>& grid, int32_t width, int32_t height,
                         double filled);
+// The same for covered cells known to span columns c0..c1 and rows r0..r1
+// (0 when c1 < c0).
+double extentEfficiency(double filled, int32_t c0, int32_t c1, int32_t r0, int32_t r1);
 
 // The number of non-empty cells among the first width x height of the grid.
 size_t coveredCells(const std::vector<uint32_t>& grid, int32_t width, int32_t height);

@@ -233,14 +233,16 @@ double compactCharts(ChartList& charts)
     for (size_t i = 0; i < charts.size(); ++i)
         for (uint32_t index : gridCharts[i].cells)
             cells.add(index, static_cast<uint32_t>(i));
-    std::vector<uint32_t> interior;
-    for (size_t i = 0; i < charts.size(); ++i) {
-        const std::vector<uint32_t> cellsInside = collectBoundary(
-            gridCharts[i], static_cast<uint32_t>(i), cells, raster.width, raster.height);
-        interior.insert(interior.end(), cellsInside.begin(), cellsInside.end());
-    }
-    for (uint32_t index : interior)
-        grid[index] = EmptyLabel;
+    // Each chart's boundary depends on the grid alone, which stays as it is
+    // until every chart's is known.
+    std::vector<std::vector<uint32_t>> interior(charts.size());
+    forEachOnTwoLanes(charts.size(), [&](size_t i, int) {
+        interior[i] = collectBoundary(gridCharts[i], static_cast<uint32_t>(i), cells, raster.width, raster.height);
+    });
+    for (const std::vector<uint32_t>& inside : interior)
+        for (uint32_t index : inside)
+            grid[index] = EmptyLabel;
+    interior = std::vector<std::vector<uint32_t>>();
 
     // Passes over the charts in list order until one pass moves nothing.
     // Every move lowers some chart's cell position, so this ends.
@@ -270,7 +272,16 @@ double compactCharts(ChartList& charts)
         if (gridCharts[i].drawn)
             translateUVs(charts[i].uvCoords2D, -movedBox.minU, -movedBox.minV);
     // A cell that charts still share after the moves counts once. The grid
-    // holds only boundary cells, but the extreme covered cells are among them.
+    // holds only boundary cells, but the extreme covered cells are among them
+    // (every covered cell of the grid is some chart's boundary cell).
     filled -= double(cells.extraOwners());
-    return rasterEfficiency(grid, raster.width, raster.height, filled);
+    int32_t c0 = raster.width, c1 = -1, r0 = raster.height, r1 = -1;
+    for (const GridChart& gc : gridCharts)
+        for (const CellPos& p : gc.boundary) {
+            c0 = std::min(c0, p.first);
+            c1 = std::max(c1, p.first);
+            r0 = std::min(r0, p.second);
+            r1 = std::max(r1, p.second);
+        }
+    return extentEfficiency(filled, c0, c1, r0, r1);
 }
