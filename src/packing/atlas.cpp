@@ -56,25 +56,33 @@ void clearOccupiedRect(Atlas& atlas)
     atlas.occupiedRect[3] = EmptyRectMax;
 }
 
-// Recomputes the summed-area table of a level (>= 1) for the entries right
-// of column fromX and below row fromY, the only ones that a change of cells
-// at or beyond (fromX, fromY) moves. A row's running sum starts from the
-// unchanged entries of column fromX.
-void updateSums(Atlas& atlas, size_t level, int32_t fromX, int32_t fromY)
+// Brings the summed-area table of a level (>= 1) up to date after a change
+// of cells within columns fromX..toX and rows fromY..toY. Only the entries
+// right of column fromX and below row fromY move. A row's running sum starts
+// from the unchanged entries of column fromX and is recomputed across the
+// changed columns; every entry beyond them moves by as much as the row's
+// last recomputed one did, since nothing changed to their left beyond it.
+void updateSums(Atlas& atlas, size_t level, int32_t fromX, int32_t fromY, int32_t toX)
 {
     const int32_t w = atlas.widths[level], h = atlas.heights[level];
     const size_t stride = size_t(w) + 1;
     std::vector<uint32_t>& s = atlas.sums[level];
     const uint32_t* cells = atlas.levels[level].data();
+    toX = std::min(toX, w - 1);
     for (int32_t y = fromY; y < h; ++y) {
         const uint32_t* above = s.data() + size_t(y) * stride;
         uint32_t* here = s.data() + size_t(y + 1) * stride;
         const uint32_t* row = cells + size_t(y) * w;
+        const uint32_t edgeBefore = here[toX + 1];
         uint32_t running = here[fromX] - above[fromX];
-        for (int32_t x = fromX; x < w; ++x) {
+        for (int32_t x = fromX; x <= toX; ++x) {
             running += row[x];
             here[x + 1] = above[x + 1] + running;
         }
+        // Counts wrap alike whichever way they are summed.
+        const uint32_t moved = here[toX + 1] - edgeBefore;
+        for (int32_t x = toX + 2; x <= w; ++x)
+            here[x] += moved;
     }
 }
 
@@ -96,7 +104,7 @@ void rebuildSums(Atlas& atlas)
     atlas.sums.resize(atlas.levels.size());
     for (size_t level = 1; level < atlas.levels.size(); ++level) {
         atlas.sums[level].assign((size_t(atlas.widths[level]) + 1) * (size_t(atlas.heights[level]) + 1), 0u);
-        updateSums(atlas, level, 0, 0);
+        updateSums(atlas, level, 0, 0, atlas.widths[level] - 1);
     }
 }
 
@@ -216,7 +224,8 @@ void stampRaster(Atlas& atlas, const OrientationRaster& orientation, uint32_t la
     }
     if (firstX < w0) {
         for (size_t level = 1; level < atlas.levels.size(); ++level)
-            updateSums(atlas, level, static_cast<int32_t>(firstX >> level), static_cast<int32_t>(firstY >> level));
+            updateSums(atlas, level, static_cast<int32_t>(firstX >> level), static_cast<int32_t>(firstY >> level),
+                       static_cast<int32_t>(lastX >> level));
         atlas.stampBoxes.push_back({int32_t(firstX), int32_t(firstY), int32_t(lastX), int32_t(lastY)});
     }
     int32_t* rect = atlas.occupiedRect;
