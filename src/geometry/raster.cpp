@@ -5,6 +5,9 @@
 
 namespace {
 
+// Mapped points a thread keeps between charts (1 MiB).
+constexpr size_t KeptMappedPoints = size_t(1) << 16;
+
 // Dilation pass number `pass` (from 1): every empty cell with the label among
 // its eight neighbours (as they were before the pass) takes the label. The
 // stroke's extremes stay those of the triangles; the cell rectangle adds the
@@ -87,8 +90,10 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
     uint32_t* cells = grid.data();
 
     // Every UV point mapped once into the frame's unit square (triangles
-    // share their corners).
-    std::vector<Point2D> mapped(numUV);
+    // share their corners), into a buffer the thread keeps while it is
+    // small: charts are drawn by the thousand.
+    thread_local std::vector<Point2D> mapped;
+    mapped.resize(numUV);
     for (size_t k = 0; k < numUV; ++k)
         mapped[k] = {(uv[2 * k] - frame.minU) / frameW + shiftU, (uv[2 * k + 1] - frame.minV) / frameH + shiftV};
     LabelStroke stroke;
@@ -97,6 +102,8 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
         if (i < numUV && j < numUV && k < numUV)
             drawLabelTriangle(cells, width, height, mapped[i], mapped[j], mapped[k], label, stroke, columns, rows);
     }
+    if (mapped.capacity() > KeptMappedPoints)
+        mapped = std::vector<Point2D>();
     for (int32_t pass = 1; pass <= gap && !stroke.empty(); ++pass)
         dilateOnce(cells, width, height, label, emptyMarker, pass, stroke);
 

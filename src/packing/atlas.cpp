@@ -253,7 +253,11 @@ void collectCores(OrientationRaster& o)
     o.cores.clear();
     o.coreFirstRow.clear();
     const size_t words = o.rowWords, h = o.h;
-    std::vector<uint64_t> current = o.rowBits, next(current.size()), rows(2 * words);
+    // Scratch rows kept by the thread: rasters are built by the thousand.
+    thread_local std::vector<uint64_t> current, next, rows;
+    current.assign(o.rowBits.begin(), o.rowBits.end());
+    next.resize(current.size());
+    rows.resize(2 * words);
     uint64_t* const here = rows.data();
     uint64_t* const below = here + words;
     // One core per block side 1, 2, 4, ... below 64 and both raster sides.
