@@ -250,7 +250,9 @@ void andShiftedRow(const uint64_t* row, uint64_t* out, size_t words, unsigned sh
 // block of side 2f is four of side f, f apart on each axis.
 void collectCores(OrientationRaster& o)
 {
-    o.cores.clear();
+    // The cores' vectors are reused (raster after raster), only the
+    // levels found are kept.
+    size_t found = 0;
     o.coreFirstRow.clear();
     const size_t words = o.rowWords, h = o.h;
     // Scratch rows kept by the thread: rasters are built by the thousand.
@@ -289,8 +291,11 @@ void collectCores(OrientationRaster& o)
                                         [](uint64_t v) { return v == 0; }))
             ++first;
         o.coreFirstRow.push_back(static_cast<uint32_t>(first));
-        o.cores.emplace_back(current.begin() + first * words, current.end());
+        if (found == o.cores.size())
+            o.cores.emplace_back();
+        o.cores[found++].assign(current.begin() + first * words, current.end());
     }
+    o.cores.resize(found);
 }
 
 } // namespace
@@ -301,8 +306,11 @@ void collectRasterCells(OrientationRaster& o, uint32_t label)
     o.rowBits.clear();
     o.rowWords = 0;
     const int32_t w = static_cast<int32_t>(o.w), h = static_cast<int32_t>(o.h);
-    if (o.raster.size() < size_t(w) * size_t(h))
+    if (o.raster.size() < size_t(w) * size_t(h)) {
+        o.cores.clear();
+        o.coreFirstRow.clear();
         return;
+    }
     o.rowWords = (o.w + 63) / 64;
     o.rowBits.assign(size_t(o.rowWords) * size_t(h), 0u);
     o.chartCells.reserve(o.filled);

@@ -66,16 +66,14 @@ bool OrientationCache::same(const Entry& e, const Chart& chart, double scale, in
            sameBits(e.uv, chart.uvCoords2D) && sameBits(e.triangles, chart.triIndicesUV);
 }
 
-ChartOrientations OrientationCache::obtain(const Chart& chart, double scale, int32_t margin, int32_t count,
-                                           uint32_t label, const std::function<ChartOrientations()>& build)
+void OrientationCache::obtain(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
+                              ChartOrientations& out, const std::function<void(ChartOrientations&)>& build)
 {
     const uint64_t key = keyOf(chart, scale, margin, count);
-    ChartOrientations result;
-    if (find(key, chart, scale, margin, count, label, result))
-        return result;
-    result = build();
-    keep(key, chart, scale, margin, count, result);
-    return result;
+    if (find(key, chart, scale, margin, count, label, out))
+        return;
+    build(out);
+    keep(key, chart, scale, margin, count, out);
 }
 
 bool OrientationCache::find(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,

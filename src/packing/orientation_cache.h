@@ -22,10 +22,11 @@ public:
     // go first.
     explicit OrientationCache(size_t byteLimit = size_t(128) << 20);
 
-    // The rasters of `chart` for these settings and `label`: those kept, or
-    // else build(), which are then kept.
-    ChartOrientations obtain(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
-                             const std::function<ChartOrientations()>& build);
+    // The rasters of `chart` for these settings and `label` into `out`
+    // (whose memory is reused): those kept, or else build(out)'s, which are
+    // then kept.
+    void obtain(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,
+                ChartOrientations& out, const std::function<void(ChartOrientations&)>& build);
     // The kept rasters of `chart` for these settings, as built for `label`,
     // into `out` (placement unset); false when none are kept.
     bool find(const Chart& chart, double scale, int32_t margin, int32_t count, uint32_t label,

@@ -128,10 +128,10 @@ private:
     std::deque<GridAxis> axes_;
 };
 
-OrientationRaster buildOrientation(const Chart& oriented, const UVBox& box, double s, uint32_t label,
-                                   double angle, int32_t margin, AxisShelf& axes)
+// Builds into `o`, whose vectors keep their memory.
+void buildOrientation(const Chart& oriented, const UVBox& box, double s, uint32_t label, double angle,
+                      int32_t margin, AxisShelf& axes, OrientationRaster& o)
 {
-    OrientationRaster o;
     o.angle = angle;
     const int32_t w = rasterSide(box.width(), s) + 2 * margin, h = rasterSide(box.height(), s) + 2 * margin;
     o.w = static_cast<uint32_t>(w);
@@ -145,15 +145,18 @@ OrientationRaster buildOrientation(const Chart& oriented, const UVBox& box, doub
     if (margin > 0)
         o.filled += dilateLabel(o.raster, w, h, label, EmptyLabel, margin, 0, 0, w - 1, h - 1);
     collectRasterCells(o, label);
-    return o;
 }
 
-ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t count, double s,
-                                    int32_t margin)
+// Builds into `result`, which may hold another chart's orientations whose
+// memory is reused.
+void buildOrientations(const Chart& chart, uint32_t label, int32_t count, double s, int32_t margin,
+                       ChartOrientations& result)
 {
-    ChartOrientations result;
     result.label = label;
-    result.orientations.reserve(count);
+    result.x = 0;
+    result.y = 0;
+    result.orientation = -1;
+    result.orientations.resize(size_t(count));
     Chart oriented = chart;
     const std::vector<size_t> used = usedUVs(chart);
     AxisShelf axes;
@@ -161,9 +164,8 @@ ChartOrientations buildOrientations(const Chart& chart, uint32_t label, int32_t 
         oriented.uvCoords2D = chart.uvCoords2D;
         orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
         const UVBox box = usedUVBounds(oriented.uvCoords2D, used);
-        result.orientations.push_back(buildOrientation(oriented, box, s, label, orientationAngle(k), margin, axes));
+        buildOrientation(oriented, box, s, label, orientationAngle(k), margin, axes, result.orientations[size_t(k)]);
     }
-    return result;
 }
 
 // Processor time of the calling thread since `start`: a packing may run on a
@@ -216,16 +218,21 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     const bool helper = packingHelperThreadAllowed();
     OrientationCache* const cache = atlas.orientationCache.get();
     // A chart unchanged since an earlier packing at this scale keeps its rasters.
-    const auto orientationsOf = [&](size_t i, int32_t margin) {
-        const auto build = [&] { return buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin); };
-        return cache ? cache->obtain(charts[i], s, margin, count, static_cast<uint32_t>(i), build) : build();
+    const auto orientationsOf = [&](size_t i, int32_t margin, ChartOrientations& into) {
+        const auto build = [&](ChartOrientations& built) {
+            buildOrientations(charts[i], static_cast<uint32_t>(i), count, s, margin, built);
+        };
+        if (cache)
+            cache->obtain(charts[i], s, margin, count, static_cast<uint32_t>(i), into, build);
+        else
+            build(into);
     };
     double helperSeconds = 0.0;
     std::vector<ChartOrientations> placed(charts.size());
     const auto placeAll = [&](int32_t margin) {
         OrientationFeed feed(
             placeable,
-            [&, margin](size_t i) { return orientationsOf(i, margin); },
+            [&, margin](size_t i, ChartOrientations& into) { orientationsOf(i, margin, into); },
             helper);
         PlacementMemory memory;
         for (size_t i : placeable) {

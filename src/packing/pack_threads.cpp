@@ -12,6 +12,9 @@ thread_local int serialScopes = 0;
 // Charts built ahead of the placement: enough to ride over a chart that
 // takes long to place, few enough to keep their rasters small.
 constexpr size_t AheadLimit = 4;
+// Handed-back results kept to be built into: about as many as are built
+// ahead, so that nearly every build reuses one.
+constexpr size_t SpareLimit = AheadLimit + 2;
 
 } // namespace
 
@@ -91,17 +94,31 @@ size_t OrientationFeed::claimable() const
     return claimed_ < indices_.size() && claimed_ < taken_ + AheadLimit ? claimed_ : size_t(-1);
 }
 
-void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
+ChartOrientations OrientationFeed::takeSpare()
 {
-    slots_[k].state = State::Building;
-    lock.unlock();
-    ChartOrientations built;
-    std::exception_ptr error;
+    if (spares_.empty())
+        return ChartOrientations();
+    ChartOrientations spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
+}
+
+void OrientationFeed::buildInto(size_t k, ChartOrientations& into, std::exception_ptr& error)
+{
     try {
-        built = build_(indices_[k]);
+        build_(indices_[k], into);
     } catch (...) {
         error = std::current_exception();
     }
+}
+
+void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
+{
+    slots_[k].state = State::Building;
+    ChartOrientations built = takeSpare();
+    lock.unlock();
+    std::exception_ptr error;
+    buildInto(k, built, error);
     lock.lock();
     slots_[k].result = std::move(built);
     slots_[k].error = error;
@@ -112,18 +129,8 @@ void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
 void OrientationFeed::produce()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    std::vector<ChartOrientations> releasing;
     while (true) {
-        changed_.wait(lock, [this] {
-            return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1) || !retired_.empty();
-        });
-        if (!retired_.empty()) {
-            releasing.swap(retired_);
-            lock.unlock();
-            releasing.clear();
-            lock.lock();
-            continue;
-        }
+        changed_.wait(lock, [this] { return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1); });
         if (stop_ || claimed_ >= indices_.size())
             break;
         buildSlot(lock, claimed_++);
@@ -135,8 +142,14 @@ void OrientationFeed::produce()
 
 ChartOrientations OrientationFeed::next()
 {
-    if (!helper_.joinable())
-        return build_(indices_[taken_++]);
+    if (!helper_.joinable()) {
+        ChartOrientations built = takeSpare();
+        std::exception_ptr error;
+        buildInto(taken_++, built, error);
+        if (error)
+            std::rethrow_exception(error);
+        return built;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     const size_t i = taken_++;
     changed_.notify_all(); // one more position may be built ahead
@@ -155,14 +168,13 @@ ChartOrientations OrientationFeed::next()
 
 void OrientationFeed::retire(ChartOrientations&& done)
 {
-    if (!helper_.joinable())
-        return; // the caller, which built them, releases them
     // Declared before the lock, so that a release here happens unlocked.
     ChartOrientations releasing = std::move(done);
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (finished_)
-        return; // the helper has gone: released here
-    retired_.push_back(std::move(releasing));
+    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+    if (helper_.joinable())
+        lock.lock();
+    if (spares_.size() < SpareLimit)
+        spares_.push_back(std::move(releasing));
 }
 
 double OrientationFeed::helperSeconds()

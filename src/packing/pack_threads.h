@@ -43,7 +43,9 @@ void forEachOnTwoLanes(size_t count, const std::function<void(size_t, int)>& wor
 // is rethrown by the next() that would have returned its result.
 class OrientationFeed {
 public:
-    using Build = std::function<ChartOrientations(size_t)>;
+    // Builds chart i's orientations into `into`, which may hold those of an
+    // earlier chart (handed back by retire()) whose memory it can reuse.
+    using Build = std::function<void(size_t, ChartOrientations& into)>;
 
     // Builds build(i) for every i of `indices`, in order.
     OrientationFeed(std::vector<size_t> indices, Build build, bool helper);
@@ -54,8 +56,7 @@ public:
     // The next chart's orientations; at most indices.size() calls.
     ChartOrientations next();
     // Hands back orientations that next() returned and that are no longer
-    // needed: the helper thread, which built most of them, releases them
-    // (its allocator frees its own memory fastest).
+    // needed: later builds reuse their memory.
     void retire(ChartOrientations&& done);
     // Processor seconds the helper thread has spent (0 without one), final
     // once every result has been taken.
@@ -70,6 +71,11 @@ private:
     };
 
     void produce();
+    // Builds position k into `into`, catching the build's exception.
+    void buildInto(size_t k, ChartOrientations& into, std::exception_ptr& error);
+    // A handed-back result to build into (an empty one when there is none);
+    // called with the lock held when there is a helper.
+    ChartOrientations takeSpare();
     // Builds the chart at position k (claimed by the caller) into its slot;
     // called and returning with the lock held.
     void buildSlot(std::unique_lock<std::mutex>& lock, size_t k);
@@ -81,7 +87,7 @@ private:
     size_t taken_ = 0;   // positions handed out (or being handed out)
     size_t claimed_ = 0; // positions whose build has begun
     std::vector<Slot> slots_;
-    std::vector<ChartOrientations> retired_;
+    std::vector<ChartOrientations> spares_; // handed back, to be built into
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;

@@ -194,23 +194,23 @@ TEST(OrientationFeed, HandsOutEveryBuildInOrderAndRethrowsAFailedOneInItsPlace)
 {
     // With and without the helper; the builds take turns being slow so that
     // the caller both waits for the helper and builds ahead of it. Results
-    // handed back are released by the helper, or by the caller once the
-    // helper has gone (taking every result makes it go before the last).
+    // handed back are built into again: a build sees an earlier chart's
+    // orientations or none, never one still handed out.
     for (bool helper : {false, true})
         for (size_t taken : {30, 40}) {
             std::vector<size_t> indices(40);
             for (size_t i = 0; i < indices.size(); ++i)
                 indices[i] = 100 + i;
-            OrientationFeed feed(indices, [](size_t i) {
+            OrientationFeed feed(indices, [](size_t i, ChartOrientations& c) {
                 if (i == 117)
                     throw std::runtime_error("build failed");
                 if (i % 3 == 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                ChartOrientations c;
+                if (!c.orientations.empty() && !(c.label >= 100 && c.label < i))
+                    throw std::logic_error("built into a result still handed out");
                 c.label = static_cast<uint32_t>(i);
                 c.orientations.resize(2);
                 c.orientations[1].raster.assign(100, c.label);
-                return c;
             }, helper);
             for (size_t i = 0; i < taken; ++i) {
                 if (i == 17) {
