@@ -180,6 +180,8 @@ void enlargeAtlas(Atlas& atlas);
 // One orientation of a chart rasterised at the packing scale.
 struct OrientationRaster {
     double angle = 0.0;                 // radians, counter-clockwise
+    double originU = 0.0;               // the oriented chart's UV box corner (minU, minV)
+    double originV = 0.0;
     std::vector<uint32_t> raster;       // w x h cells: the chart's label or the empty marker
     uint32_t w = 0;
     uint32_t h = 0;

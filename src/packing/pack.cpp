@@ -57,12 +57,11 @@ double chartSortArea(const Chart& chart)
 // any rotation exceeds MaxRasterSide cells (a rotated chart's box side never
 // exceeds its box diagonal). Without a usable total area (charts of no area,
 // or an area too large for a double) the longest chart diagonal spans 128
-// cells instead.
-double packingScale(const ChartList& charts, double totalArea)
+// cells instead. `boxes` are the charts' UV boxes.
+double packingScale(const std::vector<UVBox>& boxes, double totalArea)
 {
     double longest = 0.0;
-    for (const Chart& chart : charts) {
-        const UVBox box = chartUVBounds(chart);
+    for (const UVBox& box : boxes) {
         if (finiteBox(box))
             longest = std::max(longest, std::hypot(box.width(), box.height()));
     }
@@ -133,6 +132,8 @@ void buildOrientation(const Chart& oriented, const UVBox& box, double s, uint32_
                       int32_t margin, AxisShelf& axes, OrientationRaster& o)
 {
     o.angle = angle;
+    o.originU = box.minU;
+    o.originV = box.minV;
     const int32_t w = rasterSide(box.width(), s) + 2 * margin, h = rasterSide(box.height(), s) + 2 * margin;
     o.w = static_cast<uint32_t>(w);
     o.h = static_cast<uint32_t>(h);
@@ -204,7 +205,10 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     }
     charts = std::move(sorted);
 
-    const double s = packingScale(charts, totalArea);
+    std::vector<UVBox> boxes(charts.size());
+    for (size_t i = 0; i < charts.size(); ++i)
+        boxes[i] = chartUVBounds(charts[i]);
+    const double s = packingScale(boxes, totalArea);
     const int32_t count = allowMirroring ? 16 : 8;
 
     // Orientations are built chart by chart, a few charts ahead of the one
@@ -213,7 +217,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     // triangles) take no place and keep their UVs.
     std::vector<size_t> placeable;
     for (size_t i = 0; i < charts.size(); ++i)
-        if (finiteBox(chartUVBounds(charts[i])))
+        if (finiteBox(boxes[i]))
             placeable.push_back(i);
     const bool helper = packingHelperThreadAllowed();
     OrientationCache* const cache = atlas.orientationCache.get();
@@ -229,6 +233,8 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
     };
     double helperSeconds = 0.0;
     std::vector<ChartOrientations> placed(charts.size());
+    // The UV box corner of each chart in its chosen orientation.
+    std::vector<std::pair<double, double>> origins(charts.size());
     const auto placeAll = [&](int32_t margin) {
         OrientationFeed feed(
             placeable,
@@ -244,6 +250,8 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             placed[i].x = orientations.x;
             placed[i].y = orientations.y;
             placed[i].orientation = orientations.orientation;
+            const OrientationRaster& chosen = orientations.orientations[size_t(orientations.orientation)];
+            origins[i] = {chosen.originU, chosen.originV};
             feed.retire(std::move(orientations));
         }
         helperSeconds += feed.helperSeconds();
@@ -272,8 +280,8 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             continue;
         Chart& chart = charts[i];
         orientUVs(chart.uvCoords2D, allowMirroring && o >= count / 2, orientationAngle(o));
-        const UVBox box = chartUVBounds(chart);
-        translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - box.minU, (placed[i].y + margin) / s - box.minV);
+        translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - origins[i].first,
+                     (placed[i].y + margin) / s - origins[i].second);
     }
     console() << "Done. Took " << secondsSince(packStart) + helperSeconds << "s. " << std::endl;
 
