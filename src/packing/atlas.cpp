@@ -3,14 +3,14 @@
 #include "packing/settings.h"
 
 #include <algorithm>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 double atlasAspectRatio = -1.0;
 double atlasPadding = 0.0;
@@ -77,7 +77,7 @@ void addToEach(uint32_t* first, uint32_t* last, uint32_t value)
 }
 
 // Brings the summed-area table of a level (>= 1) up to date after a change
-// of cells within columns fromX..toX and rows fromY..toY. Only the entries
+// of cells within columns fromX..toX, from row fromY on. Only the entries
 // right of column fromX and below row fromY move. A row's running sum starts
 // from the unchanged entries of column fromX and is recomputed across the
 // changed columns; every entry beyond them moves by as much as the row's
