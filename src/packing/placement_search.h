@@ -278,9 +278,9 @@ private:
         const bool wasFresh = fresh_;
         if (skipping)
             fresh_ = !occupiedBefore(cellsDeciding(atlas_, w_, h_, level, x, y), count * uint64_t(f) * uint64_t(f) - sum);
-        if constexpr (Fixed >= 2 && Fixed <= 4) {
+        if constexpr (Fixed == 0 || (Fixed >= 2 && Fixed <= 4)) {
             if (prune_ && growth_.separable() && (best_.found || bounded_)) {
-                evaluateChildrenCostFirst<Fixed>(x, y, known);
+                evaluateChildrenCostFirst<Fixed>(x, y, known, level);
                 fresh_ = wasFresh;
                 return;
             }
@@ -298,14 +298,15 @@ private:
         fresh_ = wasFresh;
     }
 
-    // The four children of the level-Fixed block (x, y), each ruled out by
-    // cost before any of its own tests: the bound of blockRuledOut, whose
-    // new rectangle sides and squared corner distance split by axis and are
-    // worked out once per axis half.
+    // The four children of the block (x, y) of level Fixed (or `level` when
+    // Fixed is 0), each ruled out by cost before any of its own tests: the
+    // bound of blockRuledOut, whose new rectangle sides and squared corner
+    // distance split by axis and are worked out once per axis half.
     template <int Fixed>
-    void evaluateChildrenCostFirst(int32_t x, int32_t y, int known)
+    void evaluateChildrenCostFirst(int32_t x, int32_t y, int known, size_t level)
     {
-        const int32_t fc = atlas_.blockFactor(Fixed - 1);
+        const size_t childLevel = Fixed > 0 ? size_t(Fixed - 1) : level - 1;
+        const int32_t fc = atlas_.blockFactor(childLevel);
         const int32_t* rect = atlas_.occupiedRect;
         int64_t sideX[2], sideY[2];
         double squareX[2], squareY[2];
@@ -324,7 +325,12 @@ private:
                 const int32_t cost = growth_.costOfSides(sideX[dx], sideY[dy]);
                 if (cost != best_.score ? cost > best_.score : !beats(cost, squareX[dx] + squareY[dy]))
                     continue;
-                evaluateLevel<Fixed - 1>(2 * x + dx, 2 * y + dy, size_t(Fixed - 1), known >= 0, true);
+                if constexpr (Fixed > 0)
+                    evaluateLevel<Fixed - 1>(2 * x + dx, 2 * y + dy, childLevel, known >= 0, true);
+                else if (childLevel == 4)
+                    evaluateLevel<4>(2 * x + dx, 2 * y + dy, childLevel, known >= 0, true);
+                else
+                    evaluateLevel<0>(2 * x + dx, 2 * y + dy, childLevel, known >= 0, true);
             }
     }
 

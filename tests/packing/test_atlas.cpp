@@ -242,10 +242,11 @@ TEST(Atlas, CostPruningNeverChangesThePlacement)
 {
     // The exhaustive search tests fits cell by cell, the pruned one by rows
     // of bits: rasters wider than a word and an atlas side that is not a
-    // multiple of one check the rows' word boundaries.
+    // multiple of one check the rows' word boundaries. A side of 128 has
+    // levels above 4, whose blocks also rule their children out by cost.
     std::mt19937 rng(7);
     for (const auto& [ratio, side, widest] : {std::make_tuple(-1.0, 48, 7u), std::make_tuple(1.0, 48, 7u),
-                                              std::make_tuple(-1.0, 100, 70u)}) {
+                                              std::make_tuple(-1.0, 100, 70u), std::make_tuple(-1.0, 128, 7u)}) {
         AspectRatioGuard guard(ratio);
         Atlas pruned(side, side), exhaustive(side, side);
         for (uint32_t label = 0; label < 120; ++label) {
