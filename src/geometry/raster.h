@@ -54,6 +54,15 @@ struct LabelStroke {
     int32_t maxRow = -2147483647;
 
     bool empty() const { return maxCol < minCol; }
+    // Records that cell (col, row) took the label from another value.
+    void take(int32_t col, int32_t row)
+    {
+        ++filled;
+        minCol = col < minCol ? col : minCol;
+        maxCol = col > maxCol ? col : maxCol;
+        minRow = row < minRow ? row : minRow;
+        maxRow = row > maxRow ? row : maxRow;
+    }
 };
 
 // The cell edges k / n (k = 0..n), centres (k + 0.5) / n and side 1 / n of

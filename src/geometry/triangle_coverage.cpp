@@ -97,15 +97,20 @@ bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
     return wideAt(a, b, c) & wideAt(b, c, a) & wideAt(c, a, b);
 }
 
+// The magnitude of a span's coordinates, at least 1, for the margins.
+double spanMagnitude(const TriangleSpan& span)
+{
+    return greater(greater(1.0, std::fabs(span.minX)),
+                   greater(greater(std::fabs(span.maxX), std::fabs(span.minY)), std::fabs(span.maxY)));
+}
+
 // How far beyond a well-shaped triangle's box a cell can still be covered:
 // only the crossing test's parallel branch reaches out, by at most 0.0142
 // times an edge's extent plus the cell's side.
 double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
 {
-    const double magnitude = greater(greater(1.0, std::fabs(span.minX)),
-                                     greater(greater(std::fabs(span.maxX), std::fabs(span.minY)), std::fabs(span.maxY)));
     return 0.015 * ((span.maxX - span.minX) + (span.maxY - span.minY) + cellWidth + cellHeight) +
-           RelativeMargin * magnitude;
+           RelativeMargin * spanMagnitude(span);
 }
 
 // A triangle edge a->b prepared for the cell tests.
@@ -409,9 +414,7 @@ bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span,
 uint32_t crossedCells(const Point2D (&corners)[3], const TriangleSpan& span, const double* xEdge,
                       const double* yEdge)
 {
-    const double margin = RelativeMargin * greater(greater(1.0, std::fabs(span.minX)),
-                                                   greater(greater(std::fabs(span.maxX), std::fabs(span.minY)),
-                                                           std::fabs(span.maxY)));
+    const double margin = RelativeMargin * spanMagnitude(span);
     const int32_t columns = span.c1 - span.c0 + 1, rows = span.r1 - span.r0 + 1;
     uint32_t taken = 0;
     // along = 0: the line x = xEdge[c0 + 1] between the columns, met at
@@ -574,11 +577,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
                         continue;
                     }
                     cell = label;
-                    ++stroke.filled;
-                    stroke.minCol = std::min(stroke.minCol, col);
-                    stroke.maxCol = std::max(stroke.maxCol, col);
-                    stroke.minRow = std::min(stroke.minRow, r);
-                    stroke.maxRow = std::max(stroke.maxRow, r);
+                    stroke.take(col, r);
                 }
             if (all)
                 return;
@@ -650,11 +649,7 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
                     continue;
             }
             row[col] = label;
-            ++stroke.filled;
-            stroke.minCol = std::min(stroke.minCol, col);
-            stroke.maxCol = std::max(stroke.maxCol, col);
-            stroke.minRow = std::min(stroke.minRow, r);
-            stroke.maxRow = std::max(stroke.maxRow, r);
+            stroke.take(col, r);
         }
     }
 }
