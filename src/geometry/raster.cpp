@@ -97,11 +97,8 @@ void rasterizeChart(const Chart& chart, const UVBox& frame, std::vector<uint32_t
     for (size_t k = 0; k < numUV; ++k)
         mapped[k] = {(uv[2 * k] - frame.minU) / frameW + shiftU, (uv[2 * k + 1] - frame.minV) / frameH + shiftV};
     LabelStroke stroke;
-    for (size_t t = 0; t < numCorners; t += 3) {
-        const size_t i = chart.triIndicesUV[t], j = chart.triIndicesUV[t + 1], k = chart.triIndicesUV[t + 2];
-        if (i < numUV && j < numUV && k < numUV)
-            drawLabelTriangle(cells, width, height, mapped[i], mapped[j], mapped[k], label, stroke, columns, rows);
-    }
+    drawLabelTriangles(cells, width, height, mapped.data(), numUV, chart.triIndicesUV.data(), numCorners / 3,
+                       label, stroke, columns, rows);
     if (mapped.capacity() > KeptMappedPoints)
         mapped = std::vector<Point2D>();
     for (int32_t pass = 1; pass <= gap && !stroke.empty(); ++pass)

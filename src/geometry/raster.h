@@ -84,6 +84,13 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
                        const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke,
                        const GridAxis& columns, const GridAxis& rows);
 
+// Draws the triangles of `corners` (triangleCount triples of indices into
+// `points`, corners already mapped as for drawLabelTriangle) one after the
+// other; a triangle with an index past pointCount is skipped.
+void drawLabelTriangles(uint32_t* grid, int32_t width, int32_t height, const Point2D* points, size_t pointCount,
+                        const uint32_t* corners, size_t triangleCount, uint32_t label, LabelStroke& stroke,
+                        const GridAxis& columns, const GridAxis& rows);
+
 // Draws a whole chart into a shared label grid covering the UV box `frame`
 // with width x height cells. The grid must hold at least width * height
 // entries (a smaller grid is left untouched). filledOut receives the number of

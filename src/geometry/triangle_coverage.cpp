@@ -55,7 +55,7 @@ struct TriangleSpan {
     double minX, maxX, minY, maxY;
 };
 
-bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
+[[gnu::always_inline]] inline bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
                   int32_t height, TriangleSpan& span)
 {
     // Six independent tests (a NaN fails its own).
@@ -86,7 +86,7 @@ constexpr int32_t MinNarrowedColumns = 8;
 
 // The centre test's barycentric weights are only accurate enough to trust
 // "clearly outside" when no angle of the triangle is tiny.
-bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
+[[gnu::always_inline]] inline bool wellShaped(const Point2D& a, const Point2D& b, const Point2D& c)
 {
     // All three corners are tested, without branching between them.
     const auto wideAt = [](const Point2D& p, const Point2D& q, const Point2D& r) {
@@ -107,7 +107,7 @@ double spanMagnitude(const TriangleSpan& span)
 // How far beyond a well-shaped triangle's box a cell can still be covered:
 // only the crossing test's parallel branch reaches out, by at most 0.0142
 // times an edge's extent plus the cell's side.
-double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
+[[gnu::always_inline]] inline double coverageReach(const TriangleSpan& span, double cellWidth, double cellHeight)
 {
     return 0.015 * ((span.maxX - span.minX) + (span.maxY - span.minY) + cellWidth + cellHeight) +
            RelativeMargin * spanMagnitude(span);
@@ -383,7 +383,7 @@ private:
 
 // Whether every cell of a span of at most 16 cells holds the label (false for
 // a larger span).
-bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span, uint32_t label)
+[[gnu::always_inline]] inline bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span, uint32_t label)
 {
     if (span.c1 - span.c0 <= 1 && span.r1 - span.r0 <= 1) {
         // Up to 2 x 2 cells: the corners of the span are all of them.
@@ -518,21 +518,25 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
     drawLabelTriangle(grid, width, height, a, b, c, label, stroke, GridAxis(width), GridAxis(height));
 }
 
-void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
-                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke,
-                       const GridAxis& columns, const GridAxis& rows)
+namespace {
+
+// The start of drawing a label triangle, which settles most small ones: the
+// triangle's span, shape and reach, the span's outer rows and columns beyond
+// the reach dropped, and the exit when every cell left holds the label. True
+// when nothing remains to draw; otherwise span, shapely and reach are set.
+// Inlined into the loop over a chart's triangles.
+[[gnu::always_inline]] inline bool settledBySpan(const uint32_t* grid, int32_t width, int32_t height,
+                                                 const Point2D& a, const Point2D& b, const Point2D& c,
+                                                 uint32_t label, const GridAxis& columns, const GridAxis& rows,
+                                                 TriangleSpan& span, bool& shapely, double& reach)
 {
-    TriangleSpan span;
-    if (width <= 0 || height <= 0 || !triangleSpan(a, b, c, width, height, span))
-        return;
-    const double dw = width, dh = height;
+    if (!triangleSpan(a, b, c, width, height, span))
+        return true;
     const double* xEdge = columns.edges.data();
     const double* yEdge = rows.edges.data();
-    const double* xCentre = columns.centres.data();
-    const double* yCentre = rows.centres.data();
     // Cells clearly apart from a well-shaped triangle's box stay uncovered.
-    const bool shapely = wellShaped(a, b, c);
-    const double reach = shapely ? coverageReach(span, columns.cell, rows.cell) : std::numeric_limits<double>::infinity();
+    shapely = wellShaped(a, b, c);
+    reach = shapely ? coverageReach(span, columns.cell, rows.cell) : std::numeric_limits<double>::infinity();
     // The span's outer rows and columns that lie beyond the reach (the cell
     // after the box, as a rule) are dropped, with the very tests the drawing
     // below skips them by: they are never drawn.
@@ -551,13 +555,24 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
         while (span.c1 >= span.c0 && xEdge[span.c1] - span.maxX > reach)
             --span.c1;
         if (span.r0 > span.r1 || span.c0 > span.c1)
-            return;
+            return true;
     }
     // Every cell drawn lies in the span, and a cell that already holds the
     // label cannot change: a small triangle whose span is all labelled (one
     // among many in a chart's few cells) changes nothing.
-    if (spanLabelled(grid, width, span, label))
-        return;
+    return spanLabelled(grid, width, span, label);
+}
+
+// The rest of drawing a label triangle that settledBySpan left unsettled.
+void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D& a, const Point2D& b,
+                   const Point2D& c, uint32_t label, LabelStroke& stroke, const GridAxis& columns,
+                   const GridAxis& rows, const TriangleSpan& span, bool shapely, double reach)
+{
+    const double dw = width, dh = height;
+    const double* xEdge = columns.edges.data();
+    const double* yEdge = rows.edges.data();
+    const double* xCentre = columns.centres.data();
+    const double* yCentre = rows.centres.data();
     // A small triangle crossing the edges between the cells of its span
     // (the commonest case in a chart's many triangles) takes the cells on
     // both sides without tests; only the others are tested below.
@@ -651,5 +666,40 @@ void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Poin
             row[col] = label;
             stroke.take(col, r);
         }
+    }
+}
+
+} // namespace
+
+void drawLabelTriangle(uint32_t* grid, int32_t width, int32_t height, const Point2D& a,
+                       const Point2D& b, const Point2D& c, uint32_t label, LabelStroke& stroke,
+                       const GridAxis& columns, const GridAxis& rows)
+{
+    TriangleSpan span;
+    bool shapely = false;
+    double reach = 0.0;
+    if (width <= 0 || height <= 0 ||
+        settledBySpan(grid, width, height, a, b, c, label, columns, rows, span, shapely, reach))
+        return;
+    drawUnsettled(grid, width, height, a, b, c, label, stroke, columns, rows, span, shapely, reach);
+}
+
+void drawLabelTriangles(uint32_t* grid, int32_t width, int32_t height, const Point2D* points, size_t pointCount,
+                        const uint32_t* corners, size_t triangleCount, uint32_t label, LabelStroke& stroke,
+                        const GridAxis& columns, const GridAxis& rows)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    for (size_t t = 0; t < triangleCount; ++t, corners += 3) {
+        const size_t i = corners[0], j = corners[1], k = corners[2];
+        if (i >= pointCount || j >= pointCount || k >= pointCount)
+            continue;
+        TriangleSpan span;
+        bool shapely = false;
+        double reach = 0.0;
+        if (!settledBySpan(grid, width, height, points[i], points[j], points[k], label, columns, rows, span,
+                           shapely, reach))
+            drawUnsettled(grid, width, height, points[i], points[j], points[k], label, stroke, columns, rows,
+                          span, shapely, reach);
     }
 }
