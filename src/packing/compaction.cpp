@@ -7,12 +7,57 @@
 #include "packing/settings.h"
 
 #include <algorithm>
+#include <mutex>
 #include <unordered_map>
 
 namespace {
 
 // A grid cell covered by more than one chart (two charts closer than a cell).
 constexpr uint32_t SharedCell = 0xFFFFFFFEu;
+
+// Empty compaction grids kept from one compaction to the next, at most one
+// per lane: filling 4 MiB afresh, page by page, takes about as long as
+// compacting a layout of a few hundred charts. Safe from several threads.
+class EmptyGrids {
+public:
+    static std::vector<uint32_t> take()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex());
+            std::vector<std::vector<uint32_t>>& grids = kept();
+            if (!grids.empty()) {
+                std::vector<uint32_t> grid = std::move(grids.back());
+                grids.pop_back();
+                return grid;
+            }
+        }
+        return std::vector<uint32_t>(Cells, EmptyLabel);
+    }
+
+    // `grid`, taken from take(), must hold EmptyLabel in every cell again.
+    static void give(std::vector<uint32_t>&& grid)
+    {
+        if (grid.size() != Cells)
+            return;
+        const std::lock_guard<std::mutex> lock(mutex());
+        std::vector<std::vector<uint32_t>>& grids = kept();
+        if (grids.size() < 2)
+            grids.push_back(std::move(grid));
+    }
+
+private:
+    static constexpr size_t Cells = size_t(LayoutRasterSide) * LayoutRasterSide;
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::vector<uint32_t>>& kept()
+    {
+        static std::vector<std::vector<uint32_t>> grids;
+        return grids;
+    }
+};
 
 // One chart on the compaction grid: every cell it covers, the cells that
 // the moves test (its boundary), its cell origin now and where it started.
@@ -208,7 +253,7 @@ double compactCharts(ChartList& charts)
     // one. Then the grid keeps only the boundary cells of every chart.
     // Drawing a chart alone depends on no other, so two threads may share
     // the drawing, each on a grid of its own.
-    std::vector<uint32_t> grid(size_t(LayoutRasterSide) * LayoutRasterSide, EmptyLabel);
+    std::vector<uint32_t> grid = EmptyGrids::take();
     std::vector<uint32_t> helperGrid;
     std::vector<GridChart> gridCharts(charts.size());
     std::vector<uint32_t> chartFilled(charts.size(), 0);
@@ -220,11 +265,12 @@ double compactCharts(ChartList& charts)
     forEachOnTwoLanes(charts.size(), [&](size_t i, int lane) {
         std::vector<uint32_t>& laneGrid = lane == 0 ? grid : helperGrid;
         if (laneGrid.empty())
-            laneGrid.assign(grid.size(), EmptyLabel);
+            laneGrid = EmptyGrids::take();
         chartFilled[i] = drawAlone(charts[i], raster, columns, rows, laneGrid, static_cast<uint32_t>(i), margin,
                                    gridCharts[i]);
     });
-    helperGrid = std::vector<uint32_t>();
+    // Each chart emptied the cells it drew.
+    EmptyGrids::give(std::move(helperGrid));
     double filled = 0.0;
     for (uint32_t f : chartFilled)
         filled += f;
@@ -282,6 +328,8 @@ double compactCharts(ChartList& charts)
             c1 = std::max(c1, p.first);
             r0 = std::min(r0, p.second);
             r1 = std::max(r1, p.second);
+            grid[size_t(p.second) * raster.width + p.first] = EmptyLabel;
         }
+    EmptyGrids::give(std::move(grid));
     return extentEfficiency(filled, c0, c1, r0, r1);
 }

@@ -275,6 +275,26 @@ TEST(CompactCharts, MovesTheSameWithAndWithoutAHelperThread)
     EXPECT_GT(moved, 0u);
 }
 
+TEST(CompactCharts, ALayoutCompactsTheSameAfterOthers)
+{
+    // The grids of one compaction serve the next: nothing of a layout may
+    // remain for another, of another raster size, on either lane.
+    const Model first = meshgen::randomChartLayout(60, 3000, 5);
+    ChartList wide{packtest::gridChart(4, 1, 0, 0, 9.0, 0.6), withVertexBase(packtest::gridChart(2, 2, 9.5, 0.2, 1.0, 1.0), 20)};
+    for (bool helper : {false, true}) {
+        setPackingHelperThread(helper);
+        ChartList before = first.charts;
+        const double efficiency = compactCharts(before);
+        ChartList other = wide;
+        compactCharts(other);
+        ChartList again = first.charts;
+        EXPECT_EQ(compactCharts(again), efficiency) << "helper " << helper;
+        for (size_t c = 0; c < again.size(); ++c)
+            EXPECT_EQ(again[c].uvCoords2D, before[c].uvCoords2D) << "helper " << helper << ", chart " << c;
+    }
+    setPackingHelperThread(std::thread::hardware_concurrency() > 1);
+}
+
 TEST(OrientationCache, KeptRastersPackExactlyAsNewOnes)
 {
     // Each row packs its layout once into an atlas without kept rasters and
