@@ -27,17 +27,18 @@ constexpr int32_t MaxRasterSide = 1024;
 
 double orientationAngle(int32_t k) { return (k % 8) * FullTurn * 0.125; }
 
-// Mirrors (u -> -u) when asked, then rotates counter-clockwise about the UV
-// origin.
-void orientUVs(iuv::DoubleVector& uv, bool mirror, double angle)
+// `from` mirrored (u -> -u) when asked, then rotated counter-clockwise about
+// the UV origin, into `to` (which may be `from`).
+void orientUVs(const iuv::DoubleVector& from, iuv::DoubleVector& to, bool mirror, double angle)
 {
     const double c = std::cos(angle), s = std::sin(angle);
-    const size_t n = uv.size() / 2;
+    const size_t n = from.size() / 2;
+    to.resize(from.size());
     for (size_t i = 0; i < n; ++i) {
-        const double u = mirror ? -uv[2 * i] : uv[2 * i];
-        const double v = uv[2 * i + 1];
-        uv[2 * i] = u * c - v * s;
-        uv[2 * i + 1] = u * s + v * c;
+        const double u = mirror ? -from[2 * i] : from[2 * i];
+        const double v = from[2 * i + 1];
+        to[2 * i] = u * c - v * s;
+        to[2 * i + 1] = u * s + v * c;
     }
 }
 
@@ -158,12 +159,13 @@ void buildOrientations(const Chart& chart, uint32_t label, int32_t count, double
     result.y = 0;
     result.orientation = -1;
     result.orientations.resize(size_t(count));
-    Chart oriented = chart;
+    // Only the UVs and their triangles are drawn.
+    Chart oriented;
+    oriented.triIndicesUV = chart.triIndicesUV;
     const std::vector<size_t> used = usedUVs(chart);
     AxisShelf axes;
     for (int32_t k = 0; k < count; ++k) {
-        oriented.uvCoords2D = chart.uvCoords2D;
-        orientUVs(oriented.uvCoords2D, k >= 8, orientationAngle(k));
+        orientUVs(chart.uvCoords2D, oriented.uvCoords2D, k >= 8, orientationAngle(k));
         const UVBox box = usedUVBounds(oriented.uvCoords2D, used);
         buildOrientation(oriented, box, s, label, orientationAngle(k), margin, axes, result.orientations[size_t(k)]);
     }
@@ -279,7 +281,7 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
         if (o < 0)
             continue;
         Chart& chart = charts[i];
-        orientUVs(chart.uvCoords2D, allowMirroring && o >= count / 2, orientationAngle(o));
+        orientUVs(chart.uvCoords2D, chart.uvCoords2D, allowMirroring && o >= count / 2, orientationAngle(o));
         translateUVs(chart.uvCoords2D, (placed[i].x + margin) / s - origins[i].first,
                      (placed[i].y + margin) / s - origins[i].second);
     }
