@@ -403,6 +403,24 @@ private:
     return true;
 }
 
+// Smallest share of an edge's extent that each of its axis components must
+// have before cells are ruled out by crossedCells: segmentsCross then stays
+// accurate far within the margins against every cell edge.
+constexpr double MinAxisShare = 1e-4;
+
+// Whether no edge of the triangle is within MinAxisShare of an axis.
+bool clearOfAxes(const Point2D (&corners)[3])
+{
+    bool clear = true;
+    for (int e = 0; e < 3; ++e) {
+        const double rx = std::fabs(corners[(e + 1) % 3].x - corners[e].x);
+        const double ry = std::fabs(corners[(e + 1) % 3].y - corners[e].y);
+        const double least = MinAxisShare * (rx + ry);
+        clear = clear && rx > least && ry > least;
+    }
+    return clear;
+}
+
 // The cells of a span of at most 2 x 2 cells that the triangle certainly
 // covers because one of its edges crosses a cell edge inside the span: bit
 // 2 k + j for the cell in row r0 + k, column c0 + j. A corner clearly on
@@ -411,12 +429,25 @@ private:
 // inside one cell's extent, it crosses the edge between the two cells there
 // well inside both segments, and segmentsCross finds it for either cell (a
 // denominator far from zero, both parameters far from their bounds).
+//
+// `apart` receives, in the same bits, cells the triangle certainly does not
+// cover, for a well-shaped triangle with no edge near an axis: those on the
+// far side of a line between the columns (rows) that all corners lie clearly
+// on one side of; and, when the triangle meets the line between the columns
+// clearly within one row and the line between the rows clearly within one
+// column, the cell in neither. Such a cell lies in a quadrant beyond both
+// lines whose border the triangle keeps clear of, while some corner lies
+// outside it; the triangle, being convex, stays out of it. Its centre is
+// then far outside, and no edge crossing is near enough to a segment's end
+// for rounding to matter.
 uint32_t crossedCells(const Point2D (&corners)[3], const TriangleSpan& span, const double* xEdge,
-                      const double* yEdge)
+                      const double* yEdge, bool shapely, uint32_t& apart)
 {
     const double margin = RelativeMargin * spanMagnitude(span);
     const int32_t columns = span.c1 - span.c0 + 1, rows = span.r1 - span.r0 + 1;
     uint32_t taken = 0;
+    uint32_t beyond = 0;
+    int32_t metWithin[2] = {-1, -1}; // the one row (column) both crossings lie clearly in
     // along = 0: the line x = xEdge[c0 + 1] between the columns, met at
     // heights checked against the rows; along = 1 the other way round.
     for (int along = 0; along < 2; ++along) {
@@ -432,17 +463,40 @@ uint32_t crossedCells(const Point2D (&corners)[3], const TriangleSpan& span, con
             clear = clear && std::fabs(offset(p)) > margin;
         if (!clear)
             continue;
+        int crossings = 0;
+        uint32_t within = 0;
+        bool unclear = false;
         for (int e = 0; e < 3; ++e) {
             const Point2D& p = corners[e];
             const Point2D& q = corners[(e + 1) % 3];
             const double fp = offset(p), fq = offset(q);
             if ((fp < 0.0) == (fq < 0.0))
                 continue;
+            ++crossings;
             const double met = height(p) + (height(q) - height(p)) * (-fp / (fq - fp));
+            bool inside = false;
             for (int32_t k = 0; k < spans; ++k)
-                if (met > across[k] + margin && met < across[k + 1] - margin)
+                if (met > across[k] + margin && met < across[k + 1] - margin) {
                     taken |= along == 0 ? 3u << (2 * k) : 5u << k;
+                    within |= 1u << k;
+                    inside = true;
+                }
+            unclear = unclear || !inside;
         }
+        if (crossings == 0) {
+            // Every corner on one side: the cells on the other side.
+            const int32_t far = offset(corners[0]) < 0.0 ? 1 : 0;
+            beyond |= along == 0 ? 5u << far : 3u << (2 * far);
+        } else if (!unclear && (within == 1u || within == 2u)) {
+            metWithin[along] = within == 1u ? 0 : 1;
+        }
+    }
+    apart = 0;
+    if (shapely && (beyond != 0 || (metWithin[0] >= 0 && metWithin[1] >= 0)) && clearOfAxes(corners)) {
+        apart = beyond;
+        if (metWithin[0] >= 0 && metWithin[1] >= 0)
+            apart |= 1u << (2 * (1 - metWithin[0]) + (1 - metWithin[1]));
+        apart &= ~taken;
     }
     return taken;
 }
@@ -575,28 +629,41 @@ void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D&
     const double* yCentre = rows.centres.data();
     // A small triangle crossing the edges between the cells of its span
     // (the commonest case in a chart's many triangles) takes the cells on
-    // both sides without tests; only the others are tested below.
+    // both sides without tests, and leaves those it certainly stays clear
+    // of; only the others are tested, each as the loop below would.
     if (span.c1 - span.c0 <= 1 && span.r1 - span.r0 <= 1) {
         const Point2D corners[3] = {a, b, c};
-        const uint32_t taken = crossedCells(corners, span, xEdge, yEdge);
-        if (taken != 0) {
-            bool all = true;
-            for (int32_t k = 0; k <= span.r1 - span.r0; ++k)
-                for (int32_t j = 0; j <= span.c1 - span.c0; ++j) {
-                    const int32_t r = span.r0 + k, col = span.c0 + j;
-                    uint32_t& cell = grid[static_cast<size_t>(r) * width + col];
-                    if (cell == label)
+        uint32_t apart = 0;
+        const uint32_t taken = crossedCells(corners, span, xEdge, yEdge, shapely, apart);
+        CellTester tester;
+        bool testerReady = false;
+        for (int32_t k = 0; k <= span.r1 - span.r0; ++k)
+            for (int32_t j = 0; j <= span.c1 - span.c0; ++j) {
+                const int32_t r = span.r0 + k, col = span.c0 + j;
+                uint32_t& cell = grid[static_cast<size_t>(r) * width + col];
+                const uint32_t bit = 1u << (2 * k + j);
+                if (cell == label || (apart & bit))
+                    continue;
+                if (!(taken & bit)) {
+                    const double x0 = xEdge[col], x1 = xEdge[col + 1], y0 = yEdge[r], y1 = yEdge[r + 1];
+                    if (y0 - span.maxY > reach || span.minY - y1 > reach || x0 - span.maxX > reach ||
+                        span.minX - x1 > reach)
                         continue;
-                    if (!(taken >> (2 * k + j) & 1u)) {
-                        all = false;
-                        continue;
+                    const bool boxInside =
+                        span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
+                    if (!boxInside) {
+                        if (!testerReady) {
+                            tester.prepare(a, b, c, 0.0, shapely);
+                            testerReady = true;
+                        }
+                        if (!tester.centreOrCrossing(x0, x1, y0, y1, {xCentre[col], yCentre[r]}))
+                            continue;
                     }
-                    cell = label;
-                    stroke.take(col, r);
                 }
-            if (all)
-                return;
-        }
+                cell = label;
+                stroke.take(col, r);
+            }
+        return;
     }
     // Small triangles are mostly settled by the box rule or by cells that
     // already hold the label; the tester is only set up when needed.

@@ -288,6 +288,52 @@ TEST(TriangleCoverage, SmallTrianglesAtACellEdgeMatchTheRule)
     }
 }
 
+// Small triangles with corners in three of the four cells that meet at a
+// grid corner, the edge between two of them passing just inside, through or
+// just beyond that corner; and small triangles just short of, on or just
+// across the edge between two columns. Where the drawing rules a cell out
+// without tests, and where it must test it, in each quadrant and both ways
+// round.
+TEST(TriangleCoverage, SmallTrianglesAtACellCornerMatchTheRule)
+{
+    const double offsets[] = {-0.2, -0.01, -1e-6, -1e-9, -1e-12, 0.0, 1e-12, 1e-9, 1e-6, 0.01, 0.2};
+    for (const int n : {8, 10}) {
+        const double cell = 1.0 / n, x = 3.0 / n, y = 4.0 / n;
+        for (const double pass : offsets)
+            for (int shape = 0; shape < 2; ++shape)
+                for (int quadrant = 0; quadrant < 4; ++quadrant)
+                    for (const bool upright : {false, true}) {
+                        Point2D tri[3];
+                        if (shape == 0) {
+                            // The edge from the second corner to the third
+                            // passes `pass` cells beyond the corner (x, y).
+                            tri[0] = {x - 0.4 * cell, y - 0.35 * cell};
+                            tri[1] = {x + (0.3 + pass) * cell, y - 0.3 * cell};
+                            tri[2] = {x - 0.3 * cell, y + (0.3 + pass) * cell};
+                        } else {
+                            // Left of the column edge x by -pass cells (across it when pass > 0).
+                            tri[0] = {x - 0.45 * cell, y - 0.3 * cell};
+                            tri[1] = {x + pass * cell, y - 0.1 * cell};
+                            tri[2] = {x - 0.35 * cell, y + 0.4 * cell};
+                        }
+                        for (Point2D& p : tri) {
+                            if (quadrant & 1)
+                                p.x = 2.0 * x - p.x;
+                            if (quadrant & 2)
+                                p.y = 2.0 * y - p.y;
+                            if (upright)
+                                std::swap(p.x, p.y);
+                        }
+                        std::vector<uint32_t> labels(size_t(n) * n, EmptyLabel);
+                        LabelStroke stroke;
+                        drawLabelTriangle(labels.data(), n, n, tri[0], tri[1], tri[2], 1, stroke);
+                        ASSERT_EQ(labels, referenceCells(n, n, tri, false))
+                            << "n " << n << " shape " << shape << " pass " << pass << " quadrant " << quadrant
+                            << " upright " << upright;
+                    }
+    }
+}
+
 namespace {
 
 Chart lShape() { return meshgen::toModel(meshgen::flatGrid(4, 4, meshgen::Outline::LShape)).charts[0]; }
