@@ -242,10 +242,16 @@ double packCharts(ChartList& charts, const iuv::DoubleVector& sharedPositions, b
             placeable,
             [&, margin](size_t i, ChartOrientations& into) { orientationsOf(i, margin, into); },
             helper);
-        PlacementMemory memory;
+        PlacementMemory memory, sideMemory;
+        // With a helper, the later half of each chart's orientations is
+        // shared with it when it has no chart to build.
+        const auto place = [&](ChartOrientations& chart) {
+            return helper ? tryPlaceChart(atlas, chart, memory, sideMemory, feed)
+                          : tryPlaceChart(atlas, chart, memory);
+        };
         for (size_t i : placeable) {
             ChartOrientations orientations = feed.next();
-            while (!tryPlaceChart(atlas, orientations, memory)) {
+            while (!place(orientations)) {
                 console() << "Enlarging atlas." << std::endl;
                 enlargeAtlas(atlas);
             }

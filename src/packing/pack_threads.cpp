@@ -1,7 +1,11 @@
 #include "packing/pack_threads.h"
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <utility>
 
 namespace {
@@ -15,6 +19,25 @@ constexpr size_t AheadLimit = 4;
 // Handed-back results kept to be built into: about as many as are built
 // ahead, so that nearly every build reuses one.
 constexpr size_t SpareLimit = AheadLimit + 2;
+
+// How long a waiting thread spins before it sleeps: offered work comes every
+// few ten microseconds and wants starting at once, which waking a sleeping
+// thread does not.
+constexpr double SpinSeconds = 100e-6;
+
+// Spins while busy() holds, for at most about SpinSeconds.
+template <typename Busy>
+void spinWhile(const Busy& busy)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(SpinSeconds);
+    for (unsigned i = 1; busy(); ++i) {
+#if defined(__SSE2__)
+        _mm_pause();
+#endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until)
+            return;
+    }
+}
 
 } // namespace
 
@@ -84,8 +107,8 @@ OrientationFeed::~OrientationFeed()
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
+        signal();
     }
-    changed_.notify_all();
     helper_.join();
 }
 
@@ -123,16 +146,42 @@ void OrientationFeed::buildSlot(std::unique_lock<std::mutex>& lock, size_t k)
     slots_[k].result = std::move(built);
     slots_[k].error = error;
     slots_[k].state = State::Ready;
-    changed_.notify_all();
+    signal();
 }
 
 void OrientationFeed::produce()
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    const auto ready = [this] { return stop_ || side_ == Side::Offered || claimable() != size_t(-1); };
     while (true) {
-        changed_.wait(lock, [this] { return stop_ || claimed_ >= indices_.size() || claimable() != size_t(-1); });
-        if (stop_ || claimed_ >= indices_.size())
+        // Once every chart is built the helper stays for offered work.
+        if (!ready()) {
+            const unsigned seen = signals_.load(std::memory_order_acquire);
+            lock.unlock();
+            spinWhile([&] { return signals_.load(std::memory_order_acquire) == seen; });
+            lock.lock();
+        }
+        changed_.wait(lock, ready);
+        if (stop_)
             break;
+        // Building ahead comes first: offered work only fills time the
+        // helper would otherwise wait.
+        if (side_ == Side::Offered && claimable() == size_t(-1)) {
+            side_ = Side::Running;
+            const std::function<void()>* work = sideWork_;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                (*work)();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            sideError_ = error;
+            side_ = Side::Done;
+            signal();
+            continue;
+        }
         buildSlot(lock, claimed_++);
     }
     finished_ = true;
@@ -152,7 +201,7 @@ ChartOrientations OrientationFeed::next()
     }
     std::unique_lock<std::mutex> lock(mutex_);
     const size_t i = taken_++;
-    changed_.notify_all(); // one more position may be built ahead
+    signal(); // one more position may be built ahead
     while (slots_[i].state != State::Ready) {
         // Build this chart, or while the helper builds it one after it.
         if (claimable() != size_t(-1))
@@ -182,6 +231,50 @@ double OrientationFeed::helperSeconds()
     if (!helper_.joinable())
         return 0.0;
     std::unique_lock<std::mutex> lock(mutex_);
+    stop_ = true;
+    signal();
     changed_.wait(lock, [this] { return finished_; });
     return helperSeconds_;
+}
+
+bool OrientationFeed::offer(const std::function<void()>& work)
+{
+    if (!helper_.joinable())
+        return false;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (stop_ || side_ != Side::None)
+        return false;
+    sideWork_ = &work;
+    side_ = Side::Offered;
+    signal();
+    return true;
+}
+
+bool OrientationFeed::withdraw()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (side_ == Side::Offered) {
+        side_ = Side::None;
+        return true;
+    }
+    if (side_ == Side::Running) {
+        const unsigned seen = signals_.load(std::memory_order_acquire);
+        lock.unlock();
+        spinWhile([&] { return signals_.load(std::memory_order_acquire) == seen; });
+        lock.lock();
+    }
+    changed_.wait(lock, [this] { return side_ == Side::Done; });
+    side_ = Side::None;
+    sideWork_ = nullptr;
+    const std::exception_ptr error = sideError_;
+    sideError_ = nullptr;
+    if (error)
+        std::rethrow_exception(error);
+    return false;
+}
+
+void OrientationFeed::signal()
+{
+    signals_.fetch_add(1, std::memory_order_release);
+    changed_.notify_all();
 }

@@ -2,6 +2,7 @@
 
 #include "packing/atlas.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -36,12 +37,24 @@ public:
 // packingHelperThreadAllowed(). The first exception is rethrown at the end.
 void forEachOnTwoLanes(size_t count, const std::function<void(size_t, int)>& work);
 
+// Somewhere to run work beside the caller: another thread's spare time.
+class SideLane {
+public:
+    virtual ~SideLane() = default;
+    // Offers `work` (which must stay alive until withdraw()); false when
+    // nobody could run it. At most one offer at a time.
+    virtual bool offer(const std::function<void()>& work) = 0;
+    // Ends the offer: true when the work had not been started (the caller
+    // does it then); false once it has run, rethrowing what it threw.
+    virtual bool withdraw() = 0;
+};
+
 // The orientation rasters of a sequence of charts, handed out in order. With
 // a helper thread they are built a few charts ahead of the caller, by the
 // helper and, while the helper is still busy with the chart asked for, by the
 // caller too; without, each is built when asked for. An exception of a build
 // is rethrown by the next() that would have returned its result.
-class OrientationFeed {
+class OrientationFeed : public SideLane {
 public:
     // Builds chart i's orientations into `into`, which may hold those of an
     // earlier chart (handed back by retire()) whose memory it can reuse.
@@ -58,9 +71,14 @@ public:
     // Hands back orientations that next() returned and that are no longer
     // needed: later builds reuse their memory.
     void retire(ChartOrientations&& done);
-    // Processor seconds the helper thread has spent (0 without one), final
-    // once every result has been taken.
+    // Processor seconds the helper thread has spent (0 without one); ends
+    // the helper, so only once every result has been taken.
     double helperSeconds();
+
+    // The helper runs offered work when it has no chart to build; without a
+    // helper nothing is offered.
+    bool offer(const std::function<void()>& work) override;
+    bool withdraw() override;
 
 private:
     enum class State { Waiting, Building, Ready };
@@ -81,6 +99,9 @@ private:
     void buildSlot(std::unique_lock<std::mutex>& lock, size_t k);
     // The position the helper or the caller may claim next, or npos.
     size_t claimable() const;
+    // Counts a change that the helper or the caller may wait for, and
+    // wakes them; called with the lock held.
+    void signal();
 
     const std::vector<size_t> indices_;
     const Build build_;
@@ -90,6 +111,12 @@ private:
     std::vector<ChartOrientations> spares_; // handed back, to be built into
     std::mutex mutex_;
     std::condition_variable changed_;
+
+    enum class Side { None, Offered, Running, Done };
+    Side side_ = Side::None;
+    const std::function<void()>* sideWork_ = nullptr;
+    std::exception_ptr sideError_;
+    std::atomic<unsigned> signals_{0};
     bool stop_ = false;
     bool finished_ = false;
     double helperSeconds_ = 0.0;

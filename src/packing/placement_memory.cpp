@@ -1,8 +1,13 @@
 #include "packing/placement_memory.h"
 
+#include "packing/pack_threads.h"
 #include "packing/placement_search.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -108,17 +113,42 @@ private:
     ShapeMemory& memory_;
 };
 
-// Each orientation on its own, in order, against the best of those before.
-PlacementChoice searchRemembering(const Atlas& atlas, const OrientationRaster* rasters, size_t count,
-                                  PlacementMemory& memory)
+// The running best of the earlier half of a chart's orientations, read by
+// the searches of the later half on another thread.
+class SharedChoice {
+public:
+    void set(const PlacementChoice& c)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        choice_ = c;
+    }
+    PlacementChoice get() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return choice_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    PlacementChoice choice_;
+};
+
+// Orientations [first, end), each on its own, in order, against the best of
+// those before (starting from `best`, that of the orientations before
+// first); the running best is also published to `shared` when given.
+PlacementChoice searchRemembering(const Atlas& atlas, const OrientationRaster* rasters, size_t first, size_t end,
+                                  PlacementMemory& memory, PlacementChoice best = PlacementChoice(),
+                                  SharedChoice* shared = nullptr)
 {
     memory.beginChart();
-    PlacementChoice best;
-    for (size_t k = 0; k < count; ++k) {
+    for (size_t k = first; k < end; ++k) {
         const PlacementChoice c =
             ShapeSearch(atlas, static_cast<int32_t>(k), rasters[k], memory.recall(rasters[k])).run(best);
-        if (laterChoiceWins(c, best))
+        if (laterChoiceWins(c, best)) {
             best = c;
+            if (shared)
+                shared->set(best);
+        }
     }
     return best;
 }
@@ -154,10 +184,75 @@ bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, PlacementMemory& memo
         return false;
     if (atlas.isEmpty())
         return placeOnEmptyAtlas(atlas, chart);
-    const PlacementChoice best = searchRemembering(atlas, chart.orientations.data(), chart.orientations.size(), memory);
+    const PlacementChoice best =
+        searchRemembering(atlas, chart.orientations.data(), 0, chart.orientations.size(), memory);
     if (!best.found)
         return false;
     applyPlacement(atlas, chart, best);
     return true;
 }
 
+bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, PlacementMemory& memory, PlacementMemory& sideMemory,
+                   SideLane& side)
+{
+    if (chart.orientations.empty())
+        return false;
+    if (atlas.isEmpty())
+        return placeOnEmptyAtlas(atlas, chart);
+    const OrientationRaster* rasters = chart.orientations.data();
+    const size_t count = chart.orientations.size(), half = count / 2;
+    if (half < 2)
+        return tryPlaceChart(atlas, chart, memory);
+    // The earlier half is searched here in order. The later half's
+    // orientations are taken one at a time, in order, by the side lane and,
+    // once done with the earlier half, by this thread too. Each is bounded
+    // by its searcher's best so far and the earlier half's latest best, all
+    // of orientations before it: its result is its own best whenever that
+    // beats every earlier orientation, so folding the results in order
+    // gives the choice of one search in order, however the work was shared.
+    // The side lane starts once the first orientation's best bounds it.
+    PlacementChoice best = searchRemembering(atlas, rasters, 0, 1, memory);
+    SharedChoice earlier;
+    earlier.set(best);
+    std::atomic<size_t> next{half};
+    std::vector<PlacementChoice> found(count);
+    const auto searchLater = [&](PlacementMemory& with, PlacementChoice own) {
+        with.beginChart();
+        for (size_t k = next++; k < count; k = next++) {
+            PlacementChoice bound = earlier.get();
+            if (laterChoiceWins(own, bound))
+                bound = own;
+            found[k] = ShapeSearch(atlas, static_cast<int32_t>(k), rasters[k], with.recall(rasters[k])).run(bound);
+            if (laterChoiceWins(found[k], bound))
+                own = found[k];
+        }
+    };
+    const std::function<void()> sideWork = [&] { searchLater(sideMemory, PlacementChoice()); };
+    // The side lane must be done with what lives here before it goes, also
+    // when a search here throws.
+    struct Settle {
+        SideLane* side;
+        ~Settle()
+        {
+            if (side) {
+                try {
+                    side->withdraw();
+                } catch (...) {
+                }
+            }
+        }
+    } settle{side.offer(sideWork) ? &side : nullptr};
+    best = searchRemembering(atlas, rasters, 1, half, memory, best, &earlier);
+    searchLater(memory, best);
+    if (settle.side) {
+        settle.side = nullptr;
+        side.withdraw();
+    }
+    for (size_t k = half; k < count; ++k)
+        if (laterChoiceWins(found[k], best))
+            best = found[k];
+    if (!best.found)
+        return false;
+    applyPlacement(atlas, chart, best);
+    return true;
+}

@@ -42,3 +42,9 @@ private:
 // memory knows its shape from an earlier search on this atlas, only where
 // stamps have changed the atlas since: the same placement, found faster.
 bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, PlacementMemory& memory);
+
+class SideLane;
+// The same with the later half of the orientations shared with `side`, which
+// searches with `sideMemory`: the same placement, however the work is shared.
+bool tryPlaceChart(Atlas& atlas, ChartOrientations& chart, PlacementMemory& memory, PlacementMemory& sideMemory,
+                   SideLane& side);

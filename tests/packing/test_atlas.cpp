@@ -1,4 +1,5 @@
 #include "packing/atlas.h"
+#include "packing/pack_threads.h"
 #include "packing/placement_memory.h"
 #include "packing/row_probe.h"
 #include "packing/settings.h"
@@ -7,7 +8,9 @@
 
 #include <cmath>
 #include <random>
+#include <functional>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -356,6 +359,98 @@ TEST(Atlas, RememberedShapesPlaceAsASearchFromScratchDoes)
         EXPECT_EQ(remembering.levels[0], exhaustive.levels[0]);
     }
     EXPECT_GE(grown, cases.size() / 2); // most atlases had to grow
+}
+
+namespace {
+
+// Side lanes that share a chart's later orientations in every way they can
+// come about: never, wholly before the caller starts its own (run inside
+// offer()), and at the same time on another thread.
+class RefusingLane : public SideLane {
+public:
+    bool offer(const std::function<void()>&) override { return false; }
+    bool withdraw() override { return true; }
+};
+
+class EagerLane : public SideLane {
+public:
+    bool offer(const std::function<void()>& work) override
+    {
+        work();
+        return true;
+    }
+    bool withdraw() override { return false; }
+};
+
+class ThreadLane : public SideLane {
+public:
+    bool offer(const std::function<void()>& work) override
+    {
+        thread_ = std::thread(work);
+        return true;
+    }
+    bool withdraw() override
+    {
+        thread_.join();
+        return false;
+    }
+
+private:
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(Atlas, SharedOrientationsPlaceAsASearchInOrderDoes)
+{
+    // Charts of four to twelve orientations drawn from a few shapes (some
+    // twice, some a quarter turn of another, squares tying in distance) on
+    // atlases that fill up and grow, their later orientations shared with
+    // each kind of side lane; each chart must go where the exhaustive search
+    // puts it.
+    RefusingLane refusing;
+    EagerLane eager;
+    ThreadLane threaded;
+    SideLane* const lanes[] = {&refusing, &eager, &threaded};
+    for (uint32_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+        const AspectRatioGuard guard(seed % 3 == 0 ? 1.0 : -1.0);
+        std::mt19937 rng(seed);
+        std::vector<OrientationRaster> pool;
+        for (uint32_t i = 0; i < 8; ++i) {
+            const uint32_t w = 1 + rng() % 7, h = i % 3 == 0 ? w : 1 + rng() % 7, bits = rng();
+            if (i % 2 == 1) {
+                const OrientationRaster& before = pool.back();
+                pool.push_back(makeRaster(before.h, before.w, 0, [&](uint32_t x, uint32_t y) {
+                    return before.raster[size_t(x) * before.w + y] != Atlas::EmptyMarker;
+                }));
+            } else {
+                pool.push_back(makeRaster(w, h, 0, [&](uint32_t x, uint32_t y) {
+                    return i % 3 == 0 || ((bits >> ((x * 5 + y * 3) % 31)) & 1u) != 0 || (x == 0 && y == 0);
+                }));
+            }
+        }
+        for (SideLane* lane : lanes) {
+            Atlas shared(40, 40), exhaustive(40, 40);
+            PlacementMemory memory, sideMemory;
+            for (uint32_t label = 0; label < 160; ++label) {
+                ChartOrientations chart;
+                chart.label = label;
+                const size_t count = 4 + rng() % 9;
+                for (size_t k = 0; k < count; ++k)
+                    chart.orientations.push_back(pool[rng() % pool.size()]);
+                ChartOrientations copy = chart;
+                while (!tryPlaceChart(shared, chart, memory, sideMemory, *lane))
+                    enlargeAtlas(shared);
+                while (!tryPlaceChart(exhaustive, copy, false))
+                    enlargeAtlas(exhaustive);
+                ASSERT_EQ(std::make_tuple(chart.orientation, chart.x, chart.y),
+                          std::make_tuple(copy.orientation, copy.x, copy.y))
+                    << "seed " << seed << " lane " << (lane == &refusing ? "refusing" : lane == &eager ? "eager" : "thread")
+                    << " chart " << label;
+            }
+            EXPECT_EQ(shared.levels[0], exhaustive.levels[0]);
+        }
+    }
 }
 
 TEST(Atlas, WhatIsRememberedOfAnAtlasNeverServesACopyOfIt)

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -225,6 +226,68 @@ TEST(OrientationFeed, HandsOutEveryBuildInOrderAndRethrowsAFailedOneInItsPlace)
             }
             // The rest is never asked for: the feed must still stop cleanly.
         }
+}
+
+TEST(OrientationFeed, OfferedWorkRunsOnceOnTheHelperOrIsWithdrawnAndItsFailureComesBack)
+{
+    // While the helper builds (every third build slow) offered work is
+    // mostly withdrawn unstarted; once every chart is built the helper takes
+    // it. Either way it runs at most once, and withdraw() says which.
+    std::vector<size_t> indices(24);
+    for (size_t i = 0; i < indices.size(); ++i)
+        indices[i] = i;
+    const auto build = [](size_t i, ChartOrientations& c) {
+        if (i % 3 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        c.label = static_cast<uint32_t>(i);
+    };
+    {
+        OrientationFeed serial(indices, build, false);
+        EXPECT_FALSE(serial.offer([] {}));
+    }
+    OrientationFeed feed(indices, build, true);
+    const std::thread::id caller = std::this_thread::get_id();
+    for (size_t i = 0; i < indices.size(); ++i) {
+        EXPECT_EQ(feed.next().label, i);
+        std::atomic<int> runs{0};
+        std::thread::id ranOn;
+        const std::function<void()> counted = [&] {
+            ++runs;
+            ranOn = std::this_thread::get_id();
+        };
+        ASSERT_TRUE(feed.offer(counted));
+        EXPECT_FALSE(feed.offer(counted)); // one offer at a time
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        const bool withdrawn = feed.withdraw();
+        EXPECT_EQ(runs.load(), withdrawn ? 0 : 1) << i;
+        if (!withdrawn) {
+            EXPECT_NE(ranOn, caller);
+        }
+    }
+    // Every chart built: the waiting helper takes the work, and what it
+    // throws reaches withdraw().
+    std::atomic<bool> started{false};
+    std::thread::id ranOn;
+    const std::function<void()> work = [&] {
+        ranOn = std::this_thread::get_id();
+        started = true;
+    };
+    ASSERT_TRUE(feed.offer(work));
+    while (!started)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    EXPECT_FALSE(feed.withdraw());
+    EXPECT_NE(ranOn, caller);
+    started = false;
+    const std::function<void()> failing = [&] {
+        started = true;
+        throw std::runtime_error("side work failed");
+    };
+    ASSERT_TRUE(feed.offer(failing));
+    while (!started)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    EXPECT_THROW(feed.withdraw(), std::runtime_error);
+    EXPECT_GE(feed.helperSeconds(), 0.0);
+    EXPECT_FALSE(feed.offer(failing)); // the helper has ended
 }
 
 TEST(PackThreads, TwoLanesRunEveryItemOnceAndRethrowAFailure)
