@@ -55,8 +55,8 @@ struct TriangleSpan {
     double minX, maxX, minY, maxY;
 };
 
-[[gnu::always_inline]] inline bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c, int32_t width,
-                  int32_t height, TriangleSpan& span)
+[[gnu::always_inline]] inline bool triangleSpan(const Point2D& a, const Point2D& b, const Point2D& c,
+                                                int32_t width, int32_t height, TriangleSpan& span)
 {
     // Six independent tests (a NaN fails its own).
     const auto finite = [](double v) { return std::fabs(v) <= std::numeric_limits<double>::max(); };
@@ -383,7 +383,8 @@ private:
 
 // Whether every cell of a span of at most 16 cells holds the label (false for
 // a larger span).
-[[gnu::always_inline]] inline bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span, uint32_t label)
+[[gnu::always_inline]] inline bool spanLabelled(const uint32_t* grid, int32_t width, const TriangleSpan& span,
+                                                uint32_t label)
 {
     if (span.c1 - span.c0 <= 1 && span.r1 - span.r0 <= 1) {
         // Up to 2 x 2 cells: the corners of the span are all of them.
