@@ -264,6 +264,40 @@ namespace {
     return spanLabelled(grid, width, span, label);
 }
 
+// The cell tester of one triangle, set up when first asked for: small
+// triangles are mostly settled by the box rule or by cells that already hold
+// the label.
+class LazyTester {
+public:
+    LazyTester(const Point2D& a, const Point2D& b, const Point2D& c, bool shapely)
+        : a_(a), b_(b), c_(c), shapely_(shapely)
+    {
+    }
+    const CellTester& get()
+    {
+        if (!ready_) {
+            tester_.prepare(a_, b_, c_, 0.0, shapely_);
+            ready_ = true;
+        }
+        return tester_;
+    }
+
+private:
+    const Point2D &a_, &b_, &c_;
+    const bool shapely_;
+    bool ready_ = false;
+    CellTester tester_;
+};
+
+// Whether the label rule takes the cell [x0, x1] x [y0, y1]: the triangle's
+// box lies inside it, or its centre or an edge crossing is found.
+bool cellCovered(const TriangleSpan& span, LazyTester& tester, double x0, double x1, double y0, double y1,
+                 const Point2D& centre)
+{
+    const bool boxInside = span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
+    return boxInside || tester.get().centreOrCrossing(x0, x1, y0, y1, centre);
+}
+
 // The rest of drawing a label triangle that settledBySpan left unsettled.
 void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D& a, const Point2D& b,
                    const Point2D& c, uint32_t label, LabelStroke& stroke, const GridAxis& columns,
@@ -282,8 +316,7 @@ void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D&
         const Point2D corners[3] = {a, b, c};
         uint32_t apart = 0;
         const uint32_t taken = crossedCells(corners, span, xEdge, yEdge, shapely, apart);
-        CellTester tester;
-        bool testerReady = false;
+        LazyTester tester(a, b, c, shapely);
         for (int32_t k = 0; k <= span.r1 - span.r0; ++k)
             for (int32_t j = 0; j <= span.c1 - span.c0; ++j) {
                 const int32_t r = span.r0 + k, col = span.c0 + j;
@@ -296,33 +329,15 @@ void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D&
                     if (y0 - span.maxY > reach || span.minY - y1 > reach || x0 - span.maxX > reach ||
                         span.minX - x1 > reach)
                         continue;
-                    const bool boxInside =
-                        span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
-                    if (!boxInside) {
-                        if (!testerReady) {
-                            tester.prepare(a, b, c, 0.0, shapely);
-                            testerReady = true;
-                        }
-                        if (!tester.centreOrCrossing(x0, x1, y0, y1, {xCentre[col], yCentre[r]}))
-                            continue;
-                    }
+                    if (!cellCovered(span, tester, x0, x1, y0, y1, {xCentre[col], yCentre[r]}))
+                        continue;
                 }
                 cell = label;
                 stroke.take(col, r);
             }
         return;
     }
-    // Small triangles are mostly settled by the box rule or by cells that
-    // already hold the label; the tester is only set up when needed.
-    CellTester tester;
-    bool testerReady = false;
-    const auto prepared = [&]() -> const CellTester& {
-        if (!testerReady) {
-            tester.prepare(a, b, c, 0.0, shapely);
-            testerReady = true;
-        }
-        return tester;
-    };
+    LazyTester tester(a, b, c, shapely);
     const bool wideBox = (span.maxX - span.minX) * dw > 1.5 || (span.maxY - span.minY) * dh > 1.5;
     for (int32_t r = span.r0; r <= span.r1; ++r) {
         const double y0 = yEdge[r], y1 = yEdge[r + 1], cy = yCentre[r];
@@ -333,13 +348,14 @@ void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D&
         int32_t inFirst = 1, inLast = 0;
         int32_t colFirst = span.c0, colLast = span.c1;
         if (shapely && span.c1 - span.c0 >= 2) {
-            prepared().clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return xCentre[col]; },
-                                     inFirst, inLast);
+            tester.get().clearlyInsideRun(cy, span.c0, span.c1, dw, [&](int32_t col) { return xCentre[col]; },
+                                          inFirst, inLast);
             // Cells clearly beyond an edge line are left out without tests,
             // unless the box rule could take one (a box less than a cell and
             // a half wide and high).
             if (wideBox && span.c1 - span.c0 >= MinNarrowedColumns)
-                tester.candidateColumns(y0, y1, dw, [&](int32_t col) { return xEdge[col]; }, colFirst, colLast);
+                tester.get().candidateColumns(y0, y1, dw, [&](int32_t col) { return xEdge[col]; }, colFirst,
+                                              colLast);
             if (inFirst <= inLast) {
                 colFirst = std::min(colFirst, inFirst);
                 colLast = std::max(colLast, inLast);
@@ -371,12 +387,8 @@ void drawUnsettled(uint32_t* grid, int32_t width, int32_t height, const Point2D&
             const double x0 = xEdge[col], x1 = xEdge[col + 1];
             if (x0 - span.maxX > reach || span.minX - x1 > reach)
                 continue;
-            const bool boxInside =
-                span.minX >= x0 && span.maxX <= x1 && span.minY >= y0 && span.maxY <= y1;
-            if (!boxInside) {
-                if (!prepared().centreOrCrossing(x0, x1, y0, y1, {xCentre[col], cy}))
-                    continue;
-            }
+            if (!cellCovered(span, tester, x0, x1, y0, y1, {xCentre[col], cy}))
+                continue;
             row[col] = label;
             stroke.take(col, r);
         }
